@@ -1,0 +1,45 @@
+# Front door: `make` installs what is missing and builds, `make demo` runs the demo under
+# Wine, `make test` runs every test.
+SHELL := /bin/bash
+JOBS ?= 2
+NATIVE := build/native
+WIN32 := build/win32
+FUZZ := build/fuzz
+PREFIX := $(CURDIR)/build/wineprefix
+
+.PHONY: all deps native win32 fuzz prefix demo test test-native test-fuzz test-wine bench clean
+
+all: deps native win32
+
+deps:
+	@./scripts/install-deps.sh
+
+native: deps
+	@[ -f $(NATIVE)/CMakeCache.txt ] || cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(NATIVE) -j$(JOBS) --target mkupdater unit_tests
+
+win32: deps
+	@[ -f $(WIN32)/CMakeCache.txt ] || cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	@cmake --build $(WIN32) -j$(JOBS)
+
+fuzz: deps
+	@[ -f $(FUZZ)/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DKOVELA_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ) -j$(JOBS)
+
+prefix: deps
+	@./scripts/wine-prefix.sh $(PREFIX)
+
+demo: all prefix
+	@./scripts/demo.sh
+
+test: all fuzz prefix
+	@./scripts/run-tests.sh
+
+bench: deps
+	@[ -f $(NATIVE)/CMakeCache.txt ] || cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(NATIVE) -j$(JOBS)
+	@for b in $(NATIVE)/bench_*; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf build

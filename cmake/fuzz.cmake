@@ -1,0 +1,16 @@
+# libFuzzer targets (clang, ASan + UBSan) over the portable readers.
+set(FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer -g -O1)
+find_package(ZLIB REQUIRED)
+add_library(kovela_fuzz STATIC ${PORTABLE_SOURCES} ${HOST_SOURCES})
+target_include_directories(kovela_fuzz PUBLIC ${SRC})
+target_compile_options(kovela_fuzz PUBLIC -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -g -O1)
+target_link_libraries(kovela_fuzz PUBLIC ZLIB::ZLIB)
+
+file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp)
+foreach(f ${FUZZ_SOURCES})
+  get_filename_component(name ${f} NAME_WE)
+  add_executable(${name} ${f})
+  target_compile_options(${name} PRIVATE ${FUZZ_FLAGS})
+  target_link_options(${name} PRIVATE ${FUZZ_FLAGS})
+  target_link_libraries(${name} PRIVATE kovela_fuzz)
+endforeach()

@@ -1,0 +1,31 @@
+# Windows build (MinGW-w64 i686): the updater itself and the test programs run under Wine.
+set(WIN_LIBS comctl32 ole32 shell32 winmm gdi32 user32 advapi32 uuid)
+
+add_library(kovela_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
+target_include_directories(kovela_win PUBLIC ${SRC})
+target_compile_definitions(kovela_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+add_executable(updater WIN32 ${CMAKE_SOURCE_DIR}/res/updater.rc)
+target_link_libraries(updater PRIVATE -Wl,--whole-archive kovela_win -Wl,--no-whole-archive
+                      -static z ${WIN_LIBS})
+target_link_options(updater PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+
+# GoogleTest for the Windows test programs, built from Debian's sources.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp
+     ${CMAKE_SOURCE_DIR}/tools/mkupdater/container_writer.cpp)
+add_executable(e2e_tests ${E2E_SOURCES})
+target_include_directories(e2e_tests PRIVATE ${SRC} ${CMAKE_SOURCE_DIR}/tools/mkupdater)
+target_compile_definitions(e2e_tests PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(e2e_tests PRIVATE gtest gtest_main -static z ${WIN_LIBS})
+target_link_options(e2e_tests PRIVATE -static)
+add_dependencies(e2e_tests updater)
+
+add_test(NAME e2e COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-under-wine.sh
+         ${CMAKE_BINARY_DIR}/e2e_tests.exe ${CMAKE_BINARY_DIR}/updater.exe)

@@ -1,0 +1,117 @@
+// Reading the payload container: trailer, record headers, entry names.
+#include <cstring>
+
+#include "payload/container.h"
+#include "shell/paths.h"
+
+namespace payload {
+namespace {
+
+bool ReadExact(Source* src, void* out, std::size_t n) {
+  if (src->left < n) return false;
+  if (n && std::fread(out, 1, n, src->file) != n) return false;
+  src->left -= n;
+  return true;
+}
+
+std::uint32_t Le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+bool IsSeparator(unsigned char c) { return c == '\\' || c == '/'; }
+
+// A component the file system would not keep as a plain name inside its folder: empty,
+// or nothing but dots and spaces ("." and ".." among them; Windows drops trailing dots and
+// spaces, so "..." and ". ." would become one of those).
+bool IsBadComponent(const char* begin, const char* end) {
+  for (const char* p = begin; p < end; ++p)
+    if (*p != '.' && *p != ' ') return false;
+  return true;
+}
+
+// Lower-cases a CP932 text in place: ASCII A-Z and the full-width Latin capitals
+// (82 60..82 79 -> 82 81..82 9A), each double-byte character as a whole.
+void LowerCp932(char* s) {
+  for (std::size_t i = 0; s[i];) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (paths::IsLeadByte(c) && s[i + 1]) {
+      unsigned char t = static_cast<unsigned char>(s[i + 1]);
+      if (c == 0x82 && t >= 0x60 && t <= 0x79) s[i + 1] = static_cast<char>(t + 0x21);
+      i += 2;
+      continue;
+    }
+    if (c >= 'A' && c <= 'Z') s[i] = static_cast<char>(c + 32);
+    ++i;
+  }
+}
+
+}  // namespace
+
+int LocatePayload(std::FILE* f, Source* src, std::uint32_t* payloadLength) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+  long end = std::ftell(f);
+  if (end < 4 || std::fseek(f, end - 4, SEEK_SET) != 0) return -1;
+  unsigned char t[4];
+  if (std::fread(t, 1, 4, f) != 4) return -1;
+  std::uint32_t offset = Le32(t);
+  std::uint64_t trailerPos = static_cast<std::uint64_t>(end) - 4;
+  if (offset > trailerPos || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) return -1;
+  src->file = f;
+  src->left = trailerPos - offset;
+  *payloadLength = static_cast<std::uint32_t>(src->left);
+  return 0;
+}
+
+bool IsSafeEntryName(const char* name, bool folder) {
+  std::size_t len = std::strlen(name);
+  if (len == 0 || IsSeparator(static_cast<unsigned char>(name[0]))) return false;
+  const char* start = name;
+  for (std::size_t i = 0; i <= len;) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c == ':') return false;
+    if (c != 0 && paths::IsLeadByte(c) && name[i + 1]) {
+      i += 2;
+      continue;
+    }
+    if (c == 0 || IsSeparator(c)) {
+      const char* end = name + i;
+      bool trailingFolderSeparator = folder && c == 0 && end == start && i > 0;
+      if (!trailingFolderSeparator && IsBadComponent(start, end)) return false;
+      start = end + 1;
+    }
+    ++i;
+  }
+  return true;
+}
+
+int ReadRecord(Source* src, Record* rec) {
+  unsigned char b[4];
+  if (!ReadExact(src, b, 2)) return -1;
+  std::size_t n = b[0] | (b[1] << 8);
+  if (n == 0) return 1;
+  if (n > kMaxName || !ReadExact(src, rec->name, n)) return -1;
+  if (rec->name[n - 1] != '\0') return -1;
+  if (!ReadExact(src, b, 4)) return -1;
+  std::int32_t size = static_cast<std::int32_t>(Le32(b));
+  if (!ReadExact(src, b, 4)) return -1;
+  std::int32_t packed = static_cast<std::int32_t>(Le32(b));
+  rec->folder = size == -1;
+  if (!rec->folder && (size < 0 || packed < 0)) return -1;
+  rec->size = rec->folder ? 0 : static_cast<std::uint32_t>(size);
+  rec->packed = rec->folder ? 0 : static_cast<std::uint32_t>(packed);
+  if (!IsSafeEntryName(rec->name, rec->folder)) return -1;
+  return 0;
+}
+
+bool NameContainsNoCase(const char* name, const char* pattern) {
+  char n[kMaxName], p[kMaxName];
+  std::size_t nl = std::strlen(name), pl = std::strlen(pattern);
+  if (nl >= sizeof n || pl >= sizeof p) return false;
+  std::memcpy(n, name, nl + 1);
+  std::memcpy(p, pattern, pl + 1);
+  LowerCp932(n);
+  LowerCp932(p);
+  return paths::FindText(n, p) != nullptr;
+}
+
+}  // namespace payload

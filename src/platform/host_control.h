@@ -1,0 +1,79 @@
+// Test controls of the host platform: what native tests script and read back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace host {
+
+// Thrown by plat::Exit in the host build, after the exit actions have run.
+struct ProcessExit {
+  int code;
+};
+
+struct BoxRecord {
+  plat::Window owner;
+  std::string text;
+  std::string caption;
+  unsigned style;
+  int answer;
+};
+
+// Message boxes: answers are taken from the front of the script. With an empty script a
+// box answers with its safe button: OK, Cancel or No. An answer of 0 means "could not be
+// shown".
+void ScriptAnswers(std::vector<int> answers);
+const std::vector<BoxRecord>& Boxes();
+
+// Clipboard: the text of the last successful copy; FailClipboardAlloc makes copies fail.
+const std::string& Clipboard();
+void SetClipboard(const std::string& text);
+void FailClipboardAlloc(bool fail);
+
+// Windows: titles of fake windows used as owners.
+plat::Window MakeWindow(const std::string& title);
+std::vector<plat::Window> ForegroundCalls();
+
+// Message queue: messages posted here are taken by plat::PumpOne; a quit carries its code.
+void PostDispatchable(int count);
+void PostQuit(int code);
+int Dispatched();
+
+// Process data.
+void SetModulePath(const std::string& path);  // CP932 path of the "running executable"
+void SetTempFolder(const std::string& path);  // "" makes GetTempFolder fail
+void SetWindowsFolder(const std::string& path);
+void SetTickCount(std::uint32_t ms);
+void SetCdromDrive(char letter);  // 0 for none
+void SetMutexOutcome(plat::MutexResult r);
+std::vector<std::string> MutexNames();
+std::vector<std::string> ShellOpened();
+
+// Registry: an in-memory tree keyed by root, key path (case-insensitive) and value name.
+void RegPut(plat::RegRoot root, const std::string& key, const std::string& name,
+            std::uint32_t type, const std::string& data);
+bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name,
+            std::uint32_t* type, std::string* data);
+void RegDenyFullAccess(plat::RegRoot root, const std::string& key, bool deny);
+
+// INI writes: "file|section|key" -> value.
+std::string ProfileValue(const std::string& file, const std::string& section,
+                         const std::string& key);
+
+// Exit actions registered through plat::AtExit and not yet run; and those that the last
+// plat::Exit ran, in the order it ran them.
+std::size_t ExitActionCount();
+std::vector<void (*)()> ExitActionsRun();
+
+// Forgets every recorded and scripted item, the registry, the queue and the exit actions.
+void Reset();
+
+// Path mapping used by the host build: backslash to slash (double-byte aware), CP932 to
+// UTF-8. Exposed so that tests and the host tool name the same files.
+std::string ToHostPath(const char* cp932Path);
+std::string FromHostPath(const std::string& utf8Path);  // "" when it has no CP932 form
+
+}  // namespace host

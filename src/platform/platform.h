@@ -1,0 +1,105 @@
+// The narrow seam between the updater's portable logic and the operating system.
+//
+// Portable code (container reader, configuration, image decoder, path rules, the update
+// flow's decisions) includes this header and never <windows.h>. Two implementations exist:
+//   platform_win32.cpp  the product, straight Win32 calls;
+//   platform_host.cpp   native builds: real files, an in-memory registry, scripted message
+//                       boxes and a recorded clipboard (see host_control.h).
+//
+// Every text is a code page 932 byte string. Paths use backslashes; the host implementation
+// maps them to the Linux file system (backslash to slash, CP932 to UTF-8).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace plat {
+
+using Window = void*;  // an HWND, or nullptr for none
+
+constexpr int kMaxPath = 260;  // MAX_PATH, terminator included
+
+// ---- Files and folders ------------------------------------------------------------------
+
+// A buffered C stream, as fopen with the given mode ("rb", "wb", "rt").
+std::FILE* OpenFile(const char* path, const char* mode);
+int MakeFolder(const char* path);    // 0 created, -1 otherwise (also when it exists)
+int RemoveFolder(const char* path);  // 0 removed, -1 otherwise (not empty, missing)
+int RemoveFile(const char* path);    // 0 deleted, -1 otherwise
+// Last-write time as a Win32 FILETIME (100 ns ticks since 1601-01-01 UTC).
+int SetFileWriteTime(const char* path, std::uint64_t filetime);  // 0 / -1
+int GetFileWriteTime(const char* path, std::uint64_t* filetime);  // 0 / -1
+
+// Wildcard enumeration of one folder, as FindFirstFileA / FindNextFileA.
+struct FindRecord {
+  char name[kMaxPath];  // name and extension only, without the folder
+  bool folder;          // FILE_ATTRIBUTE_DIRECTORY
+};
+using FindHandle = void*;
+FindHandle FindFirst(const char* pattern, FindRecord* out);  // nullptr when nothing matched
+bool FindNext(FindHandle h, FindRecord* out);
+void FindClose(FindHandle h);
+
+// Each writes at most size bytes including the terminator; returns the length, 0 on failure.
+std::size_t GetCurrentFolder(char* buf, std::size_t size);
+int SetCurrentFolder(const char* path);  // 0 / -1
+std::size_t GetTempFolder(char* buf, std::size_t size);     // with a trailing separator
+std::size_t GetModulePath(char* buf, std::size_t size);     // the running executable
+std::size_t GetWindowsFolder(char* buf, std::size_t size);  // e.g. C:\WINDOWS
+std::uint32_t MillisecondsSinceStart();                     // timeGetTime
+
+constexpr unsigned kDriveCdrom = 5;
+unsigned DriveType(const char* root);  // GetDriveTypeA
+
+// ---- User interface -----------------------------------------------------------------------
+
+// Message box styles and results as Win32 defines them.
+constexpr unsigned kMbOk = 0x0, kMbRetryCancel = 0x5, kMbYesNo = 0x4;
+constexpr unsigned kMbIconError = 0x10, kMbIconQuestion = 0x20;
+constexpr int kIdOk = 1, kIdCancel = 2, kIdRetry = 4, kIdYes = 6, kIdNo = 7;
+
+int ShowMessageBox(Window owner, const char* text, const char* caption, unsigned style);
+void BringToFront(Window w);  // SetForegroundWindow; nothing for none
+// GetWindowTextA into buf (at most size - 1 bytes); an empty text for none.
+void GetWindowTitle(Window w, char* buf, std::size_t size);
+// Puts the text on the clipboard as CF_TEXT; -1 when the copy cannot be allocated.
+int CopyTextToClipboard(const char* text);
+
+enum class Pumped { Empty, Dispatched, Quit };
+// Takes one message off the thread's queue and dispatches it; Quit carries the wParam.
+Pumped PumpOne(int* quitCode);
+
+void OpenWithShell(Window owner, const char* path);  // ShellExecuteExA "open"
+
+// ---- Kernel objects, registry, profiles ---------------------------------------------------
+
+enum class MutexResult { Created, AlreadyExists, Failed };
+MutexResult CreateOwnedMutex(const char* name);  // held until the process ends
+
+enum class RegRoot { CurrentUser, LocalMachine };
+constexpr std::uint32_t kRegSz = 1, kRegDword = 4;
+constexpr std::uint32_t kKeyAllAccess = 0xF003F, kKeyRead = 0x20019;
+// Reads a value into buf (size bytes). Returns 0 and sets *type and *length (bytes written,
+// terminator included for strings) on success; -1 when the key cannot be opened with that
+// access, the value is missing or its data does not fit.
+int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name,
+             void* buf, std::uint32_t size, std::uint32_t* type, std::uint32_t* length);
+// Creates the key (and missing parents) and sets a REG_SZ value; 0 / -1.
+int RegSetString(RegRoot root, const char* key, const char* name, const char* data);
+
+// WritePrivateProfileStringA; 0 / -1.
+int WriteProfileString(const char* section, const char* key, const char* value,
+                       const char* file);
+
+// ---- Process ------------------------------------------------------------------------------
+
+void CoInit();
+void CoUninit();
+// Registers an exit action; actions run in reverse order of registration at Exit.
+void AtExit(void (*action)());
+// Ends the process through the runtime's normal exit. The host build throws ProcessExit
+// after running the registered actions, so that tests can watch every exit path.
+[[noreturn]] void Exit(int code);
+
+}  // namespace plat

@@ -1,0 +1,177 @@
+// Win32 implementation of the platform seam: the product's calls into Windows.
+#include <windows.h>
+#include <mmsystem.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+std::FILE* OpenFile(const char* path, const char* mode) { return std::fopen(path, mode); }
+int MakeFolder(const char* path) { return CreateDirectoryA(path, nullptr) ? 0 : -1; }
+int RemoveFolder(const char* path) { return RemoveDirectoryA(path) ? 0 : -1; }
+int RemoveFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
+
+int SetFileWriteTime(const char* path, std::uint64_t ft) {
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(ft);
+  t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
+  BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
+  CloseHandle(h);
+  return ok ? 0 : -1;
+}
+
+int GetFileWriteTime(const char* path, std::uint64_t* ft) {
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d)) return -1;
+  *ft = (std::uint64_t(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+  return 0;
+}
+
+namespace {
+void ToRecord(const WIN32_FIND_DATAA& d, FindRecord* out) {
+  std::strncpy(out->name, d.cFileName, sizeof out->name - 1);
+  out->name[sizeof out->name - 1] = '\0';
+  out->folder = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+}  // namespace
+
+FindHandle FindFirst(const char* pattern, FindRecord* out) {
+  WIN32_FIND_DATAA d;
+  HANDLE h = FindFirstFileA(pattern, &d);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  ToRecord(d, out);
+  return h;
+}
+
+bool FindNext(FindHandle h, FindRecord* out) {
+  WIN32_FIND_DATAA d;
+  if (!FindNextFileA(static_cast<HANDLE>(h), &d)) return false;
+  ToRecord(d, out);
+  return true;
+}
+
+void FindClose(FindHandle h) { ::FindClose(static_cast<HANDLE>(h)); }
+
+namespace {
+std::size_t Checked(DWORD n, std::size_t size) { return (n == 0 || n >= size) ? 0 : n; }
+}  // namespace
+
+std::size_t GetCurrentFolder(char* buf, std::size_t size) {
+  return Checked(GetCurrentDirectoryA(static_cast<DWORD>(size), buf), size);
+}
+int SetCurrentFolder(const char* path) { return SetCurrentDirectoryA(path) ? 0 : -1; }
+std::size_t GetTempFolder(char* buf, std::size_t size) {
+  return Checked(GetTempPathA(static_cast<DWORD>(size), buf), size);
+}
+std::size_t GetModulePath(char* buf, std::size_t size) {
+  return Checked(GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(size)), size);
+}
+std::size_t GetWindowsFolder(char* buf, std::size_t size) {
+  return Checked(GetWindowsDirectoryA(buf, static_cast<UINT>(size)), size);
+}
+std::uint32_t MillisecondsSinceStart() { return timeGetTime(); }
+unsigned DriveType(const char* root) { return GetDriveTypeA(root); }
+
+int ShowMessageBox(Window owner, const char* text, const char* caption, unsigned style) {
+  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+void BringToFront(Window w) { SetForegroundWindow(static_cast<HWND>(w)); }
+void GetWindowTitle(Window w, char* buf, std::size_t size) {
+  if (size == 0) return;
+  buf[0] = '\0';
+  if (w) GetWindowTextA(static_cast<HWND>(w), buf, static_cast<int>(size));
+}
+
+int CopyTextToClipboard(const char* text) {
+  std::size_t n = std::strlen(text) + 1;
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, n);
+  if (!mem) return -1;
+  if (void* p = GlobalLock(mem)) {
+    std::memcpy(p, text, n);
+    GlobalUnlock(mem);
+  }
+  OpenClipboard(GetActiveWindow());
+  EmptyClipboard();
+  SetClipboardData(CF_TEXT, mem);
+  CloseClipboard();
+  return 0;
+}
+
+Pumped PumpOne(int* quitCode) {
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return Pumped::Empty;
+  if (msg.message == WM_QUIT) {
+    *quitCode = static_cast<int>(msg.wParam);
+    return Pumped::Quit;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+  return Pumped::Dispatched;
+}
+
+void OpenWithShell(Window owner, const char* path) {
+  SHELLEXECUTEINFOA info;
+  std::memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  info.fMask = 0;
+  info.hwnd = static_cast<HWND>(owner);
+  info.lpVerb = "open";
+  info.lpFile = path;
+  info.nShow = SW_SHOWNORMAL;
+  ShellExecuteExA(&info);
+}
+
+MutexResult CreateOwnedMutex(const char* name) {
+  HANDLE h = CreateMutexA(nullptr, TRUE, name);
+  DWORD err = GetLastError();
+  if (!h) return MutexResult::Failed;
+  return err == ERROR_ALREADY_EXISTS ? MutexResult::AlreadyExists : MutexResult::Created;
+}
+
+namespace {
+HKEY RootKey(RegRoot r) { return r == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+}  // namespace
+
+int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
+             std::uint32_t size, std::uint32_t* type, std::uint32_t* length) {
+  HKEY k;
+  if (RegOpenKeyExA(RootKey(root), key, 0, access, &k) != ERROR_SUCCESS) return -1;
+  DWORD t = 0, n = size;
+  LONG r = RegQueryValueExA(k, name, nullptr, &t, static_cast<BYTE*>(buf), &n);
+  RegCloseKey(k);
+  if (r != ERROR_SUCCESS) return -1;
+  *type = t;
+  *length = n;
+  return 0;
+}
+
+int RegSetString(RegRoot root, const char* key, const char* name, const char* data) {
+  HKEY k;
+  if (RegCreateKeyExA(RootKey(root), key, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    return -1;
+  LONG r = RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                          static_cast<DWORD>(std::strlen(data) + 1));
+  RegCloseKey(k);
+  return r == ERROR_SUCCESS ? 0 : -1;
+}
+
+int WriteProfileString(const char* section, const char* key, const char* value,
+                       const char* file) {
+  return WritePrivateProfileStringA(section, key, value, file) ? 0 : -1;
+}
+
+void CoInit() { CoInitialize(nullptr); }
+void CoUninit() { CoUninitialize(); }
+void AtExit(void (*action)()) { std::atexit(action); }
+void Exit(int code) { std::exit(code); }
+
+}  // namespace plat

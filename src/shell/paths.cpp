@@ -1,0 +1,158 @@
+// Path and file helpers over code page 932 byte strings.
+#include "shell/paths.h"
+
+#include <array>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace paths {
+namespace {
+
+// Bit 0 marks the code page 932 lead bytes. Fixed: it never follows the system's code page.
+constexpr std::array<unsigned char, 256> kLeadTable = [] {
+  std::array<unsigned char, 256> t{};
+  for (int b = 0x81; b <= 0x9F; ++b) t[b] = 1;
+  for (int b = 0xE0; b <= 0xFC; ++b) t[b] = 1;
+  return t;
+}();
+
+// True when the text's last byte is a backslash of its own, not the trail byte of a
+// double-byte character. Walks from the start: only a forward scan knows where characters
+// begin.
+bool EndsInSeparator(const char* s, std::size_t len) {
+  if (len == 0) return false;
+  std::size_t i = 0;
+  while (i < len) {
+    std::size_t step = (IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < len) ? 2 : 1;
+    if (i + step == len) return step == 1 && s[i] == '\\';
+    i += step;
+  }
+  return false;
+}
+
+struct ScanState {
+  plat::FindHandle handle = nullptr;
+  enum Phase { None, FirstPending, FetchNext } phase = None;
+  char pattern[plat::kMaxPath] = {};
+  plat::FindRecord record = {};
+  char result[plat::kMaxPath] = {};
+};
+ScanState g_scan;
+
+void CloseScan() {
+  if (g_scan.handle) plat::FindClose(g_scan.handle);
+  g_scan.handle = nullptr;
+  g_scan.phase = ScanState::None;
+}
+
+// Length of the pattern's drive and folder part: everything up to and including its last
+// separator (or a drive colon), double-byte aware.
+std::size_t FolderPartLength(const char* pattern) {
+  std::size_t cut = 0;
+  for (std::size_t i = 0; pattern[i];) {
+    unsigned char c = static_cast<unsigned char>(pattern[i]);
+    if (IsLeadByte(c) && pattern[i + 1]) {
+      i += 2;
+      continue;
+    }
+    if (c == '\\' || c == '/' || c == ':') cut = i + 1;
+    ++i;
+  }
+  return cut;
+}
+
+}  // namespace
+
+int IsLeadByte(int c) { return kLeadTable[static_cast<unsigned char>(c)] & 1; }
+
+char* StripTrailingBackslash(char* path) {
+  std::size_t len = std::strlen(path);
+  if (EndsInSeparator(path, len)) path[len - 1] = '\0';
+  return path;
+}
+
+char* AppendTrailingBackslash(char* path, std::size_t size) {
+  std::size_t len = std::strlen(path);
+  if (!EndsInSeparator(path, len) && len + 1 < size) {
+    path[len] = '\\';
+    path[len + 1] = '\0';
+  }
+  return path;
+}
+
+const char* FindChar(const char* s, char c) {
+  for (std::size_t i = 0; s[i];) {
+    if (s[i] == c) return s + i;
+    i += (IsLeadByte(static_cast<unsigned char>(s[i])) && s[i + 1]) ? 2 : 1;
+  }
+  return nullptr;
+}
+
+const char* FindText(const char* s, const char* pattern) {
+  std::size_t n = std::strlen(pattern);
+  if (n == 0) return s;
+  for (std::size_t i = 0; s[i];) {
+    if (std::strncmp(s + i, pattern, n) == 0) return s + i;
+    i += (IsLeadByte(static_cast<unsigned char>(s[i])) && s[i + 1]) ? 2 : 1;
+  }
+  return nullptr;
+}
+
+int JoinPath(char* out, std::size_t size, const char* folder, const char* name) {
+  std::size_t a = std::strlen(folder), b = std::strlen(name);
+  if (size == 0) return -1;
+  if (a + 1 + b + 1 > size) {
+    out[0] = '\0';
+    return -1;
+  }
+  std::memmove(out, folder, a);
+  out[a] = '\\';
+  std::memcpy(out + a + 1, name, b + 1);
+  return 0;
+}
+
+void DeleteMatchingFiles(const char* folder, const char* pattern) {
+  char saved[plat::kMaxPath] = {};
+  plat::GetCurrentFolder(saved, sizeof saved);
+  // The pattern is only ever applied inside the folder asked for: if it cannot be entered,
+  // nothing is deleted anywhere.
+  if (plat::SetCurrentFolder(folder) == 0) {
+    if (FileScanStart(pattern) == 0) {
+      while (const char* path = FileScanNext()) plat::RemoveFile(path);
+    }
+  }
+  if (saved[0]) plat::SetCurrentFolder(saved);
+}
+
+int FileScanStart(const char* pattern) {
+  CloseScan();
+  std::size_t len = std::strlen(pattern);
+  if (len >= sizeof g_scan.pattern) return 1;  // no pattern of this length can match
+  std::memcpy(g_scan.pattern, pattern, len + 1);
+  g_scan.handle = plat::FindFirst(g_scan.pattern, &g_scan.record);
+  if (!g_scan.handle) return 1;
+  g_scan.phase = ScanState::FirstPending;
+  return 0;
+}
+
+const char* FileScanNext() {
+  for (;;) {
+    if (!g_scan.handle || g_scan.phase == ScanState::None) return nullptr;
+    if (g_scan.phase == ScanState::FirstPending) {
+      g_scan.phase = ScanState::FetchNext;
+    } else if (!plat::FindNext(g_scan.handle, &g_scan.record)) {
+      CloseScan();
+      return nullptr;
+    }
+    if (g_scan.record.folder) continue;
+    std::size_t dir = FolderPartLength(g_scan.pattern);
+    std::size_t name = std::strlen(g_scan.record.name);
+    if (dir + name + 1 > sizeof g_scan.result) continue;  // cannot be named; skip it
+    std::memcpy(g_scan.result, g_scan.pattern, dir);
+    std::memcpy(g_scan.result + dir, g_scan.record.name, name + 1);
+    return g_scan.result;
+  }
+}
+
+}  // namespace paths

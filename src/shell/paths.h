@@ -1,0 +1,33 @@
+// Path and file helpers over code page 932 byte strings.
+#pragma once
+
+#include <cstddef>
+
+namespace paths {
+
+// 1 for the CP932 lead bytes 0x81-0x9F and 0xE0-0xFC (low 8 bits of c), else 0.
+int IsLeadByte(int c);
+
+// Removes one trailing backslash unless it is the trail byte of a double-byte character.
+char* StripTrailingBackslash(char* path);
+// Appends a backslash unless the text already ends in a real one. The buffer must have
+// room for one more byte; size is its capacity (the append is skipped when full).
+char* AppendTrailingBackslash(char* path, std::size_t size);
+
+// Double-byte aware searches: pointer to the first match, or nullptr.
+const char* FindChar(const char* s, char c);
+const char* FindText(const char* s, const char* pattern);
+
+// Joins folder, a backslash and name into out; -1 (out emptied) when it would not fit.
+int JoinPath(char* out, std::size_t size, const char* folder, const char* name);
+
+// Deletes the files (never folders) matching pattern inside folder; nothing when the folder
+// cannot be entered. The current folder is restored.
+void DeleteMatchingFiles(const char* folder, const char* pattern);
+
+// One wildcard scan at a time. Start: 0 when something matched, 1 when nothing did.
+int FileScanStart(const char* pattern);
+// The next matching file (pattern's folder part + name), or nullptr when exhausted.
+const char* FileScanNext();
+
+}  // namespace paths

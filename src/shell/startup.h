@@ -1,0 +1,14 @@
+// The updater's run from entry to exit code.
+#pragma once
+
+namespace shell {
+
+// Start-up: COM, work folder, bootstrap extraction, configuration, single-instance guard,
+// the main menu. Returns the exit code of a normal end; the other ends leave through
+// plat::Exit.
+int RunUpdater();
+
+// Runs the main menu until it ends (Win32 build). Returns 0 after the menu has ended.
+int RunMainMenu();
+
+}  // namespace shell

@@ -1,0 +1,306 @@
+// build, list, extract and verify.
+#include "commands.h"
+
+#include <dirent.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "container_writer.h"
+#include "payload/container.h"
+#include "platform/host_control.h"
+#include "shell/shell.h"
+
+namespace mkupdater {
+namespace {
+
+constexpr std::uint64_t kEpochDelta = 116444736000000000ull;  // 1601 -> 1970 in 100 ns
+
+bool Convert(const std::string& in, const char* from, const char* to, std::string* out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string buf(in.size() * 4 + 4, '\0');
+  char* ip = const_cast<char*>(in.data());
+  size_t il = in.size();
+  char* op = buf.data();
+  size_t ol = buf.size();
+  bool ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return false;
+  buf.resize(buf.size() - ol);
+  *out = buf;
+  return true;
+}
+
+int Fail(int code, const char* fmt, const std::string& a, const std::string& b = "") {
+  std::fputs("mkupdater: ", stderr);
+  std::fprintf(stderr, fmt, a.c_str(), b.c_str());
+  std::fputc('\n', stderr);
+  return code;
+}
+
+std::string Utf8Name(const char* cp932) {
+  std::string u;
+  return Cp932ToUtf8(cp932, &u) ? u : std::string(cp932);
+}
+
+struct Entry {
+  std::string rel;    // UTF-8, '/' separated, relative to the input folder
+  std::string name;   // CP932, '\' separated: the record's name
+  bool folder;
+  std::uint64_t size;
+  std::uint64_t time;
+};
+
+// Rank of a top-level entry in the start-up group: install.env, insttscr.rct, then every
+// name holding ".txt"; everything else comes after, depth-first.
+int StartupRank(const Entry& e) {
+  if (e.folder || e.rel.find('/') != std::string::npos) return 3;
+  if (e.name == "install.env") return 0;
+  if (e.name == "insttscr.rct") return 1;
+  if (payload::NameContainsNoCase(e.name.c_str(), ".txt")) return 2;
+  return 3;
+}
+
+int Walk(const std::string& root, const std::string& rel, std::vector<Entry>* out) {
+  std::string dir = rel.empty() ? root : root + "/" + rel;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return Fail(kUsageError, "cannot read folder '%s': %s", dir, std::strerror(errno));
+  std::vector<std::string> names;
+  while (dirent* e = readdir(d))
+    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  std::vector<Entry> files, folders;
+  for (const std::string& n : names) {
+    std::string r = rel.empty() ? n : rel + "/" + n;
+    struct stat st;
+    if (stat((root + "/" + r).c_str(), &st) != 0)
+      return Fail(kUsageError, "cannot read '%s': %s", r, std::strerror(errno));
+    Entry e{r, "", S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size), 0};
+    if (!e.folder && !S_ISREG(st.st_mode))
+      return Fail(kUsageError, "'%s' is neither a file nor a folder", r);
+    if (n.find('\\') != std::string::npos || n.find(':') != std::string::npos)
+      return Fail(kUsageError, "'%s': names with '\\' or ':' cannot be stored", r);
+    std::string cp;
+    if (!Utf8ToCp932(r, &cp))
+      return Fail(kUsageError, "'%s': the name has no code page 932 form", r);
+    std::replace(cp.begin(), cp.end(), '/', '\\');  // ASCII '/' never is a trail byte
+    e.name = cp;
+    if (e.name.size() > 259)
+      return Fail(kUsageError, "'%s': the name is longer than 259 bytes in code page 932", r);
+    if (!payload::IsSafeEntryName(e.name.c_str(), e.folder))
+      return Fail(kUsageError, "'%s': the updater would refuse this name", r);
+    if (!e.folder && e.size > 0x7FFFFFFF)
+      return Fail(kUsageError, "'%s': files of 2 GiB or more cannot be stored", r);
+    e.time = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 10000000 +
+             static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100 + kEpochDelta;
+    (e.folder ? folders : files).push_back(e);
+  }
+  // A folder's files first, then its subfolders, each subfolder's record before its content.
+  for (Entry& f : files) out->push_back(f);
+  for (Entry& f : folders) {
+    out->push_back(f);
+    if (int r = Walk(root, f.rel, out)) return r;
+  }
+  return 0;
+}
+
+struct Cli {
+  std::vector<std::string> positional;
+  std::string stub, out;
+  int level = 9;
+  bool ok = true;
+};
+
+Cli ParseCli(int argc, char** argv) {
+  Cli c;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if ((a == "--stub" || a == "--out") && i + 1 < argc) {
+      (a == "--stub" ? c.stub : c.out) = argv[++i];
+    } else if (a.size() == 2 && a[0] == '-' && a[1] >= '0' && a[1] <= '9') {
+      c.level = a[1] - '0';
+    } else if (!a.empty() && a[0] == '-') {
+      c.ok = false;
+    } else {
+      c.positional.push_back(a);
+    }
+  }
+  return c;
+}
+
+std::FILE* OpenContainer(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) Fail(kDataError, "cannot open '%s': %s", path, std::strerror(errno));
+  return f;
+}
+
+}  // namespace
+
+bool Utf8ToCp932(const std::string& in, std::string* out) { return Convert(in, "UTF-8", "CP932", out); }
+bool Cp932ToUtf8(const std::string& in, std::string* out) { return Convert(in, "CP932", "UTF-8", out); }
+
+std::string FormatFiletime(std::uint64_t ft) {
+  std::int64_t secs = (static_cast<std::int64_t>(ft) - static_cast<std::int64_t>(kEpochDelta));
+  secs = secs >= 0 ? secs / 10000000 : -((-secs + 9999999) / 10000000);
+  std::time_t t = static_cast<std::time_t>(secs);
+  std::tm tm{};
+  char buf[32];
+  if (!gmtime_r(&t, &tm) || !std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm)) return "-";
+  return buf;
+}
+
+int RunBuildCommand(int argc, char** argv) {
+  Cli c = ParseCli(argc, argv);
+  if (!c.ok || c.stub.empty() || c.out.empty() || c.positional.size() != 1) {
+    std::fputs("usage: mkupdater build --stub <updater.exe> --out <file.exe> [-0 ... -9] <folder>\n",
+               stderr);
+    return kUsageError;
+  }
+  const std::string& root = c.positional[0];
+  std::vector<Entry> entries;
+  if (int r = Walk(root, "", &entries)) return r;
+  if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 0; }))
+    return Fail(kUsageError, "'%s' has no install.env: the updater would not start", root);
+  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    int ra = StartupRank(a), rb = StartupRank(b);
+    return ra != rb && (ra < 3 || rb < 3) ? ra < rb : false;
+  });
+
+  std::FILE* stub = std::fopen(c.stub.c_str(), "rb");
+  if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", c.stub, std::strerror(errno));
+  std::string tmp = c.out + ".tmp";
+  std::FILE* out = std::fopen(tmp.c_str(), "wb");
+  if (!out) {
+    std::fclose(stub);
+    return Fail(kDataError, "cannot write '%s': %s", tmp, std::strerror(errno));
+  }
+  std::vector<char> buf(1 << 16);
+  std::size_t n;
+  std::uint64_t stubSize = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), stub)) > 0) {
+    std::fwrite(buf.data(), 1, n, out);
+    stubSize += n;
+  }
+  std::fclose(stub);
+  int result = 0;
+  std::uint64_t raw = 0;
+  if (stubSize > 0x7FFFFFFF) result = Fail(kUsageError, "stub '%s' is too large", c.stub);
+  for (const Entry& e : entries) {
+    if (result) break;
+    if (e.folder) {
+      if (WriteFolderRecord(out, e.name) != 0) result = Fail(kDataError, "cannot write '%s'", tmp);
+      continue;
+    }
+    std::FILE* in = std::fopen((root + "/" + e.rel).c_str(), "rb");
+    if (!in) {
+      result = Fail(kDataError, "cannot read '%s': %s", e.rel, std::strerror(errno));
+      break;
+    }
+    if (WriteFileRecord(out, e.name, in, e.size, e.time, c.level) != 0)
+      result = Fail(kDataError, "cannot pack '%s' (read or write failed, or over 2 GiB)", e.rel);
+    std::fclose(in);
+    raw += e.size;
+  }
+  if (!result && WriteEnd(out, static_cast<std::uint32_t>(stubSize)) != 0)
+    result = Fail(kDataError, "cannot write '%s'", tmp);
+  long total = std::ftell(out);
+  if (std::fclose(out) != 0 && !result) result = Fail(kDataError, "cannot write '%s'", tmp);
+  if (!result && total > 0x7FFFFFFF) result = Fail(kDataError, "'%s' would be 2 GiB or more", c.out);
+  if (result) {
+    std::remove(tmp.c_str());
+    return result;
+  }
+  if (std::rename(tmp.c_str(), c.out.c_str()) != 0)
+    return Fail(kDataError, "cannot write '%s': %s", c.out, std::strerror(errno));
+  chmod(c.out.c_str(), 0755);
+  std::printf("%s: %zu entries, %llu bytes of files packed into %llu bytes of payload\n",
+              c.out.c_str(), entries.size(), static_cast<unsigned long long>(raw),
+              static_cast<unsigned long long>(total - static_cast<long>(stubSize) - 4));
+  return 0;
+}
+
+int RunListCommand(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("usage: mkupdater list <file.exe>\n", stderr);
+    return kUsageError;
+  }
+  shell::File f(OpenContainer(argv[1]));
+  if (!f) return kDataError;
+  payload::Source src{};
+  std::uint32_t length;
+  if (payload::LocatePayload(f.get(), &src, &length) != 0)
+    return Fail(kDataError, "%s: no payload (trailer missing or out of range)", argv[1]);
+  payload::Record rec{};
+  for (;;) {
+    int r = payload::ReadRecord(&src, &rec);
+    if (r == 1) return 0;
+    if (r < 0) return Fail(kDataError, "%s: damaged record after the listed ones", argv[1]);
+    if (rec.folder) {
+      std::printf("d\t-\t-\t-\t%s\n", Utf8Name(rec.name).c_str());
+      continue;
+    }
+    unsigned char t[8];
+    if (src.left < 8ull + rec.packed || std::fread(t, 1, 8, f.get()) != 8 ||
+        std::fseek(f.get(), static_cast<long>(rec.packed), SEEK_CUR) != 0)
+      return Fail(kDataError, "%s: record '%s' is cut short", argv[1], Utf8Name(rec.name));
+    src.left -= 8ull + rec.packed;
+    std::uint64_t ft = 0;
+    for (int i = 7; i >= 0; --i) ft = (ft << 8) | t[i];
+    std::printf("f\t%u\t%u\t%s\t%s\n", rec.size, rec.packed, FormatFiletime(ft).c_str(),
+                Utf8Name(rec.name).c_str());
+  }
+}
+
+namespace {
+
+int ExtractOrVerify(const char* file, const char* folder) {
+  shell::File f(OpenContainer(file));
+  if (!f) return kDataError;
+  std::string dest;
+  if (folder) {
+    struct stat st;
+    if (stat(folder, &st) != 0 && mkdir(folder, 0777) != 0)
+      return Fail(kDataError, "cannot create '%s': %s", folder, std::strerror(errno));
+    if (!Utf8ToCp932(folder, &dest))
+      return Fail(kUsageError, "'%s': the folder name has no code page 932 form", folder);
+  }
+  char failed[payload::kMaxName] = {};
+  if (payload::ExtractFrom(f.get(), folder ? dest.c_str() : nullptr, payload::Mode::Full, false,
+                           failed, sizeof failed) != 0) {
+    if (failed[0])
+      return Fail(kDataError, "%s: damaged record '%s'", file, Utf8Name(failed));
+    return Fail(kDataError, "%s: damaged container (no payload, or a record cut short)", file);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunExtractCommand(int argc, char** argv) {
+  if (argc != 3) {
+    std::fputs("usage: mkupdater extract <file.exe> <folder>\n", stderr);
+    return kUsageError;
+  }
+  return ExtractOrVerify(argv[1], argv[2]);
+}
+
+int RunVerifyCommand(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("usage: mkupdater verify <file.exe>\n", stderr);
+    return kUsageError;
+  }
+  int r = ExtractOrVerify(argv[1], nullptr);
+  if (r == 0) std::printf("%s: ok\n", argv[1]);
+  return r;
+}
+
+}  // namespace mkupdater

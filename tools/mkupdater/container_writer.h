@@ -1,0 +1,28 @@
+// Writing the payload container that the updater reads (see src/payload/container.h for
+// the layout). Used by mkupdater and by the test programs that build damaged containers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace mkupdater {
+
+// A folder record for a CP932 name such as "data\bgm".
+int WriteFolderRecord(std::FILE* out, const std::string& name);
+// A file record: the stream `in` (exactly `size` bytes) deflated at `level` (0-9) into one
+// zlib stream. 0, or -1 with errno-style failure (read, write, too large).
+int WriteFileRecord(std::FILE* out, const std::string& name, std::FILE* in, std::uint64_t size,
+                    std::uint64_t filetime, int level);
+int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<std::uint8_t>& data,
+                    std::uint64_t filetime, int level);
+// End marker, two padding bytes and the trailer holding the payload's offset.
+int WriteEnd(std::FILE* out, std::uint32_t payloadOffset);
+
+// Raw pieces for hand-made (also damaged) containers.
+void PutU16(std::vector<std::uint8_t>& v, std::uint32_t x);
+void PutU32(std::vector<std::uint8_t>& v, std::uint32_t x);
+std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& data, int level);
+
+}  // namespace mkupdater
