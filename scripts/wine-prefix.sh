@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Creates the 32-bit Wine prefix that the demo and the Windows tests run in. Quick when it
+# exists already.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+export WINEPREFIX=${1:-$here/../build/wineprefix}
+source "$here/wine-env.sh"
+stamp=$WINEPREFIX/.kovela-ready
+version=3
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then exit 0; fi
+rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+echo "Creating the Wine prefix in $WINEPREFIX ..."
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+# Fonts the dialogs ask for, mapped to IPA fonts; unmanaged, undecorated windows so that
+# nothing waits for a window manager and Wine draws the captions itself.
+reg=$(mktemp --suffix=.reg)
+iconv -f UTF-8 -t CP932 > "$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"ＭＳ Ｐゴシック"="IPAPGothic"
+"ＭＳ ゴシック"="IPAGothic"
+"MS PGothic"="IPAPGothic"
+"MS Gothic"="IPAGothic"
+"MS UI Gothic"="IPAPGothic"
+"MS Shell Dlg"="IPAPGothic"
+"MS Shell Dlg 2"="IPAPGothic"
+"Tahoma"="IPAPGothic"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+"Decorated"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
+REG
+wine regedit /s "$(winpath "$reg")" >/dev/null 2>&1
+wineserver -w
+rm -f "$reg"
+echo "$version" > "$stamp"
