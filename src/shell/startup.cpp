@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "config/config.h"
 #include "payload/container.h"
 #include "platform/platform.h"
 #include "shell/shell.h"
@@ -22,6 +23,25 @@ int RunUpdater() {
     ReportError(text::kMissingStartupFiles);
     RemoveWorkFolder();
     plat::Exit(-1);
+  }
+
+  config::LoadSetupConfig(configName);
+  config::LoadSetupSections(configName);
+
+  // One updater per title: the mutex is held, never released, until the process ends.
+  switch (plat::CreateOwnedMutex(config::UpdaterTitle())) {
+    case plat::MutexResult::Failed:
+      RemoveWorkFolder();
+      plat::Exit(0);
+    case plat::MutexResult::AlreadyExists: {
+      char message[kMessageSize];
+      std::snprintf(message, sizeof message, text::kAlreadyRunning, config::UpdaterTitle());
+      plat::ShowMessageBox(nullptr, message, config::TitleBar(), plat::kMbOk | plat::kMbIconError);
+      RemoveWorkFolder();
+      plat::Exit(0);
+    }
+    case plat::MutexResult::Created:
+      break;
   }
 
   return RunMainMenu();

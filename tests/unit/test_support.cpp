@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "config/config.h"
 #include "platform/host_control.h"
 #include "shell/shell.h"
 
@@ -25,32 +26,33 @@ void RemoveTree(const std::string& path) {
   if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", path.c_str());
 }
 
+// Test paths are CP932 like the updater's own; the host platform's mapping names the files.
 std::string ReadWholeFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
+  std::ifstream f(host::ToHostPath(path.c_str()), std::ios::binary);
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
 }
 
 void WriteWholeFile(const std::string& path, const std::string& data) {
-  std::ofstream f(path, std::ios::binary);
+  std::ofstream f(host::ToHostPath(path.c_str()), std::ios::binary);
   f << data;
 }
 
 bool PathExists(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  return stat(host::ToHostPath(path.c_str()).c_str(), &st) == 0;
 }
 
 static void Collect(const std::string& root, const std::string& rel, std::vector<std::string>* out) {
-  DIR* d = opendir((root + "/" + rel).c_str());
+  DIR* d = opendir(host::ToHostPath((root + "/" + rel).c_str()).c_str());
   if (!d) return;
   while (dirent* e = readdir(d)) {
-    std::string n = e->d_name;
+    std::string n = host::FromHostPath(e->d_name);
     if (n == "." || n == "..") continue;
     std::string r = rel.empty() ? n : rel + "/" + n;
     struct stat st;
-    stat((root + "/" + r).c_str(), &st);
+    stat(host::ToHostPath((root + "/" + r).c_str()).c_str(), &st);
     if (S_ISDIR(st.st_mode)) {
       out->push_back(r + "/");
       Collect(root, r, out);
@@ -73,6 +75,7 @@ void HostTest::SetUp() {
   start_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
   host::Reset();
   shell::ResetForTests();
+  config::ResetForTests();
   dir_ = MakeTempFolder();
   ASSERT_FALSE(dir_.empty());
   host::SetTempFolder(dir_ + "/tmp/");
@@ -84,4 +87,5 @@ void HostTest::TearDown() {
   RemoveTree(dir_);
   host::Reset();
   shell::ResetForTests();
+  config::ResetForTests();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "container_writer.h"
+#include "lint.h"
 #include "payload/container.h"
 #include "platform/host_control.h"
 #include "shell/shell.h"
@@ -170,6 +171,9 @@ int RunBuildCommand(int argc, char** argv) {
   if (int r = Walk(root, "", &entries)) return r;
   if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 0; }))
     return Fail(kUsageError, "'%s' has no install.env: the updater would not start", root);
+  // The same reading as the updater's: refuse a file it would stop on.
+  if (LintFolderInstallEnv(root.c_str(), stderr) > 0)
+    return Fail(kUsageError, "'%s': install.env has errors; nothing was built", root);
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     int ra = StartupRank(a), rb = StartupRank(b);
     return ra != rb && (ra < 3 || rb < 3) ? ra < rb : false;

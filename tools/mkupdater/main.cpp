@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "commands.h"
+#include "lint.h"
+#include "rct_codec.h"
 
 namespace {
 
@@ -10,7 +12,10 @@ const char kUsage[] =
     "usage: mkupdater build --stub <updater.exe> --out <file.exe> [-0 ... -9] <folder>\n"
     "       mkupdater list <file.exe>\n"
     "       mkupdater extract <file.exe> <folder>\n"
-    "       mkupdater verify <file.exe>\n";
+    "       mkupdater verify <file.exe>\n"
+    "       mkupdater lint <install.env>\n"
+    "       mkupdater rct decode <in.rct> <out.png>\n"
+    "       mkupdater rct encode [--variant TC00|TS00|TC01|TS01] [--name TEXT] <in.png> <out.rct>\n";
 
 }  // namespace
 
@@ -27,6 +32,7 @@ int main(int argc, char** argv) {
   static const Entry kCommands[] = {
       {"build", mkupdater::RunBuildCommand},     {"list", mkupdater::RunListCommand},
       {"extract", mkupdater::RunExtractCommand}, {"verify", mkupdater::RunVerifyCommand},
+      {"lint", mkupdater::RunLintCommand},       {"rct", mkupdater::RunRctCommand},
   };
   for (const Entry& e : kCommands)
     if (std::strcmp(cmd, e.name) == 0) return e.run(argc - 1, argv + 1);

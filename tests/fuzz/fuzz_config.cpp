@@ -1,0 +1,65 @@
+// libFuzzer target over both install.env readers, fed from memory (no files touched).
+// Checks, beyond the sanitizers: every accessor text fits its buffer, every section line is
+// trimmed and shorter than a read, and the fatal path ends through plat::Exit(-1).
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "config/config.h"
+#include "platform/host_control.h"
+
+namespace {
+
+void Require(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+void CheckText(const char* s, std::size_t size) { Require(std::strlen(s) < size); }
+
+void CheckSections() {
+  for (int i = 0; i < config::kSectionCount; ++i) {
+    for (const config::SectionLine* n = config::Section(static_cast<config::SectionId>(i));
+         n != nullptr; n = n->next) {
+      std::size_t len = std::strlen(n->text);
+      Require(len > 0 && len < config::kLineSize);
+      Require(static_cast<unsigned char>(n->text[len - 1]) > 0x20);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  host::Reset();
+  config::ResetForTests();
+
+  config::LoadSetupConfigFromMemory(data, size);
+  CheckText(config::RegGlobal(), config::kValueSize);
+  CheckText(config::RegLocal(), config::kValueSize);
+  CheckText(config::IniFile(), config::kValueSize);
+  CheckText(config::IniSection(), config::kValueSize);
+  CheckText(config::InstTo(), config::kValueSize);
+  CheckText(config::InstFol(), config::kValueSize);
+  CheckText(config::KeyFile(), config::kValueSize);
+  CheckText(config::ChkReg(), config::kValueSize);
+  CheckText(config::UpdaterTitle(), config::kTitleSize);
+  char small[3];
+  char large[512];
+  CheckText(config::InstReadme(small, sizeof small), sizeof small);
+  CheckText(config::InstReadmeFl(large, sizeof large), sizeof large);
+  (void)config::InstMakeFol();
+  (void)config::ChkRegVer();
+  (void)config::ChkRegVerHigh();
+
+  try {
+    config::LoadSetupSectionsFromMemory(data, size);
+  } catch (const host::ProcessExit& e) {
+    Require(e.code == -1);  // only an unclosed section ends the reader
+    Require(host::Boxes().size() == 1);
+  }
+  CheckSections();
+
+  config::ResetForTests();
+  host::Reset();
+  return 0;
+}
