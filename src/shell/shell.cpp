@@ -200,6 +200,8 @@ void ResetForTests() {
   g_lockCreated = false;
 }
 
+void OpenDocument(const char* path) { plat::OpenWithShell(g_owner, path); }
+
 void FailDamagedFile() {
   payload::CloseProgressWindow();
   ReportError(text::kDamagedFile);

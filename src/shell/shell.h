@@ -61,6 +61,10 @@ const char* WorkFolderPath();
 // "TempGPInstallFolder_%09d" of the tick count read as a signed 32-bit integer.
 void FormatWorkFolderName(std::uint32_t ticks, char* out, std::size_t size);
 
+// Opens a document with its associated program ("open", normal window, the owner window as
+// parent). A relative name is taken from the current folder. Failures are not reported.
+void OpenDocument(const char* path);
+
 // ---- Process end --------------------------------------------------------------------------
 // The damaged-file path shared by both extractions: close the progress window, report,
 // remove the work folder, exit -1.

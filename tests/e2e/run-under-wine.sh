@@ -8,7 +8,8 @@ source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX"
 tests=$1 stub=$2
 shift 2
-work=$root/build/e2e
+# E2E_WORK and WINEPREFIX may be set to keep parallel runs apart.
+work=${E2E_WORK:-$root/build/e2e}
 rm -rf "$work/cases"
 mkdir -p "$work/cases" "$work/shots"
 export KOVELA_STUB=$(winpath "$stub")
