@@ -29,3 +29,15 @@ add_dependencies(e2e_tests updater)
 
 add_test(NAME e2e COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-under-wine.sh
          ${CMAKE_BINARY_DIR}/e2e_tests.exe ${CMAKE_BINARY_DIR}/updater.exe)
+
+# The resource scripts include one file per window; rebuild when any of them changes.
+file(GLOB RES_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/updater.rc PROPERTIES OBJECT_DEPENDS "${RES_FILES}")
+
+# Checks of the built resources against their tables: every tests/resources/check_*.py is
+# run with the executable's path.
+file(GLOB RESOURCE_CHECKS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/resources/check_*.py)
+foreach(check ${RESOURCE_CHECKS})
+  get_filename_component(name ${check} NAME_WE)
+  add_test(NAME ${name} COMMAND /usr/bin/python3 ${check} ${CMAKE_BINARY_DIR}/updater.exe)
+endforeach()
