@@ -9,7 +9,7 @@ PREFIX := $(CURDIR)/build/wineprefix
 
 .PHONY: all deps native win32 fuzz prefix demo test test-native test-fuzz test-wine bench clean
 
-all: deps native win32
+all: deps native win32 prefix
 
 deps:
 	@./scripts/install-deps.sh
@@ -30,10 +30,10 @@ fuzz: deps
 prefix: deps
 	@./scripts/wine-prefix.sh $(PREFIX)
 
-demo: all prefix
+demo: all
 	@./scripts/demo.sh
 
-test: all fuzz prefix
+test: all fuzz
 	@./scripts/run-tests.sh
 
 bench: deps
