@@ -41,3 +41,31 @@ foreach(check ${RESOURCE_CHECKS})
   get_filename_component(name ${check} NAME_WE)
   add_test(NAME ${name} COMMAND /usr/bin/python3 ${check} ${CMAKE_BINARY_DIR}/updater.exe)
 endforeach()
+
+# Copy-progress window: the animation clip is drawn at build time (tools/avigen) into
+# generated/filecopy.avi, which res/progress.rc names; progress_probe.exe runs a real
+# extraction with the real window for the end-to-end tests.
+set(AVI_DIR ${CMAKE_BINARY_DIR}/generated)
+add_custom_command(OUTPUT ${AVI_DIR}/filecopy.avi
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${AVI_DIR}
+  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/avigen/avigen.py ${AVI_DIR}/filecopy.avi
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/avigen/avigen.py
+  COMMENT "Drawing the copy animation")
+add_custom_target(filecopy_avi DEPENDS ${AVI_DIR}/filecopy.avi)
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/res/updater.rc APPEND PROPERTY OBJECT_DEPENDS ${AVI_DIR}/filecopy.avi)
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/res/updater.rc APPEND PROPERTY INCLUDE_DIRECTORIES ${AVI_DIR})
+add_dependencies(updater filecopy_avi)
+add_executable(progress_probe WIN32 ${CMAKE_SOURCE_DIR}/tests/win32/progress_probe.cpp
+               ${CMAKE_SOURCE_DIR}/res/updater.rc)
+target_link_libraries(progress_probe PRIVATE kovela_win -static z ${WIN_LIBS})
+target_link_options(progress_probe PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+add_dependencies(progress_probe filecopy_avi)
+add_dependencies(e2e_tests progress_probe)
+
+# The demo's Windows side: installs the old example game, clicks the update through, reports.
+add_executable(demo_driver ${CMAKE_SOURCE_DIR}/tools/demo/demo_driver.cpp
+               ${CMAKE_SOURCE_DIR}/tests/e2e/harness.cpp ${CMAKE_SOURCE_DIR}/tools/mkupdater/container_writer.cpp)
+target_include_directories(demo_driver PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e ${CMAKE_SOURCE_DIR}/tools/mkupdater)
+target_compile_definitions(demo_driver PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(demo_driver PRIVATE -static z ${WIN_LIBS})
+target_link_options(demo_driver PRIVATE -static)

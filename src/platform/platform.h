@@ -88,8 +88,8 @@ int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* na
 // Creates the key (and missing parents) and sets a REG_SZ value; 0 / -1.
 int RegSetString(RegRoot root, const char* key, const char* name, const char* data);
 
-// WritePrivateProfileStringA; 0 / -1.
-int WriteProfileString(const char* section, const char* key, const char* value,
+// WritePrivateProfileStringA (named apart from the Win32 macro WriteProfileString); 0 / -1.
+int WriteIniString(const char* section, const char* key, const char* value,
                        const char* file);
 
 // ---- Process ------------------------------------------------------------------------------

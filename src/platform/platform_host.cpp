@@ -374,7 +374,7 @@ int RegSetString(RegRoot root, const char* key, const char* name, const char* da
   return 0;
 }
 
-int WriteProfileString(const char* section, const char* key, const char* value,
+int WriteIniString(const char* section, const char* key, const char* value,
                        const char* file) {
   S().profile[std::string(file) + "|" + section + "|" + key] = value;
   return 0;

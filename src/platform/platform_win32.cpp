@@ -164,7 +164,7 @@ int RegSetString(RegRoot root, const char* key, const char* name, const char* da
   return r == ERROR_SUCCESS ? 0 : -1;
 }
 
-int WriteProfileString(const char* section, const char* key, const char* value,
+int WriteIniString(const char* section, const char* key, const char* value,
                        const char* file) {
   return WritePrivateProfileStringA(section, key, value, file) ? 0 : -1;
 }
