@@ -8,7 +8,8 @@ namespace shell {
 // plat::Exit.
 int RunUpdater();
 
-// Runs the main menu until it ends (Win32 build). Returns 0 after the menu has ended.
+// Runs the main menu until it ends. Returns 0 after the menu has ended; -1 when the menu
+// window cannot be created (the work folder is removed first).
 int RunMainMenu();
 
 }  // namespace shell
