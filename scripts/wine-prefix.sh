@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${1:-$here/../build/wineprefix}
 source "$here/wine-env.sh"
 stamp=$WINEPREFIX/.kovela-ready
-version=3
+version=4
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then exit 0; fi
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
@@ -35,7 +35,12 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
 "winemenubuilder.exe"=""
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Fonts]
+"Marlett (TrueType)"="marlett.ttf"
 REG
+# Caption buttons are drawn with Marlett; a Japanese prefix does not find it by itself.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 wine regedit /s "$(winpath "$reg")" >/dev/null 2>&1
 wineserver -w
 rm -f "$reg"
