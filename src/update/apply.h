@@ -4,8 +4,9 @@
 namespace update {
 
 // Writes the payload into the folder, transfers the INI and registry values, deletes the
-// leftovers and shows the finish dialog. Returns 0 when the update is done (the menu then
-// ends); the extraction's failures end the process inside it.
+// leftovers, shows the finish dialog, makes the folder current and opens the readme when
+// the user ticked it. Returns 0: the update is done and the menu ends. The extraction's
+// failures end the process inside it.
 int ApplyUpdate(const char* installFolder);
 
 }  // namespace update

@@ -1,5 +1,9 @@
 // The update action.
+#include "config/config.h"
+#include "platform/platform.h"
 #include "shell/shell.h"
+#include "update/apply.h"
+#include "update/locate.h"
 #include "update/update.h"
 
 namespace update {
@@ -8,10 +12,20 @@ namespace text {
 const char kAbandoned[] = "アップデートを中止しました";
 }  // namespace text
 
-// Until locating and applying exist, the action is abandoned at once.
 int RunUpdate() {
-  shell::ReportError(text::kAbandoned);
-  return -1;
+  char installFolder[kFolderSize] = {};
+
+  // 1. Locate: automatically, else by hand when the user wants to.
+  int r = LocateInstallFolder(installFolder, sizeof installFolder);
+  if (r == -1 && shell::AskYesNo(text::kAskManualRoute, config::TitleBar()) &&
+      SelectInstallFolder(installFolder, sizeof installFolder) == 0)
+    r = 0;
+  if (r != 0) {
+    shell::ReportError(text::kAbandoned);
+    return -1;
+  }
+
+  return ApplyUpdate(installFolder);
 }
 
 }  // namespace update

@@ -1,0 +1,57 @@
+// The finish dialogs ENDINSTALL and ENDINSTALL_SHORT.
+#include <windows.h>
+
+#include "config/config.h"
+#include "shell/shell.h"
+#include "shell/window_win32.h"
+#include "update/finish.h"
+
+namespace update {
+namespace {
+
+constexpr int kReadmeBox = 1007;
+constexpr char kFull[] = "ENDINSTALL";
+constexpr char kShort[] = "ENDINSTALL_SHORT";
+
+// Shared by ShowFinishDialog and the dialog procedure.
+char g_text[512];
+int g_readme = 0;
+
+// Serves both templates; ENDINSTALL_SHORT has no check box, so the calls on it do nothing.
+INT_PTR CALLBACK FinishDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      SendDlgItemMessageA(w, kReadmeBox, BM_SETCHECK, BST_UNCHECKED, 0);
+      SetDlgItemTextA(w, kReadmeBox, g_text);
+      shell::CenterOnScreen(w);
+      return TRUE;
+    case WM_COMMAND:
+      if (wp == IDOK) {
+        g_readme = IsDlgButtonChecked(w, kReadmeBox) == BST_CHECKED ? 1 : 0;
+        EndDialog(w, IDOK);
+        return TRUE;
+      }
+      if (wp == IDCANCEL) {
+        g_readme = 0;
+        EndDialog(w, IDCANCEL);
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void ShowFinishDialog() {
+  config::InstReadme(g_text, sizeof g_text);
+  bool noReadme = g_text[0] == '-';
+  DialogBoxParamA(shell::DialogInstance(), noReadme ? kShort : kFull,
+                  static_cast<HWND>(shell::GetOwnerWindow()), FinishDialogProc, 0);
+  if (noReadme) g_readme = 0;
+}
+
+int ReadmeAfterFinish() { return g_readme; }
+
+}  // namespace update

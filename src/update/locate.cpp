@@ -1,0 +1,310 @@
+// Locating the installed application: version gate, default folder, installation record and
+// the folder chosen in the SETUP dialog.
+#include "update/locate.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/config.h"
+#include "platform/platform.h"
+#include "shell/paths.h"
+#include "shell/shell.h"
+
+namespace update {
+
+namespace text {
+const char kVersionTooOld[] = "アップデート元のバージョンが不適合です";
+const char kAlreadyApplied[] = "既にアップデート適応済みです";
+const char kNotInstalled[] = "本体がインストールされていません";
+const char kFolderUnknown[] =
+    "インストール先が特定できませんでした\n本体プログラムをインストールしてから実行してください";
+const char kNetworkDrive[] = "ネットワークドライブには対応していません。\nローカルドライブを選択して下さい。";
+const char kRootFolder[] = "ルートには適応できません";
+const char kKeyFileMissing[] = "指定されたフォルダには [ %s ] 本体は発見できませんでした";
+const char kPathTooLong[] = "指定されたフォルダのパスが長すぎます。\n短いパスのフォルダを指定してください。";
+const char kConfirm[] = "[%s]をアップデートします";
+const char kAskManualRoute[] =
+    "[ %s ] 本体のインストール先を特定できませんでした。\nインストール先を手動で指定しますか？";
+const char kBrowseTitle[] = "フォルダを作成する場所を選択してください";
+}  // namespace text
+
+namespace {
+
+constexpr char kIsInst[] = "IsInst";
+constexpr char kInstTo[] = "InstTo";
+constexpr char kProgramFiles[] = "Program Files\\";
+
+char g_candidate[kFolderSize] = {};
+
+// Remembers the current folder and gives it back once: when asked, or at the latest when the
+// route returns (also when a fatal box ends the run).
+struct SavedFolder {
+  char path[kSavedFolderSize] = {};
+  bool pending = false;
+  SavedFolder() { pending = plat::GetCurrentFolder(path, sizeof path) > 0; }
+  ~SavedFolder() { Restore(); }
+  SavedFolder(const SavedFolder&) = delete;
+  SavedFolder& operator=(const SavedFolder&) = delete;
+  void Restore() {
+    if (pending) plat::SetCurrentFolder(path);
+    pending = false;
+  }
+};
+
+// Appends text to the NUL-terminated buf of size bytes; false (buf unchanged) when it would
+// not fit.
+bool Append(char* buf, std::size_t size, const char* text) {
+  std::size_t a = std::strlen(buf), b = std::strlen(text);
+  if (a + b + 1 > size) return false;
+  std::memcpy(buf + a, text, b + 1);
+  return true;
+}
+
+// Inserts text at offset at of buf; false (buf unchanged) when it would not fit.
+bool Insert(char* buf, std::size_t size, std::size_t at, const char* text, std::size_t n) {
+  std::size_t len = std::strlen(buf);
+  if (len + n + 1 > size) return false;
+  std::memmove(buf + at + n, buf + at, len - at + 1);
+  std::memcpy(buf + at, text, n);
+  return true;
+}
+
+// The value's text when it is a REG_SZ within kRegBufferSize bytes, cut to 511 bytes.
+int ReadRegText(plat::RegRoot root, std::uint32_t access, const char* global, const char* local,
+                const char* name, char (&text)[kRegBufferSize]) {
+  char key[kRegBufferSize];
+  int n = std::snprintf(key, sizeof key, "Software\\%s\\%s", global, local);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof key) return -1;
+  char data[kRegBufferSize];
+  std::uint32_t type = 0, length = 0;
+  if (plat::RegQuery(root, key, access, name, data, sizeof data, &type, &length) != 0) return -1;
+  if (type != plat::kRegSz) return -1;
+  data[length < sizeof data ? length : sizeof data - 1] = '\0';
+  std::memcpy(text, data, std::strlen(data) + 1);
+  return 0;
+}
+
+int ReadRegNumber(plat::RegRoot root, std::uint32_t access, const char* global,
+                  const char* local, const char* name, int def) {
+  char text[kRegBufferSize];
+  std::snprintf(text, sizeof text, "%d", def);
+  char value[kRegBufferSize];
+  if (ReadRegText(root, access, global, local, name, value) == 0)
+    std::memcpy(text, value, std::strlen(value) + 1);
+  return config::ConvertDecimal(text, nullptr, nullptr);
+}
+
+void CopyCut(char* out, std::size_t size, const char* text) {
+  if (size == 0) return;
+  std::size_t n = std::strlen(text);
+  if (n > size - 1) n = size - 1;
+  std::memmove(out, text, n);
+  out[n] = '\0';
+}
+
+// True when KEYFILE, named inside folder, can be opened. A path that cannot be formed names
+// no file.
+bool KeyFileIn(const char* folder) {
+  char path[kFolderSize];
+  if (paths::JoinPath(path, sizeof path, folder, config::KeyFile()) != 0) return false;
+  return shell::FileExists(path) != 0;
+}
+
+bool HasKeyFile() { return config::KeyFile()[0] != '\0'; }
+
+// Hands the confirmed candidate to the caller.
+int CopyCandidate(char* out, std::size_t size) {
+  std::size_t n = std::strlen(g_candidate);
+  if (n + 1 > size) {
+    shell::ReportError(text::kPathTooLong);
+    return -1;
+  }
+  std::memcpy(out, g_candidate, n + 1);
+  return 0;
+}
+
+}  // namespace
+
+char* CandidateFolder() { return g_candidate; }
+
+int ReadUserRegNumber(const char* global, const char* local, const char* name, int def) {
+  return ReadRegNumber(plat::RegRoot::CurrentUser, plat::kKeyAllAccess, global, local, name, def);
+}
+
+int ReadMachineRegNumber(const char* global, const char* local, const char* name, int def) {
+  return ReadRegNumber(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, def);
+}
+
+int ReadMachineRegString(const char* global, const char* local, const char* name,
+                         const char* def, char* out, std::size_t size) {
+  CopyCut(out, size, def);
+  char value[kRegBufferSize];
+  if (ReadRegText(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, value) != 0)
+    return -1;
+  // A cut path would name another folder: a record that does not fit counts as absent.
+  if (std::strlen(value) + 1 > size) return -1;
+  std::memcpy(out, value, std::strlen(value) + 1);
+  return 0;
+}
+
+int ComposeDefaultFolder() {
+  char* c = g_candidate;
+  if (plat::GetWindowsFolder(c, kFolderSize) == 0) c[0] = '\0';
+  const char* sep = paths::FindChar(c, '\\');
+  c[sep ? sep - c + 1 : 0] = '\0';
+  bool fits = Append(c, kFolderSize, kProgramFiles);
+  if (config::InstFol()[0] != '\0')
+    fits = fits && Append(c, kFolderSize, config::InstFol()) && Append(c, kFolderSize, "\\");
+  fits = fits && Append(c, kFolderSize, config::InstTo());
+  if (!fits) {
+    c[0] = '\0';
+    return -1;
+  }
+  return 0;
+}
+
+int CheckVersionGate() {
+  if (config::ChkReg()[0] == '\0') return 0;
+  int v = ReadUserRegNumber(config::RegGlobal(), config::RegLocal(), config::ChkReg(), 0);
+  if (v < config::ChkRegVer()) {
+    shell::ReportError(text::kVersionTooOld);
+    return -1;
+  }
+  if (v > config::ChkRegVerHigh()) {
+    shell::ReportError(text::kAlreadyApplied);
+    return -1;
+  }
+  return 0;
+}
+
+Normalised NormaliseCandidate() {
+  char* c = g_candidate;
+  c[kFolderSize - 1] = '\0';
+
+  // a. Forward slashes are separators too.
+  for (char* p = c; *p; ++p)
+    if (*p == '/') *p = '\\';
+
+  // b. Two separators in a row: a UNC path or a doubled separator. Only the first pair is
+  // looked at; one that follows a lead byte begins with a double-byte character's trail byte.
+  if (const char* pair = std::strstr(c, "\\\\")) {
+    if (pair == c || !paths::IsLeadByte(static_cast<unsigned char>(pair[-1])))
+      return Normalised::Network;
+  }
+
+  // c.
+  paths::StripTrailingBackslash(c);
+
+  // d. The application's own subfolder, unless its name is there already.
+  const char* instTo = config::InstTo();
+  if (config::InstMakeFol() != 0 && std::strstr(c, instTo) == nullptr) {
+    char sub[kFolderSize] = "\\";
+    bool fits = true;
+    if (config::InstFol()[0] != '\0')
+      fits = Append(sub, sizeof sub, config::InstFol()) && Append(sub, sizeof sub, "\\");
+    fits = fits && Append(sub, sizeof sub, instTo) && Append(c, kFolderSize, sub);
+    if (!fits) return Normalised::TooLong;
+  }
+
+  // e. No drive: the Windows folder's.
+  if (paths::FindChar(c, ':') == nullptr) {
+    char windows[kFolderSize];
+    if (plat::GetWindowsFolder(windows, sizeof windows) == 0) windows[0] = '\0';
+    if (const char* colon = paths::FindChar(windows, ':')) {
+      if (!Insert(c, kFolderSize, 0, windows, static_cast<std::size_t>(colon - windows) + 1))
+        return Normalised::TooLong;
+    }
+  }
+
+  // f. A separator right after the drive.
+  if (const char* colon = paths::FindChar(c, ':')) {
+    std::size_t at = static_cast<std::size_t>(colon - c) + 1;
+    if (c[at] != '\\' && !Insert(c, kFolderSize, at, "\\", 1)) return Normalised::TooLong;
+  }
+
+  // g. Only a drive root still ends in a separator here. Nothing at all would stand for the
+  // current drive's root as well.
+  std::size_t len = std::strlen(c);
+  if (len == 0) return Normalised::Root;
+  if (c[len - 1] == '\\' &&
+      (len == 1 || !paths::IsLeadByte(static_cast<unsigned char>(c[len - 2]))))
+    return Normalised::Root;
+  return Normalised::Ok;
+}
+
+int LocateInstallFolder(char* out, std::size_t size) {
+  if (CheckVersionGate() != 0) return -2;
+  SavedFolder saved;
+
+  // Without a key file the default folder is never taken on its own.
+  bool composed = ComposeDefaultFolder() == 0;
+  if (!(composed && HasKeyFile() && KeyFileIn(g_candidate))) {
+    const char* global = config::RegGlobal();
+    const char* local = config::RegLocal();
+    if (ReadMachineRegNumber(global, local, kIsInst, 0) == 0) {
+      shell::ReportError(text::kNotInstalled);
+      return -1;
+    }
+    ReadMachineRegString(global, local, kInstTo, "", g_candidate, kFolderSize);
+    if (g_candidate[0] == '\0' || (HasKeyFile() && !KeyFileIn(g_candidate))) {
+      shell::ReportError(text::kFolderUnknown);
+      return -1;
+    }
+  }
+
+  saved.Restore();
+  if (!shell::AskYesNo(text::kConfirm, g_candidate)) return -2;
+  return CopyCandidate(out, size);
+}
+
+int SelectInstallFolder(char* out, std::size_t size) {
+  SavedFolder saved;
+
+  // The dialog opens on the recorded folder when there is one, else on the default folder.
+  ComposeDefaultFolder();
+  char composed[kFolderSize];
+  std::memcpy(composed, g_candidate, sizeof composed);
+  const char* global = config::RegGlobal();
+  const char* local = config::RegLocal();
+  if (ReadMachineRegNumber(global, local, kIsInst, 0) != 0)
+    ReadMachineRegString(global, local, kInstTo, composed, g_candidate, kFolderSize);
+
+  switch (RunSetupDialog()) {
+    case kSetupNext:
+      break;
+    case kSetupTooLong:
+      saved.Restore();
+      shell::ReportError(text::kPathTooLong);
+      return -1;
+    default:
+      return -1;
+  }
+
+  switch (NormaliseCandidate()) {
+    case Normalised::Ok:
+      break;
+    case Normalised::Network:
+      saved.Restore();
+      shell::ReportError(text::kNetworkDrive);
+      return -1;
+    case Normalised::TooLong:
+      saved.Restore();
+      shell::ReportError(text::kPathTooLong);
+      return -1;
+    case Normalised::Root:
+      // Retry does not reopen the dialog; Cancel ends the run.
+      shell::ReportFatal(text::kRootFolder);
+      return -1;
+  }
+  saved.Restore();
+
+  if (HasKeyFile() && !KeyFileIn(g_candidate)) {
+    shell::ReportError(text::kKeyFileMissing, config::TitleBar());
+    return -1;
+  }
+  if (CheckVersionGate() != 0) return -1;
+  if (!shell::AskYesNo(text::kConfirm, g_candidate)) return -1;
+  return CopyCandidate(out, size);
+}
+
+}  // namespace update

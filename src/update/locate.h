@@ -1,0 +1,96 @@
+// Locating the installed application: the version gate, the default folder, the installation
+// record in the registry, and the folder that the user types or browses in the SETUP dialog.
+//
+// Every step works on one 260-byte candidate buffer; the caller's buffer receives the folder
+// only when a route succeeds. Both routes give the current folder back as they found it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace update {
+
+constexpr std::size_t kFolderSize = 260;     // CandidateFolder and InstallFolder (MAX_PATH)
+constexpr std::size_t kRegBufferSize = 512;  // key path and value data of the registry readers
+constexpr std::size_t kSavedFolderSize = 520;
+
+// The candidate folder shared by both routes, the SETUP dialog and the folder browser.
+char* CandidateFolder();
+
+// ---- Routes ---------------------------------------------------------------------------------
+
+// Automatic route. 0: found and confirmed, folder copied into out. -1: not found (reported).
+// -2: refused by the version gate (reported) or declined by the user.
+int LocateInstallFolder(char* out, std::size_t size);
+// Manual route through the SETUP dialog. 0: chosen, checked and confirmed, folder copied into
+// out. -1: cancelled, rejected (reported) or declined.
+int SelectInstallFolder(char* out, std::size_t size);
+
+// ---- Steps ----------------------------------------------------------------------------------
+
+// "<drive root of the Windows folder>Program Files\[INSTFOL\]INSTTO" into CandidateFolder.
+// 0; -1 when it would not fit (CandidateFolder is then empty).
+int ComposeDefaultFolder();
+// 0 when the installed version lies within CHKREGVER..CHKREGVERHIGH (or CHKREG is not set);
+// -1 after the matching message was shown.
+int CheckVersionGate();
+
+enum class Normalised {
+  Ok,
+  Network,  // two consecutive separators: a UNC path or a doubled separator
+  Root,     // a bare drive root
+  TooLong,  // a composition step would not fit CandidateFolder
+};
+// Steps a-g over CandidateFolder: separators, network test, trailing separator, application
+// subfolder, drive, root separator, root test. Shows nothing; the route reports.
+Normalised NormaliseCandidate();
+
+// ---- Registry readers (REG_SZ only, data within 512 bytes with its terminator) -------------
+
+// HKEY_CURRENT_USER\Software\<global>\<local>, opened with full access; atoi of the text.
+int ReadUserRegNumber(const char* global, const char* local, const char* name, int def);
+// HKEY_LOCAL_MACHINE, read access.
+int ReadMachineRegNumber(const char* global, const char* local, const char* name, int def);
+// HKEY_LOCAL_MACHINE, read access, into out (size bytes, always terminated). 0 when the value
+// was read; -1 with def in out (cut to size - 1) otherwise, also when the value would not fit.
+int ReadMachineRegString(const char* global, const char* local, const char* name,
+                         const char* def, char* out, std::size_t size);
+
+// ---- Dialog seam (locate_win32.cpp; locate_host.cpp stands in for native tests) --------------
+
+constexpr int kSetupCancelled = 0;
+constexpr int kSetupNext = 1;     // "次へ": CandidateFolder holds the field's text
+constexpr int kSetupTooLong = 2;  // "次へ" with more text than CandidateFolder holds
+// Runs the SETUP dialog over CandidateFolder, owned by the owner window.
+int RunSetupDialog();
+
+// Native tests only (locate_host.cpp): what the user does in the next SETUP dialogs, and the
+// texts the dialogs opened with. With nothing scripted the dialog is cancelled.
+namespace host_setup {
+struct Step {
+  bool next;          // "次へ" (else ｷｬﾝｾﾙ)
+  std::string typed;  // the field's text when "次へ" is pressed
+  std::string wander{};  // a folder that the dialog makes current (the shell's browser may), or ""
+};
+void Script(std::vector<Step> steps);
+const std::vector<std::string>& OpenedWith();
+void Reset();
+}  // namespace host_setup
+
+// Texts of locating, in one place.
+namespace text {
+extern const char kVersionTooOld[];
+extern const char kAlreadyApplied[];
+extern const char kNotInstalled[];
+extern const char kFolderUnknown[];
+extern const char kNetworkDrive[];
+extern const char kRootFolder[];
+extern const char kKeyFileMissing[];  // %s: TITLEBAR
+extern const char kPathTooLong[];
+extern const char kConfirm[];         // %s: the folder
+extern const char kAskManualRoute[];  // %s: TITLEBAR
+extern const char kBrowseTitle[];
+}  // namespace text
+
+}  // namespace update
