@@ -1,25 +1,41 @@
 #!/usr/bin/env bash
-# The demo: packs examples/update into an updater with mkupdater and runs it under Wine.
+# The demo: packs examples/update into an updater with mkupdater, installs the old version
+# of the example game into a Wine prefix of its own, runs the updater (clicked through
+# automatically on a private display; by you when DISPLAY is set) and prints what changed.
+# Screenshots of every window land in build/demo/shots.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-demo=build/demo
-rm -rf "$demo/payload" && mkdir -p "$demo/payload" "$demo/shots"
+demo=$root/build/demo
+exe=$demo/HoshiNoToudai-1.10.exe
+rm -rf "$demo/payload" "$demo/shots"
+mkdir -p "$demo/payload" "$demo/shots"
+
+echo "--- packing examples/update"
 cp -r examples/update/. "$demo/payload/"
 build/native/mkupdater rct encode examples/title/title.png "$demo/payload/insttscr.rct"
 build/native/mkupdater lint "$demo/payload/install.env"
-build/native/mkupdater build --stub build/win32/updater.exe --out "$demo/HoshiNoToudai-1.10.exe" "$demo/payload"
-echo "--- contents"
-build/native/mkupdater list "$demo/HoshiNoToudai-1.10.exe"
-build/native/mkupdater verify "$demo/HoshiNoToudai-1.10.exe"
+build/native/mkupdater build --stub build/win32/updater.exe --out "$exe" "$demo/payload"
+build/native/mkupdater list "$exe"
+build/native/mkupdater verify "$exe"
 
+export WINEPREFIX=$demo/prefix
 source scripts/wine-env.sh
-echo "--- running the updater under Wine"
-xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '
-  wineserver -p 30
-  wine "$1" & pid=$!
-  sleep 4
-  import -window root "$2/startup.png"
-  wineserver -k
-  wait $pid 2>/dev/null || true' run "$demo/HoshiNoToudai-1.10.exe" "$demo/shots"
-echo "screenshots in $demo/shots"
+scripts/wine-prefix.sh "$WINEPREFIX"
+driver=build/win32/demo_driver.exe
+utf8() { iconv -f CP932 -t UTF-8 -c; }
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+  echo "--- the old version is installed; the updater opens on your display: click it through"
+  wine "$driver" setup | utf8
+  ON_DISPLAY=user scripts/on-display.sh "$demo/shots" wine "$exe" || true
+  wine "$driver" summary | utf8
+else
+  echo "--- installing the old version and clicking the update through on a private display"
+  scripts/on-display.sh "$demo/shots" bash -c '
+    wine "$1" setup && wine "$1" run "$2"; rc=$?
+    wine "$1" summary
+    exit $rc' run "$driver" "$(winpath "$exe")" | utf8
+fi
+echo "--- screenshots: $(ls "$demo/shots" | tr '\n' ' ')"
+echo "    in $demo/shots"
