@@ -12,7 +12,7 @@ rm -rf "$demo/payload" "$demo/shots"
 mkdir -p "$demo/payload" "$demo/shots"
 
 echo "--- packing examples/update"
-cp -r examples/update/. "$demo/payload/"
+cp -a examples/update/. "$demo/payload/"  # keeping the files' times, which the update restores
 build/native/mkupdater rct encode examples/title/title.png "$demo/payload/insttscr.rct"
 build/native/mkupdater lint "$demo/payload/install.env"
 build/native/mkupdater build --stub build/win32/updater.exe --out "$exe" "$demo/payload"

@@ -136,6 +136,7 @@ namespace {
 struct Search {
   DWORD pid;
   const char* title;
+  HWND except;
   HWND found;
 };
 BOOL CALLBACK FindDialog(HWND w, LPARAM lp) {
@@ -144,7 +145,8 @@ BOOL CALLBACK FindDialog(HWND w, LPARAM lp) {
   GetWindowThreadProcessId(w, &pid);
   char cls[64] = {};
   GetClassNameA(w, cls, sizeof cls);
-  if (pid != s->pid || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+  if (pid != s->pid || w == s->except || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w))
+    return TRUE;
   if (s->title) {
     char t[512] = {};
     GetWindowTextA(w, t, sizeof t);
@@ -160,10 +162,10 @@ std::string Text(HWND w) {
 }
 }  // namespace
 
-Box WaitForBox(DWORD pid, DWORD ms, const char* title) {
+Box WaitForBox(DWORD pid, DWORD ms, const char* title, HWND except) {
   Box b;
-  for (DWORD waited = 0; waited < ms; waited += 50) {
-    Search s{pid, title, nullptr};
+  for (DWORD waited = 0; waited <= ms; waited += 50) {
+    Search s{pid, title, except, nullptr};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
     if (s.found) {
       Sleep(200);  // let it paint before anyone looks at it

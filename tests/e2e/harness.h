@@ -42,8 +42,9 @@ struct Box {
   std::string text, caption;
   HWND owner = nullptr;
 };
-// The first visible dialog-class window of the process, or an empty Box after the timeout.
-Box WaitForBox(DWORD pid, DWORD ms = 15000, const char* title = nullptr);
+// The first visible dialog-class window of the process (with that title, when given; other
+// than `except`, when given), or an empty Box after the timeout.
+Box WaitForBox(DWORD pid, DWORD ms = 15000, const char* title = nullptr, HWND except = nullptr);
 void Click(HWND dialog, int id);
 std::string ClipboardText();
 void Screenshot(const std::string& name);

@@ -9,39 +9,8 @@
 
 namespace e2e {
 
-namespace {
-
-struct OtherSearch {
-  DWORD pid;
-  HWND except;
-  HWND found;
-};
-
-BOOL CALLBACK FindOther(HWND w, LPARAM lp) {
-  auto* s = reinterpret_cast<OtherSearch*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  char cls[64] = {};
-  GetClassNameA(w, cls, sizeof cls);
-  if (pid != s->pid || w == s->except || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w))
-    return TRUE;
-  s->found = w;
-  return FALSE;
-}
-
-}  // namespace
-
 HWND WaitForOtherDialog(DWORD pid, HWND except, DWORD ms) {
-  for (DWORD waited = 0;; waited += 50) {
-    OtherSearch s{pid, except, nullptr};
-    EnumWindows(FindOther, reinterpret_cast<LPARAM>(&s));
-    if (s.found) {
-      Sleep(200);  // let it paint
-      return s.found;
-    }
-    if (waited >= ms) return nullptr;
-    Sleep(50);
-  }
+  return WaitForBox(pid, ms, nullptr, except).hwnd;
 }
 
 std::string ItemText(HWND dialog, int id, bool* exists) {

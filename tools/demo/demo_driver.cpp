@@ -64,15 +64,41 @@ int Setup() {
   SetString(HKEY_LOCAL_MACHINE, "InstTo", kInstall);
   SetString(HKEY_CURRENT_USER, "Version", "105");
   DeleteFileA("C:\\windows\\toudai.ini");
+  // Work folders that an interrupted earlier run left behind.
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  for (const std::string& n : e2e::ListFolder(temp)) {
+    if (n.rfind("TempGPInstallFolder_", 0) != 0) continue;
+    Wipe(temp + n);
+    RemoveDirectoryA((temp + n).c_str());
+  }
+  // Text documents open in Notepad, as on a desktop.
+  HKEY k;
+  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ".txt", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
+      ERROR_SUCCESS) {
+    RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("txtfile"), 8);
+    RegCloseKey(k);
+  }
+  const char open[] = "notepad.exe \"%1\"";
+  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "txtfile\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS,
+                      nullptr, &k, nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(open), sizeof open);
+    RegCloseKey(k);
+  }
   std::printf("installed ver1.05 in %s (HKLM record, HKCU Version 105)\n", kInstall);
   return 0;
 }
 
 // Waits for a window of the process, takes its picture and says what it is.
-e2e::Box Step(DWORD pid, const char* title, const char* shot, DWORD ms = 20000) {
-  e2e::Box b = e2e::WaitForBox(pid, ms, title);
+e2e::Box Step(DWORD pid, const char* title, const char* shot, DWORD ms = 20000,
+              HWND except = nullptr) {
+  e2e::Box b = e2e::WaitForBox(pid, ms, title, except);
   if (!b.hwnd) {
     std::printf("  (no window \"%s\" appeared)\n", title ? title : "");
+    return b;
+  }
+  if (!IsWindow(b.hwnd)) {
+    std::printf("  %-18s %s (closed before it could be photographed)\n", shot, title);
     return b;
   }
   e2e::Screenshot(shot);
@@ -89,9 +115,9 @@ int Run(const std::string& exe) {
   if (!menu.hwnd) return 1;
   e2e::Click(menu.hwnd, 1002);  // アップデート (below the readme button)
   std::string confirm = std::string("[") + kInstall + "]をアップデートします";
-  e2e::Box ask = Step(pid, kMenuTitle, "2-confirm");
+  e2e::Box ask = Step(pid, kMenuTitle, "2-confirm", 20000, menu.hwnd);
   if (ask.hwnd && ask.text == confirm) e2e::Click(ask.hwnd, IDYES);
-  Step(pid, "ファイルのコピー中...", "3-progress", 3000);
+  Step(pid, "ファイルのコピー中...", "3-progress", 3000);  // often gone before it is seen
   e2e::Box done = Step(pid, "インストール終了", "4-finish");
   if (done.hwnd) {
     SendMessageA(GetDlgItem(done.hwnd, 1007), BM_SETCHECK, BST_CHECKED, 0);
