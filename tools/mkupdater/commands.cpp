@@ -174,10 +174,8 @@ int RunBuildCommand(int argc, char** argv) {
   // The same reading as the updater's: refuse a file it would stop on.
   if (LintFolderInstallEnv(root.c_str(), stderr) > 0)
     return Fail(kUsageError, "'%s': install.env has errors; nothing was built", root);
-  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    int ra = StartupRank(a), rb = StartupRank(b);
-    return ra != rb && (ra < 3 || rb < 3) ? ra < rb : false;
-  });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Entry& a, const Entry& b) { return StartupRank(a) < StartupRank(b); });
 
   std::FILE* stub = std::fopen(c.stub.c_str(), "rb");
   if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", c.stub, std::strerror(errno));
