@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "harness.h"
-#include "harness_apply.h"
-#include "harness_menu.h"
 
 using namespace e2e;
 
@@ -16,57 +13,35 @@ namespace {
 
 const char kGlobal[] = "KovelaApplyE2E";
 const char kMenuTitle[] = "テストゲーム アップデータ";
-const char kFinishTitle[] = "インストール終了";
 const char kReadmeLabel[] = "説明書を読む";
-const char kDamaged[] = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。";
 const char kIniSection[] = "設定";
-// The folder ends in ソ (0x83 0x5C): its trail byte must never be taken for a separator.
-const char kAppSubfolder[] = "\\ゲーム\\ソフト";
 
-constexpr std::uint64_t kOldTime = 0x01C0000000000000ull;
-constexpr std::uint64_t kReadmeTime = 0x01D7116EA6B4B600ull;   // 2021-03-04 05:06:07
+constexpr std::uint64_t kReadmeTime = 0x01D7116EA6B4B600ull;  // 2021-03-04 05:06:07
 constexpr std::uint64_t kGameTime = 0x01D8A2B3C4D5E600ull;
 constexpr std::uint64_t kArchiveTime = 0x01D5000011112200ull;
-
-// The first CD-ROM root as the updater looks for it, "E:\" when there is none.
-std::string CdromRoot() {
-  for (char c = 'A'; c <= 'Z'; ++c) {
-    char root[4] = {c, ':', '\\', 0};
-    if (GetDriveTypeA(root) == DRIVE_CDROM) return root;
-  }
-  return "E:\\";
-}
 
 struct Layout {
   std::string start;  // holds updater.exe and the temporary-files folder "temp"
   std::string app;    // the installed application
   std::string ini;    // INI_FILE
   std::string local;  // REG_LOCAL
+  std::string key;    // HKCU Software\<REG_GLOBAL>\<REG_LOCAL>
 };
 
+// The install folder ends in ソ (0x83 0x5C): its trail byte must never be taken for a separator.
+// The older installation there leaves files the update replaces and leftovers it deletes.
 Layout MakeLayout(const std::string& name) {
-  Layout l;
-  l.start = CaseFolder(name);
-  std::string outer = CaseFolder(name + "-app");
-  CreateDirectoryA((outer + "\\ゲーム").c_str(), nullptr);
-  l.app = outer + kAppSubfolder;
-  CreateDirectoryA(l.app.c_str(), nullptr);
+  Layout l{CaseFolder(name), CaseFolder(name + "-app") + "\\ゲーム\\ソフト", "", name,
+           std::string("Software\\") + kGlobal + "\\" + name};
   l.ini = l.app + "\\game.ini";
-  l.local = name;
   DeleteSoftwareKey(kGlobal);
-  WriteInstallRecord(kGlobal, l.local, l.app);
+  WriteInstallRecord(kGlobal, name, l.app);
+  WriteFile(l.app + "\\game.exe", "old game");
+  WriteFile(l.app + "\\keep.dat", "user data");
+  WriteFile(l.app + "\\save\\a.tmp", "a");
+  WriteFile(l.app + "\\save\\b.tmp", "b");
+  WriteFile(l.app + "\\..\\outside.txt", "not ours");
   return l;
-}
-
-std::string InstallEnv(const Layout& l, bool readme, const std::string& regSection) {
-  std::string env = "TITLEBAR テストゲーム\nINSTTO TEST_APP\nREG_GLOBAL " + std::string(kGlobal) +
-                    "\nREG_LOCAL " + l.local + "\nINI_FILE " + l.ini + "\nINI_SECTION " + kIniSection + "\n";
-  if (readme) env += std::string("INSTREADME ") + kReadmeLabel + "\n";
-  env += "[EOF]\n"
-         "[ini]\nDataPath=REP_INSTALL\\data\nDrive=REP_CDROMDRIVE\nNoEquals\n-\n"
-         "[reg]\n" + regSection + "-\n"
-         "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nsave\\*.tmp\n..\\outside.txt\n-\nEOF\n";
-  return env;
 }
 
 const char kRegLines[] =
@@ -77,69 +52,70 @@ const char kRegLines[] =
     "\"Count\"=dword:00000003\n"
     "@=\"default\"\n";
 
-std::vector<Item> PayloadFor(const std::string& env) {
+// An updater for the layout; its [reg] section is regLines.
+std::string MakeFor(const Layout& l, bool readme, const std::string& regLines) {
+  std::string env = "TITLEBAR テストゲーム\nINSTTO TEST_APP\nREG_GLOBAL " + std::string(kGlobal) +
+                    "\nREG_LOCAL " + l.local + "\nINI_FILE " + l.ini + "\nINI_SECTION " + kIniSection + "\n";
+  if (readme) env += std::string("INSTREADME ") + kReadmeLabel + "\n";
+  env += "[EOF]\n"
+         "[ini]\nDataPath=REP_INSTALL\\data\nDrive=REP_CDROMDRIVE\nNoEquals\n-\n"
+         "[reg]\n" + regLines + "-\n"
+         "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nsave\\*.tmp\n..\\outside.txt\n-\nEOF\n";
   std::string title = RctFromPixels(120, 150, [](int x, int y) {
     return static_cast<std::uint32_t>(((x * 2) << 16) | ((y * 255 / 150) << 8) | 0x80);
   });
-  return {File("install.env", env),           File("insttscr.rct", title),
-          File("readme.txt", "新しい説明書", kReadmeTime), File("game.exe", "new game", kGameTime),
-          Folder("data"),                      File("data\\update.arc", "archive", kArchiveTime),
-          Folder("data\\bgm")};
+  return MakeUpdater(l.start, {File("install.env", env), File("insttscr.rct", title),
+                               File("readme.txt", "新しい説明書", kReadmeTime), File("game.exe", "new game", kGameTime),
+                               Folder("data"), File("data\\update.arc", "archive", kArchiveTime), Folder("data\\bgm")});
 }
 
-// What an older installation leaves: files the update replaces and leftovers it deletes.
-void FillOldInstallation(const Layout& l) {
-  auto write = [](const std::string& path, const std::string& data) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
-  };
-  write(l.app + "\\game.exe", "old game");
-  write(l.app + "\\keep.dat", "user data");
-  CreateDirectoryA((l.app + "\\save").c_str(), nullptr);
-  write(l.app + "\\save\\a.tmp", "a");
-  write(l.app + "\\save\\b.tmp", "b");
-  write(l.app + "\\..\\outside.txt", "not ours");
-}
-
-// Ends the updater when a failed expectation leaves it running, so that the next case
-// does not meet its single-instance guard.
-struct EndIfLeftRunning {
-  Process& p;
-  ~EndIfLeftRunning() {
-    if (Running(p.pi)) TerminateProcess(p.pi.hProcess, 1);
-  }
-};
-
-// Starts the updater and goes through the menu's update button and the confirmation.
-// Returns the finish dialog, or none.
-HWND UpdateUntilFinish(Process& p, const Layout& l, int updateButton, const std::string& shot) {
+// Through the menu's update button and the confirmation; returns the menu, or none.
+HWND StartUpdate(Process& p, const Layout& l, int updateButton, const std::string& shot) {
   Box menu = WaitForBox(p.pi.dwProcessId, 15000, kMenuTitle);
   EXPECT_TRUE(menu.hwnd) << "no menu";
   if (!menu.hwnd) return nullptr;
-  EXPECT_EQ(ItemText(menu.hwnd, updateButton), "アップデート");
+  EXPECT_EQ(Text(menu.hwnd, updateButton), "アップデート");
   if (!shot.empty()) Screenshot(shot + "-1-menu");
   Click(menu.hwnd, updateButton);
-
-  HWND confirm = WaitForOtherDialog(p.pi.dwProcessId, menu.hwnd, 15000);
-  EXPECT_TRUE(confirm) << "no confirmation";
-  if (!confirm) return nullptr;
-  EXPECT_EQ(ItemText(confirm, 0xFFFF), "[" + l.app + "]をアップデートします");
+  Box confirm = WaitForBox(p.pi.dwProcessId, 15000, nullptr, menu.hwnd);
+  EXPECT_EQ(confirm.text, "[" + l.app + "]をアップデートします");
+  if (!confirm.hwnd) return nullptr;
   if (!shot.empty()) Screenshot(shot + "-2-confirm");
-  Click(confirm, IDYES);
+  Click(confirm.hwnd, IDYES);
+  EXPECT_TRUE(WaitGone(confirm.hwnd));
+  return menu.hwnd;
+}
 
-  Box finish = WaitForBox(p.pi.dwProcessId, 20000, kFinishTitle);
+// The finish dialog, owned by the menu.
+HWND WaitForFinish(Process& p, HWND menu) {
+  Box finish = WaitForBox(p.pi.dwProcessId, 20000, "インストール終了");
   EXPECT_TRUE(finish.hwnd) << "no finish dialog";
-  if (finish.hwnd) {
-    EXPECT_EQ(finish.owner, menu.hwnd);
-  }
+  EXPECT_EQ(finish.owner, menu);
   return finish.hwnd;
+}
+
+std::uint64_t WriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA d{};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d);
+  return (static_cast<std::uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+}
+
+std::string IniValue(const Layout& l, const char* key) {
+  char buf[1024] = {};
+  GetPrivateProfileStringA(kIniSection, key, "(missing)", buf, sizeof buf, l.ini.c_str());
+  return buf;
+}
+
+// The first CD-ROM root as the updater looks for it, "E:\" when there is none.
+std::string CdromRoot() {
+  for (char c = 'A'; c <= 'Z'; ++c)
+    if (GetDriveTypeA((std::string(1, c) + ":\\").c_str()) == DRIVE_CDROM) return std::string(1, c) + ":\\";
+  return "E:\\";
 }
 
 // Everything the update leaves in the install folder, the INI file and the registry.
 void ExpectUpdated(const Layout& l) {
-  EXPECT_EQ(ListFolder(l.app), (std::vector<std::string>{"data", "game.exe", "game.ini", "keep.dat",
-                                                          "readme.txt"}));
+  EXPECT_EQ(ListFolder(l.app), (std::vector<std::string>{"data", "game.exe", "game.ini", "keep.dat", "readme.txt"}));
   EXPECT_EQ(ListFolder(l.app + "\\data"), (std::vector<std::string>{"bgm", "update.arc"}));
   EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "new game");
   EXPECT_EQ(ReadFile(l.app + "\\keep.dat"), "user data");
@@ -147,16 +123,14 @@ void ExpectUpdated(const Layout& l) {
   EXPECT_EQ(WriteTime(l.app + "\\game.exe"), kGameTime);
   EXPECT_EQ(WriteTime(l.app + "\\data\\update.arc"), kArchiveTime);
   EXPECT_TRUE(Exists(l.app + "\\..\\outside.txt"));
-
-  EXPECT_EQ(IniValue(l.ini, kIniSection, "DataPath"), l.app + "\\data");
-  EXPECT_EQ(IniValue(l.ini, kIniSection, "Drive"), CdromRoot());
-  EXPECT_EQ(IniValue(l.ini, kIniSection, "NoEquals"), "(missing)");
-
-  std::string key = std::string("Software\\") + kGlobal + "\\" + l.local;
-  EXPECT_EQ(UserValues(key), (std::vector<RegValue>{{"DataPath", REG_SZ, l.app + "\\data"},
-                                                    {"Empty", REG_SZ, ""},
-                                                    {"InstallPath", REG_SZ, l.app},
-                                                    {"Quote", REG_SZ, "say \"hi\""}}));
+  EXPECT_EQ(IniValue(l, "DataPath"), l.app + "\\data");
+  EXPECT_EQ(IniValue(l, "Drive"), CdromRoot());
+  EXPECT_EQ(IniValue(l, "NoEquals"), "(missing)");
+  EXPECT_EQ(RegValues(HKEY_CURRENT_USER, l.key),
+            (std::vector<RegValue>{{"DataPath", REG_SZ, l.app + "\\data"},
+                                   {"Empty", REG_SZ, ""},
+                                   {"InstallPath", REG_SZ, l.app},
+                                   {"Quote", REG_SZ, "say \"hi\""}}));
 }
 
 }  // namespace
@@ -166,51 +140,40 @@ void ExpectUpdated(const Layout& l) {
 TEST(Apply, WholeUpdateThroughTheMenu) {
   const struct {
     const char* name;
-    bool readme;
-    bool tick;
+    bool readme, tick;
     int close;  // IDOK, or IDCANCEL as Esc sends it
-    bool opened;
+    bool opened, shots;
   } cases[] = {
-      {"apply-ticked", true, true, IDOK, true},
-      {"apply-unticked", true, false, IDOK, false},
-      {"apply-esc", true, true, IDCANCEL, false},
-      {"apply-short", false, false, IDOK, false},
+      {"apply-ticked", true, true, IDOK, true, true},
+      {"apply-unticked", true, false, IDOK, false, false},
+      {"apply-esc", true, true, IDCANCEL, false, false},
+      {"apply-short", false, false, IDOK, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Layout l = MakeLayout(c.name);
-    FillOldInstallation(l);
-    std::string exe = MakeUpdater(l.start, PayloadFor(InstallEnv(l, c.readme, kRegLines)));
-    std::string record = l.start + "-opened.txt";
-    DeleteFileA(record.c_str());
-    TxtRecorder recorder(record);
-    bool shots = std::strcmp(c.name, "apply-ticked") == 0 || std::strcmp(c.name, "apply-short") == 0;
-
-    Process p = Launch(exe, l.start + "\\temp");
-    EndIfLeftRunning guard{p};
-    HWND finish = UpdateUntilFinish(p, l, c.readme ? 1002 : 1001, shots ? c.name : "");
+    RecordTxtOpens();
+    Process p = Launch(MakeFor(l, c.readme, kRegLines), l.start + "\\temp");
+    const std::string shot = c.shots ? c.name : "";
+    HWND finish = WaitForFinish(p, StartUpdate(p, l, c.readme ? 1002 : 1001, shot));
     ASSERT_TRUE(finish);
 
     // While the finish dialog is up, the update is complete.
     ExpectUpdated(l);
-    bool hasBox = false;
-    EXPECT_EQ(ItemText(finish, 1007, &hasBox), c.readme ? kReadmeLabel : "");
-    EXPECT_EQ(hasBox, c.readme);
-    EXPECT_EQ(ItemText(finish, 0xFFFF),
-              c.readme ? "インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。"
-                       : "インストールを終了しました。");
-    if (hasBox) {
-      EXPECT_EQ(SendMessageA(GetDlgItem(finish, 1007), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-      if (shots) Screenshot(std::string(c.name) + "-3-finish");
+    HWND box = GetDlgItem(finish, 1007);
+    EXPECT_EQ(box != nullptr, c.readme);
+    EXPECT_EQ(Text(finish, 1007), c.readme ? kReadmeLabel : "");
+    EXPECT_EQ(Text(finish, 0xFFFF), std::string("インストールを終了しました。") +
+                                         (c.readme ? "\n以下のメニューを選択してＯＫを押して下さい。" : ""));
+    if (c.shots) Screenshot(shot + "-3-finish");
+    if (box) {
+      EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED);
       if (c.tick) {
         Click(finish, 1007);
-        for (int i = 0; i < 40 && SendMessageA(GetDlgItem(finish, 1007), BM_GETCHECK, 0, 0) != BST_CHECKED; ++i)
-          Sleep(50);
-        EXPECT_EQ(SendMessageA(GetDlgItem(finish, 1007), BM_GETCHECK, 0, 0), BST_CHECKED);
-        if (shots) Screenshot(std::string(c.name) + "-4-ticked");
+        for (int i = 0; i < 40 && SendMessageA(box, BM_GETCHECK, 0, 0) != BST_CHECKED; ++i) Sleep(50);
+        EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+        if (c.shots) Screenshot(shot + "-4-ticked");
       }
-    } else if (shots) {
-      Screenshot(std::string(c.name) + "-3-finish");
     }
     if (c.close == IDOK)
       Click(finish, IDOK);
@@ -218,16 +181,14 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
       PostMessageA(finish, WM_COMMAND, IDCANCEL, 0);
 
     EXPECT_EQ(WaitExit(p), 0u);
-    Opened opened;
-    bool wasOpened = WaitForOpened(record, &opened, c.opened ? 10000 : 2000);
-    EXPECT_EQ(wasOpened, c.opened);
-    if (wasOpened) {
-      EXPECT_EQ(opened.path, l.app + "\\readme.txt");
-      EXPECT_EQ(opened.content, "新しい説明書");
+    std::string path, content;
+    EXPECT_EQ(WaitForOpened(&path, &content, c.opened ? 10000 : 2000), c.opened);
+    if (c.opened) {
+      EXPECT_EQ(path, l.app + "\\readme.txt");
+      EXPECT_EQ(content, "新しい説明書");
     }
     EXPECT_TRUE(ListFolder(l.start + "\\temp").empty());
     EXPECT_EQ(ListFolder(l.start), (std::vector<std::string>{"temp", "updater.exe"}));
-    DeleteFileA(record.c_str());
   }
   DeleteSoftwareKey(kGlobal);
 }
@@ -236,7 +197,6 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
 // report, exit -1, and none of the later steps.
 TEST(Apply, ReadOnlyFileInTheInstallFolderEndsWithTheDamagedFileReport) {
   Layout l = MakeLayout("apply-readonly");
-  FillOldInstallation(l);
   std::string locked = l.app + "\\game.exe";
   ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
   // Wine run by root writes read-only files all the same; then an exclusive handle of ours
@@ -248,42 +208,33 @@ TEST(Apply, ReadOnlyFileInTheInstallFolderEndsWithTheDamagedFileReport) {
     hold = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
   }
-  std::string exe = MakeUpdater(l.start, PayloadFor(InstallEnv(l, true, kRegLines)));
 
-  Process p = Launch(exe, l.start + "\\temp");
-  EndIfLeftRunning guard{p};
-  Box menu = WaitForBox(p.pi.dwProcessId, 15000, kMenuTitle);
-  ASSERT_TRUE(menu.hwnd);
-  Click(menu.hwnd, 1002);
-  HWND confirm = WaitForOtherDialog(p.pi.dwProcessId, menu.hwnd, 15000);
-  ASSERT_TRUE(confirm);
-  Click(confirm, IDYES);
-  HWND box = nullptr;
-  for (int i = 0; i < 300 && !box; ++i) {  // the progress window may come and go first
-    HWND w = WaitForOtherDialog(p.pi.dwProcessId, menu.hwnd, 100);
-    if (w && ItemText(w, 0xFFFF) == kDamaged) box = w;
-  }
-  ASSERT_TRUE(box) << "no damaged-file report";
+  Process p = Launch(MakeFor(l, true, kRegLines), l.start + "\\temp");
+  HWND menu = StartUpdate(p, l, 1002, "");
+  ASSERT_TRUE(menu);
+  // The report has the menu's title, as the confirmation had; the progress window does not.
+  Box box = WaitForBox(p.pi.dwProcessId, 30000, kMenuTitle, menu);
+  EXPECT_EQ(box.text, "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
   Screenshot("apply-readonly-report");
-  Click(box, IDOK);
+  Click(box.hwnd, IDOK);
   EXPECT_EQ(WaitExit(p), 0xFFFFFFFFu);
   if (hold != INVALID_HANDLE_VALUE) CloseHandle(hold);
 
-  EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "old game");
+  EXPECT_EQ(ReadFile(locked), "old game");
   EXPECT_FALSE(Exists(l.ini));
-  EXPECT_TRUE(UserValues(std::string("Software\\") + kGlobal + "\\" + l.local).empty());
+  EXPECT_TRUE(RegValues(HKEY_CURRENT_USER, l.key).empty());
   EXPECT_TRUE(Exists(l.app + "\\save\\a.tmp"));
   EXPECT_TRUE(ListFolder(l.start + "\\temp").empty());
-  SetFileAttributesA((l.app + "\\game.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteSoftwareKey(kGlobal);
 }
 
-// Values set in the registry, exported by regedit, converted to code page 932 and used as
-// the [reg] section, come back unchanged; the dword and the default value stay behind.
+// Values set in the registry, exported by regedit, converted to code page 932 and used as the
+// [reg] section, come back unchanged; the dword and the default value stay behind.
 TEST(Apply, RegistryExportRoundTrip) {
   Layout l = MakeLayout("apply-export");
-  std::string source = std::string("Software\\") + kGlobal + "\\Source";
-  const std::vector<RegValue> strings = {
+  const std::string source = std::string("Software\\") + kGlobal + "\\Source";
+  std::vector<RegValue> strings = {
       {"Path", REG_SZ, "C:\\Program Files\\Game\\"},
       {"Quote", REG_SZ, "say \"hi\" \\ \"bye\""},
       {"Japanese", REG_SZ, "ソフト表示\\データ"},
@@ -292,105 +243,32 @@ TEST(Apply, RegistryExportRoundTrip) {
       {"Equals", REG_SZ, "a\"=\"b"},
       {"Say\"it", REG_SZ, "x"},
   };
-  for (const RegValue& v : strings) SetUserString(source, v.name, v.data);
-  SetUserDword(source, "Count", 3);
-  SetUserString(source, "", "default value");
-  std::string exported = ExportUserKeyCp932(source);
-  ASSERT_NE(exported.find("\"Path\"="), std::string::npos) << exported;
-  if (std::FILE* f = std::fopen((l.start + "-export.reg").c_str(), "wb")) {  // kept for a look
-    std::fwrite(exported.data(), 1, exported.size(), f);
-    std::fclose(f);
-  }
+  for (const RegValue& v : strings) RegPut(HKEY_CURRENT_USER, source, v.name, v.data);
+  RegPut(HKEY_CURRENT_USER, source, "Count", std::string("\3\0\0\0", 4), REG_DWORD);
+  RegPut(HKEY_CURRENT_USER, source, "", "default value");
 
-  std::string exe = MakeUpdater(l.start, PayloadFor(InstallEnv(l, false, exported)));
-  Process p = Launch(exe, l.start + "\\temp");
-  EndIfLeftRunning guard{p};
-  HWND finish = UpdateUntilFinish(p, l, 1001, "");
+  // regedit /e writes UTF-16LE; the section takes code page 932 with LF line ends.
+  char windows[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows, sizeof windows);
+  const std::string file = l.start + "-export.reg";  // kept for a look
+  Process regedit = Launch(std::string(windows) + "\\regedit.exe", l.start + "\\temp",
+                           "/e \"" + file + "\" \"HKEY_CURRENT_USER\\" + source + "\"");
+  ASSERT_EQ(WaitExit(regedit, 30000), 0u);
+  const std::string raw = ReadFile(file);
+  ASSERT_EQ(raw.compare(0, 2, "\xFF\xFE"), 0) << raw;
+  const std::wstring wide(reinterpret_cast<const wchar_t*>(raw.data() + 2), (raw.size() - 2) / 2);
+  std::string exported(wide.size() * 2, '\0');
+  exported.resize(WideCharToMultiByte(932, 0, wide.data(), static_cast<int>(wide.size()), &exported[0],
+                                      static_cast<int>(exported.size()), nullptr, nullptr));
+  exported.erase(std::remove(exported.begin(), exported.end(), '\r'), exported.end());
+  ASSERT_NE(exported.find("\"Path\"="), std::string::npos) << exported;
+
+  Process p = Launch(MakeFor(l, false, exported), l.start + "\\temp");
+  HWND finish = WaitForFinish(p, StartUpdate(p, l, 1001, ""));
   ASSERT_TRUE(finish);
   Click(finish, IDOK);
   EXPECT_EQ(WaitExit(p), 0u);
-
-  std::vector<RegValue> expected = strings;
-  std::sort(expected.begin(), expected.end(),
-            [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
-  EXPECT_EQ(UserValues(std::string("Software\\") + kGlobal + "\\" + l.local), expected) << exported;
+  std::sort(strings.begin(), strings.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
+  EXPECT_EQ(RegValues(HKEY_CURRENT_USER, l.key), strings) << exported;
   DeleteSoftwareKey(kGlobal);
-}
-
-// The finish templates as built into the executable.
-TEST(Apply, FinishTemplatesAsTabled) {
-  struct Control {
-    int id;
-    WORD atom;
-    std::string text;
-    short x, y, cx, cy;
-    DWORD style;
-    bool operator==(const Control& o) const {
-      return id == o.id && atom == o.atom && text == o.text && x == o.x && y == o.y && cx == o.cx &&
-             cy == o.cy && style == o.style;
-    }
-  };
-  HMODULE m = LoadLibraryExA(Env("KOVELA_STUB").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_TRUE(m);
-  auto narrow = [](const WCHAR*& p) {
-    std::wstring w;
-    while (*p) w.push_back(static_cast<wchar_t>(*p++));
-    ++p;
-    char buf[512] = {};
-    WideCharToMultiByte(932, 0, w.c_str(), -1, buf, sizeof buf, nullptr, nullptr);
-    return std::string(buf);
-  };
-  auto read = [&](const char* name, DWORD* style, short* size, std::string* title, std::string* font) {
-    std::vector<Control> out;
-    HRSRC r = FindResourceA(m, name, MAKEINTRESOURCEA(5));
-    if (!r) return out;
-    const auto* t = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(m, r)));
-    *style = t->style;
-    EXPECT_EQ(t->dwExtendedStyle, 0u);
-    size[0] = t->cx;
-    size[1] = t->cy;
-    const WCHAR* p = reinterpret_cast<const WCHAR*>(t + 1);
-    p += 2;  // no menu, default class
-    *title = narrow(p);
-    WORD points = *p++;
-    *font = std::to_string(points) + " " + narrow(p);
-    for (int i = 0; i < t->cdit; ++i) {
-      p = reinterpret_cast<const WCHAR*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3));
-      const auto* it = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
-      Control c{static_cast<short>(it->id), 0, "", it->x, it->y, it->cx, it->cy, it->style};
-      p = reinterpret_cast<const WCHAR*>(it + 1);
-      if (*p == 0xFFFF) {
-        c.atom = p[1];
-        p += 2;
-      } else {
-        narrow(p);
-      }
-      c.text = narrow(p);
-      p += 1 + *p / sizeof(WCHAR);
-      out.push_back(c);
-    }
-    return out;
-  };
-  DWORD style = 0;
-  short size[2];
-  std::string title, font;
-  EXPECT_EQ(read("ENDINSTALL", &style, size, &title, &font),
-            (std::vector<Control>{
-                {1, 0x80, "OK", 121, 50, 50, 14, 0x50010001},
-                {-1, 0x82, "インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。", 6, 5, 165, 20, 0x50020000},
-                {1007, 0x80, "readme", 5, 35, 160, 10, 0x50010003}}));
-  EXPECT_EQ(style, 0x80C800C0u);
-  EXPECT_EQ(size[0], 178);
-  EXPECT_EQ(size[1], 71);
-  EXPECT_EQ(title, kFinishTitle);
-  EXPECT_EQ(font, "9 ＭＳ Ｐゴシック");
-  EXPECT_EQ(read("ENDINSTALL_SHORT", &style, size, &title, &font),
-            (std::vector<Control>{{1, 0x80, "OK", 62, 34, 50, 14, 0x50010001},
-                                  {-1, 0x82, "インストールを終了しました。", 5, 5, 165, 20, 0x50020000}}));
-  EXPECT_EQ(style, 0x80C800C0u);
-  EXPECT_EQ(size[0], 175);
-  EXPECT_EQ(size[1], 55);
-  EXPECT_EQ(title, kFinishTitle);
-  EXPECT_EQ(font, "9 ＭＳ Ｐゴシック");
-  FreeLibrary(m);
 }

@@ -9,32 +9,66 @@
 
 namespace e2e {
 
-Item File(const std::string& name, const std::string& data, std::uint64_t time) {
-  return Item{name, false, data, time};
-}
-Item Folder(const std::string& name) { return Item{name, true, "", 0}; }
+// ---- Updaters --------------------------------------------------------------------------------
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
+Item File(const std::string& name, const std::string& data, std::uint64_t time) { return {name, false, data, time}; }
+Item Folder(const std::string& name) { return {name, true, "", 0}; }
+
+std::string PayloadBytes(const std::vector<Item>& items, bool withEnd) {
+  std::FILE* t = std::tmpfile();
+  for (const Item& it : items) {
+    if (it.folder)
+      mkupdater::WriteFolderRecord(t, it.name);
+    else
+      mkupdater::WriteFileRecord(t, it.name, std::vector<std::uint8_t>(it.data.begin(), it.data.end()),
+                                 it.time, 9);
+  }
+  if (withEnd) std::fwrite("\0\0\0\0", 1, 4, t);
+  std::string s(static_cast<std::size_t>(std::ftell(t)), '\0');
+  std::rewind(t);
+  if (!s.empty() && std::fread(&s[0], 1, s.size(), t) != s.size()) s.clear();
+  std::fclose(t);
+  return s;
 }
 
-static void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA d;
-  HANDLE h = FindFirstFileA((path + "\\*").c_str(), &d);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string n = d.cFileName;
-      if (n == "." || n == "..") continue;
-      std::string p = path + "\\" + n;
-      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(p);
-      } else {
-        SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(p.c_str());
-      }
-    } while (FindNextFileA(h, &d));
-    FindClose(h);
+static std::string U32(std::uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+std::string MakeUpdater(const std::string& folder, const std::string& payload, const std::string& stub) {
+  const std::string base = stub.empty() ? ReadFile(Env("KOVELA_STUB")) : stub;
+  std::string exe = folder + "\\updater.exe";
+  WriteFile(exe, base + payload + U32(static_cast<std::uint32_t>(base.size())));
+  return exe;
+}
+
+std::string RctFromPixels(int width, int height, const std::function<std::uint32_t(int, int)>& pixel) {
+  std::string data;
+  auto put = [&](std::uint32_t rgb) {  // stored blue, green, red
+    for (int shift : {0, 8, 16}) data.push_back(static_cast<char>((rgb >> shift) & 0xFF));
+  };
+  const int total = width * height;
+  put(pixel(0, 0));  // the first pixel is stored bare
+  for (int i = 1; i < total;) {
+    const int run = std::min(127, total - i);  // control byte n - 1 carries n pixels
+    data.push_back(static_cast<char>(run - 1));
+    for (int k = 0; k < run; ++k, ++i) put(pixel(i % width, i / width));
+  }
+  return std::string("\x98\x5A\x92\x9A" "TC00", 8) + U32(width) + U32(height) +
+         U32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+// ---- Files -------------------------------------------------------------------------------------
+
+std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
+
+void RemoveTree(const std::string& path) {
+  for (const std::string& n : ListFolder(path)) {
+    std::string p = path + "\\" + n;
+    SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(p.c_str())) RemoveTree(p);
   }
   RemoveDirectoryA(path.c_str());
 }
@@ -47,160 +81,26 @@ std::string CaseFolder(const std::string& name) {
   return f;
 }
 
-std::string PayloadBytes(const std::vector<Item>& items, bool withEnd) {
-  std::FILE* t = std::tmpfile();
-  for (const Item& it : items) {
-    if (it.folder) {
-      mkupdater::WriteFolderRecord(t, it.name);
-    } else {
-      std::vector<std::uint8_t> d(it.data.begin(), it.data.end());
-      mkupdater::WriteFileRecord(t, it.name, d, it.time, 9);
-    }
+void WriteFile(const std::string& path, const std::string& data) {
+  for (const char* p = path.c_str() + 3; *p; p = CharNextExA(932, p, 0))  // trail bytes may be 0x5C
+    if (*p == '\\') CreateDirectoryA(path.substr(0, p - path.c_str()).c_str(), nullptr);
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
   }
-  if (withEnd) {
-    const char end[4] = {0, 0, 0, 0};
-    std::fwrite(end, 1, 4, t);
-  }
-  long n = std::ftell(t);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  std::rewind(t);
-  if (n > 0 && std::fread(&s[0], 1, s.size(), t) != s.size()) s.clear();
-  std::fclose(t);
-  return s;
 }
 
-std::string MakeUpdaterRaw(const std::string& folder, const std::string& payload) {
-  std::string stub = ReadFile(Env("KOVELA_STUB"));
-  std::string exe = folder + "\\updater.exe";
-  std::FILE* f = std::fopen(exe.c_str(), "wb");
-  std::fwrite(stub.data(), 1, stub.size(), f);
-  std::fwrite(payload.data(), 1, payload.size(), f);
-  std::uint32_t off = static_cast<std::uint32_t>(stub.size());
-  unsigned char t[4] = {static_cast<unsigned char>(off), static_cast<unsigned char>(off >> 8),
-                        static_cast<unsigned char>(off >> 16), static_cast<unsigned char>(off >> 24)};
-  std::fwrite(t, 1, 4, f);
-  std::fclose(f);
-  return exe;
-}
-
-std::string MakeUpdater(const std::string& folder, const std::vector<Item>& items) {
-  return MakeUpdaterRaw(folder, PayloadBytes(items));
-}
-
-Process Launch(const std::string& exe, const std::string& tempFolder) {
-  // The environment of this process with TEMP and TMP pointing at the case's own folder.
-  std::string env;
-  char* block = GetEnvironmentStringsA();
-  for (char* p = block; *p; p += std::strlen(p) + 1) {
-    std::string v = p;
-    if (_strnicmp(p, "TEMP=", 5) == 0 || _strnicmp(p, "TMP=", 4) == 0) continue;
-    env += v;
-    env.push_back('\0');
-  }
-  FreeEnvironmentStringsA(block);
-  std::string t = tempFolder;
-  env += "TEMP=" + t;
-  env.push_back('\0');
-  env += "TMP=" + t;
-  env.push_back('\0');
-  env.push_back('\0');
-
-  Process p;
-  p.temp = tempFolder;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  std::string cmd = "\"" + exe + "\"";
-  std::string dir = exe.substr(0, exe.find_last_of('\\'));
-  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0], dir.c_str(),
-                      &si, &p.pi))
-    std::fprintf(stderr, "CreateProcess failed: %lu\n", GetLastError());
-  return p;
-}
-
-DWORD WaitExit(Process& p, DWORD ms) {
-  if (!p.pi.hProcess) return 0x7FFFFFFF;
-  DWORD code = 0x7FFFFFFF;
-  if (WaitForSingleObject(p.pi.hProcess, ms) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(p.pi.hProcess, &code);
-  } else {
-    TerminateProcess(p.pi.hProcess, 0x7FFFFFFF);
-    WaitForSingleObject(p.pi.hProcess, 5000);
-  }
-  CloseHandle(p.pi.hProcess);
-  CloseHandle(p.pi.hThread);
-  p.pi = PROCESS_INFORMATION{};
-  return code;
-}
-
-namespace {
-struct Search {
-  DWORD pid;
-  const char* title;
-  HWND except;
-  HWND found;
-};
-BOOL CALLBACK FindDialog(HWND w, LPARAM lp) {
-  auto* s = reinterpret_cast<Search*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  char cls[64] = {};
-  GetClassNameA(w, cls, sizeof cls);
-  if (pid != s->pid || w == s->except || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w))
-    return TRUE;
-  if (s->title) {
-    char t[512] = {};
-    GetWindowTextA(w, t, sizeof t);
-    if (std::strcmp(t, s->title) != 0) return TRUE;
-  }
-  s->found = w;
-  return FALSE;
-}
-std::string Text(HWND w) {
-  char t[2048] = {};
-  if (w) GetWindowTextA(w, t, sizeof t);
-  return t;
-}
-}  // namespace
-
-Box WaitForBox(DWORD pid, DWORD ms, const char* title, HWND except) {
-  Box b;
-  for (DWORD waited = 0; waited <= ms; waited += 50) {
-    Search s{pid, title, except, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-    if (s.found) {
-      Sleep(200);  // let it paint before anyone looks at it
-      b.hwnd = s.found;
-      b.caption = Text(s.found);
-      b.text = Text(GetDlgItem(s.found, 0xFFFF));
-      b.owner = GetWindow(s.found, GW_OWNER);
-      return b;
-    }
-    Sleep(50);
-  }
-  return b;
-}
-
-void Click(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-std::string ClipboardText() {
+std::string ReadFile(const std::string& path) {
   std::string s;
-  for (int i = 0; i < 20 && !OpenClipboard(nullptr); ++i) Sleep(50);
-  if (HANDLE h = GetClipboardData(CF_TEXT)) {
-    if (const char* p = static_cast<const char*>(GlobalLock(h))) {
-      s = p;
-      GlobalUnlock(h);
-    }
-  }
-  CloseClipboard();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return s;
+  char buf[65536];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
+  std::fclose(f);
   return s;
 }
 
-void Screenshot(const std::string& name) {
-  Sleep(500);  // let the windows settle on the X screen
-  std::string request = Env("KOVELA_SHOTS") + "\\" + name + ".request";
-  if (std::FILE* f = std::fopen(request.c_str(), "wb")) std::fclose(f);
-  for (int i = 0; i < 400 && Exists(request); ++i) Sleep(50);
-}
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::string> ListFolder(const std::string& folder) {
   std::vector<std::string> names;
@@ -216,19 +116,224 @@ std::vector<std::string> ListFolder(const std::string& folder) {
   return names;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::string s;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return s;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  std::fclose(f);
+std::vector<std::string> WorkFolders(const std::string& tempFolder) {
+  const std::string prefix = "TempGPInstallFolder_";
+  std::vector<std::string> out;
+  for (const std::string& n : ListFolder(tempFolder)) {
+    std::string num = n.substr(std::min(n.size(), prefix.size()));
+    if (n.compare(0, prefix.size(), prefix) == 0 && num.size() >= 9 &&
+        num.find_first_not_of("0123456789", num[0] == '-' ? 1 : 0) == std::string::npos)
+      out.push_back(n);
+  }
+  return out;
+}
+
+// ---- Processes and windows ---------------------------------------------------------------------
+
+Process Launch(const std::string& exe, const std::string& tempFolder, const std::string& args) {
+  // This process's environment with TEMP and TMP pointing at the case's own folder.
+  std::string env;
+  char* block = GetEnvironmentStringsA();
+  for (char* p = block; *p; p += std::strlen(p) + 1)
+    if (_strnicmp(p, "TEMP=", 5) != 0 && _strnicmp(p, "TMP=", 4) != 0) env += std::string(p) + '\0';
+  FreeEnvironmentStringsA(block);
+  env += "TEMP=" + tempFolder + '\0' + "TMP=" + tempFolder + '\0' + '\0';
+
+  Process p;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  std::string cmd = "\"" + exe + "\" " + args;
+  std::string dir = exe.substr(0, exe.find_last_of('\\'));
+  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0], dir.c_str(), &si, &p.pi))
+    std::fprintf(stderr, "CreateProcess failed: %lu\n", GetLastError());
+  return p;
+}
+
+DWORD WaitExit(Process& p, DWORD ms) {
+  DWORD code = 0x7FFFFFFF;
+  if (!p.pi.hProcess) return code;
+  if (WaitForSingleObject(p.pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(p.pi.hProcess, &code);
+  else if (TerminateProcess(p.pi.hProcess, code)) WaitForSingleObject(p.pi.hProcess, 5000);
+  CloseHandle(p.pi.hProcess);
+  CloseHandle(p.pi.hThread);
+  p.pi = PROCESS_INFORMATION{};
+  return code;
+}
+
+Process::~Process() { WaitExit(*this, 0); }
+
+bool Running(const Process& p) { return p.pi.hProcess && WaitForSingleObject(p.pi.hProcess, 0) == WAIT_TIMEOUT; }
+
+std::vector<HWND> Dialogs(DWORD pid, const char* title) {
+  std::vector<HWND> found;
+  for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", title)) != nullptr;) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == pid && IsWindowVisible(w)) found.push_back(w);
+  }
+  return found;
+}
+
+Box WaitForBox(DWORD pid, DWORD ms, const char* title, HWND except, HWND owner) {
+  for (DWORD start = GetTickCount();; Sleep(50)) {
+    for (HWND w : Dialogs(pid, title)) {
+      if (w == except || (owner && GetWindow(w, GW_OWNER) != owner)) continue;
+      Sleep(200);  // let it paint before anyone looks at it
+      return Box{w, Text(w, 0xFFFF), Text(w), GetWindow(w, GW_OWNER)};
+    }
+    if (GetTickCount() - start > ms) return Box{};
+  }
+}
+
+bool WaitGone(HWND w, DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50))
+    if (!IsWindow(w) || !IsWindowVisible(w)) return true;
+  return false;
+}
+
+std::string Text(HWND w, int item) {
+  char t[2048] = {};
+  if (item) w = GetDlgItem(w, item);
+  DWORD_PTR ignored;
+  if (w) SendMessageTimeoutA(w, WM_GETTEXT, sizeof t, reinterpret_cast<LPARAM>(t), SMTO_ABORTIFHUNG, 5000, &ignored);
+  return t;
+}
+
+void Click(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+std::string ClipboardText() {
+  for (int i = 0; i < 20 && !OpenClipboard(nullptr); ++i) Sleep(50);
+  HANDLE h = GetClipboardData(CF_TEXT);
+  const char* p = h ? static_cast<const char*>(GlobalLock(h)) : nullptr;
+  std::string s = p ? p : "";
+  if (p) GlobalUnlock(h);
+  CloseClipboard();
   return s;
 }
 
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+void Screenshot(const std::string& name) {
+  Sleep(500);  // let the windows settle on the X screen
+  std::string request = Env("KOVELA_SHOTS") + "\\" + name + ".request";
+  WriteFile(request, "");
+  for (int i = 0; i < 400 && Exists(request); ++i) Sleep(50);
+}
+
+Pixels Capture(HWND w) {
+  Pixels c;
+  RECT r;
+  POINT origin{0, 0};
+  if (!GetClientRect(w, &r) || r.right <= 0 || r.bottom <= 0 || !ClientToScreen(w, &origin)) return c;
+  c.width = r.right;
+  c.height = r.bottom;
+  c.pixels.resize(static_cast<std::size_t>(c.width) * c.height);
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, c.width, c.height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, c.width, c.height, screen, origin.x, origin.y, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO info{{sizeof(BITMAPINFOHEADER), c.width, -c.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top-down rows
+  GetDIBits(memory, bitmap, 0, c.height, c.pixels.data(), &info, DIB_RGB_COLORS);
+  for (std::uint32_t& v : c.pixels) v &= 0xFFFFFF;  // BGRA in memory reads as 0x00RRGGBB
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+std::uint32_t DialogBackground() {
+  COLORREF c = GetSysColor(COLOR_3DFACE);
+  return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
+
+// ---- Registry ----------------------------------------------------------------------------------
+
+void RegPut(HKEY root, const std::string& key, const std::string& name, const std::string& data, DWORD type) {
+  HKEY k;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    return (void)std::fprintf(stderr, "cannot create %s\n", key.c_str());
+  const std::string bytes = type == REG_SZ ? data + '\0' : data;
+  RegSetValueExA(k, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                 static_cast<DWORD>(bytes.size()));
+  RegCloseKey(k);
+}
+
+std::vector<RegValue> RegValues(HKEY root, const std::string& key) {
+  std::vector<RegValue> out;
+  HKEY k;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return out;
+  char name[512];
+  BYTE data[4096];
+  for (DWORD i = 0, nameSize = sizeof name, dataSize = sizeof data, type = 0;
+       RegEnumValueA(k, i, name, &nameSize, nullptr, &type, data, &dataSize) == ERROR_SUCCESS;
+       ++i, nameSize = sizeof name, dataSize = sizeof data) {
+    RegValue v{std::string(name, nameSize), type, std::string(reinterpret_cast<const char*>(data), dataSize)};
+    if (type == REG_SZ && !v.data.empty() && v.data.back() == '\0') v.data.pop_back();
+    out.push_back(v);
+  }
+  RegCloseKey(k);
+  std::sort(out.begin(), out.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
+  return out;
+}
+
+void WriteInstallRecord(const std::string& global, const std::string& local, const std::string& folder) {
+  const std::string key = "Software\\" + global + "\\" + local;
+  RegPut(HKEY_LOCAL_MACHINE, key, "IsInst", "1");
+  RegPut(HKEY_LOCAL_MACHINE, key, "InstTo", folder);
+}
+
+void DeleteSoftwareKey(const std::string& global) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    RegDeleteTreeA(root, ("Software\\" + global).c_str());
+    RegDeleteKeyA(root, ("Software\\" + global).c_str());
+  }
+}
+
+// ---- Opened documents --------------------------------------------------------------------------
+// The shell starts this same program as  e2e_tests.exe --record-open "<document>"; it writes
+// "<full path of the document>\n<its bytes>" to the record (through a temporary name, so that
+// the waiting test never reads half a record) and ends before GoogleTest starts.
+
+namespace {
+
+std::string Record() { return Env("KOVELA_CASES") + "\\opened.rec"; }
+
+bool RecordIfAsked() {
+  const char* args = std::strstr(GetCommandLineA(), " --record-open \"");
+  if (!args) return false;
+  std::string document(args + 16);
+  document.erase(document.find('"'));
+  char full[MAX_PATH] = {}, given[MAX_PATH] = {};
+  GetFullPathNameA(document.c_str(), sizeof given, given, nullptr);
+  if (!GetLongPathNameA(given, full, sizeof full)) std::strcpy(full, given);
+  WriteFile(Record() + ".partial", std::string(full) + "\n" + ReadFile(full));
+  MoveFileA((Record() + ".partial").c_str(), Record().c_str());
+  ExitProcess(0);
+}
+const bool g_recorder = RecordIfAsked();
+
+}  // namespace
+
+void RecordTxtOpens() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  RegPut(HKEY_CLASSES_ROOT, "KovelaTest.OpenRecorder\\shell\\open\\command", "",
+         "\"" + std::string(self) + "\" --record-open \"%1\"");
+  RegPut(HKEY_CLASSES_ROOT, ".txt", "", "KovelaTest.OpenRecorder");
+  DeleteFileA(Record().c_str());
+}
+
+bool WaitForOpened(std::string* path, std::string* content, DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += 100, Sleep(100)) {
+    if (!Exists(Record())) continue;
+    std::string s = ReadFile(Record());
+    DeleteFileA(Record().c_str());
+    std::size_t nl = s.find('\n');
+    if (nl == std::string::npos) return false;
+    *path = s.substr(0, nl);
+    *content = s.substr(nl + 1);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace e2e

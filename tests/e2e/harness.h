@@ -1,15 +1,19 @@
-// Driving the real updater.exe under Wine: build updaters with hand-made payloads, start
-// them with a private temporary-files folder, find and read their windows, click, take
-// screenshots.
+// Driving the real updater.exe under Wine: build updaters with hand-made payloads, start them
+// with a private temporary-files folder, find, read and click their windows, look at the
+// screen, and set up the registry and the .txt association around them.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
+
+// ---- Updaters --------------------------------------------------------------------------------
 
 struct Item {
   std::string name;  // CP932, backslash-separated
@@ -19,38 +23,99 @@ struct Item {
 };
 Item File(const std::string& name, const std::string& data, std::uint64_t time = 0x01D7116EA6B4B600ull);
 Item Folder(const std::string& name);
+std::string PayloadBytes(const std::vector<Item>& items, bool withEnd = true);
+// Writes <folder>\updater.exe: the stub (the built one when none is given), the payload bytes
+// and the trailer that points at them.
+std::string MakeUpdater(const std::string& folder, const std::string& payload, const std::string& stub = "");
+inline std::string MakeUpdater(const std::string& folder, const std::vector<Item>& items) {
+  return MakeUpdater(folder, PayloadBytes(items));
+}
+// A title picture ("六丁TC00", literal runs only) whose pixel (x, y) is pixel(x, y) = 0xRRGGBB.
+std::string RctFromPixels(int width, int height, const std::function<std::uint32_t(int, int)>& pixel);
+
+// ---- Files -------------------------------------------------------------------------------------
 
 std::string Env(const char* name);
-// A fresh folder for one case under the cases folder.
+// A fresh folder for one case, with an empty "temp" folder inside.
 std::string CaseFolder(const std::string& name);
-// Writes stub + payload (+ raw bytes appended to the payload before the end marker when
-// given) as <folder>\updater.exe.
-std::string MakeUpdater(const std::string& folder, const std::vector<Item>& items);
-std::string MakeUpdaterRaw(const std::string& folder, const std::string& payload);
-std::string PayloadBytes(const std::vector<Item>& items, bool withEnd = true);
+void RemoveTree(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);  // makes the missing folders
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+std::vector<std::string> ListFolder(const std::string& folder);  // names, sorted
+// The names in the folder that are work folders, "TempGPInstallFolder_" and at least nine digits.
+std::vector<std::string> WorkFolders(const std::string& tempFolder);
 
+// ---- Processes and windows ---------------------------------------------------------------------
+
+// A started process; one still running when it goes is ended, so that no later case meets
+// its single-instance guard.
 struct Process {
   PROCESS_INFORMATION pi{};
-  std::string temp;  // its temporary-files folder (TEMP, TMP)
+  Process() = default;
+  Process(Process&& o) noexcept : pi(o.pi) { o.pi = PROCESS_INFORMATION{}; }
+  Process& operator=(Process&& o) noexcept {
+    std::swap(pi, o.pi);
+    return *this;
+  }
+  ~Process();
 };
-Process Launch(const std::string& exe, const std::string& tempFolder);
+// Starts exe in its own folder with TEMP and TMP set to tempFolder.
+Process Launch(const std::string& exe, const std::string& tempFolder, const std::string& args = "");
 // Exit code, or 0x7FFFFFFF after the timeout (the process is then killed).
 DWORD WaitExit(Process& p, DWORD ms = 20000);
+bool Running(const Process& p);
 
+// The visible dialog-class windows (dialogs and message boxes) of the process, with that
+// caption when one is given.
+std::vector<HWND> Dialogs(DWORD pid, const char* title = nullptr);
 struct Box {
   HWND hwnd = nullptr;
-  std::string text, caption;
+  std::string text, caption;  // text: a message box's static 0xFFFF
   HWND owner = nullptr;
 };
-// The first visible dialog-class window of the process (with that title, when given; other
-// than `except`, when given), or an empty Box after the timeout.
-Box WaitForBox(DWORD pid, DWORD ms = 15000, const char* title = nullptr, HWND except = nullptr);
-void Click(HWND dialog, int id);
+// The first of Dialogs(pid, title) other than `except` (and owned by `owner`, when given), or an
+// empty Box after the timeout.
+Box WaitForBox(DWORD pid, DWORD ms = 15000, const char* title = nullptr, HWND except = nullptr,
+               HWND owner = nullptr);
+bool WaitGone(HWND w, DWORD ms = 10000);  // true once the window is gone or hidden
+// A window's text, or its dialog item's when an id is given, asked for with WM_GETTEXT (Wine's
+// GetWindowText does not ask another process's controls); "" when there is no such item.
+std::string Text(HWND w, int item = 0);
+void Click(HWND dialog, int id);  // a posted BM_CLICK
 std::string ClipboardText();
 void Screenshot(const std::string& name);
 
-std::vector<std::string> ListFolder(const std::string& folder);  // names, sorted
-std::string ReadFile(const std::string& path);
-bool Exists(const std::string& path);
+// The client area as the screen shows it, 0xRRGGBB per pixel, rows top to bottom.
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+Pixels Capture(HWND w);
+std::uint32_t DialogBackground();  // COLOR_3DFACE as 0xRRGGBB
+
+// ---- Registry ----------------------------------------------------------------------------------
+
+struct RegValue {
+  std::string name;
+  DWORD type = 0;
+  std::string data;  // REG_SZ without its terminator; other types as raw bytes
+  bool operator==(const RegValue& o) const { return name == o.name && type == o.type && data == o.data; }
+};
+void RegPut(HKEY root, const std::string& key, const std::string& name, const std::string& data,
+            DWORD type = REG_SZ);
+std::vector<RegValue> RegValues(HKEY root, const std::string& key);  // sorted by name
+// HKLM\Software\<global>\<local> "IsInst"="1", "InstTo"=folder, as the application's installer
+// leaves them.
+void WriteInstallRecord(const std::string& global, const std::string& local, const std::string& folder);
+void DeleteSoftwareKey(const std::string& global);  // Software\<global> from HKCU and HKLM
+
+// ---- Opened documents --------------------------------------------------------------------------
+
+// Makes this test program the opener of .txt documents and forgets what was opened before.
+void RecordTxtOpens();
+// The full path and the bytes of the document opened since, waiting up to ms; false when none.
+bool WaitForOpened(std::string* path, std::string* content, DWORD ms);
 
 }  // namespace e2e

@@ -12,13 +12,13 @@ it with an outside decoder (ffprobe and ffmpeg) and against its own headers:
 usage: check_clip.py updater.exe        exit 0 when everything matches, 1 otherwise
 """
 import json
-import os
 import struct
 import subprocess
 import sys
 import tempfile
 
-import pefile
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from resources import Resources
 
 CLIP_TYPE, CLIP_NAME = "AVI", "AVI_FILECOPY"
 WIDTH, HEIGHT, FRAMES = 260, 40, 17
@@ -32,36 +32,16 @@ MAGENTA, YELLOW, WHITE = (0xFF, 0x00, 0xFF), (0xFF, 0xFF, 0x00), (0xFF, 0xFF, 0x
 EDGE = 45  # the folders stand within this many columns of either edge
 
 
-def find_clip(pe):
-    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        if t.name is None or str(t.name) != CLIP_TYPE:
-            continue
-        for entry in t.directory.entries:
-            if entry.name is not None and str(entry.name) == CLIP_NAME:
-                lang = entry.directory.entries[0]
-                return pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
-    return None
-
-
-def riff_chunks(data, start, end):
-    """(fourcc, list type or None, body start, body end) of the chunks in data[start:end]."""
+def walk(data, start, end, found):
+    """Collects the bodies of the chunks in data[start:end] by fourcc, through RIFF and LIST."""
     pos = start
     while pos + 8 <= end:
         fourcc, size = data[pos:pos + 4], struct.unpack_from("<I", data, pos + 4)[0]
-        body = pos + 8
         if fourcc in (b"RIFF", b"LIST"):
-            yield fourcc, data[body:body + 4], body + 4, body + size
+            walk(data, pos + 12, pos + 8 + size, found)
         else:
-            yield fourcc, None, body, body + size
-        pos = body + size + (size & 1)
-
-
-def walk(data, start, end, found):
-    for fourcc, kind, b, e in riff_chunks(data, start, end):
-        if kind is not None:
-            walk(data, b, e, found)
-        else:
-            found.setdefault(fourcc, []).append(data[b:e])
+            found.setdefault(fourcc, []).append(data[pos + 8:pos + 8 + size])
+        pos += 8 + size + (size & 1)
 
 
 def main(argv):
@@ -71,7 +51,7 @@ def main(argv):
         if actual != wanted:
             failures.append(f"{what}: found {actual!r}, expected {wanted!r}")
 
-    clip = find_clip(pefile.PE(argv[1]))
+    clip = Resources(argv[1]).data(CLIP_TYPE, CLIP_NAME)
     if clip is None:
         print(f"{CLIP_NAME}: no such resource of type {CLIP_TYPE}")
         return 1
@@ -96,14 +76,13 @@ def main(argv):
         if len(f) >= WIDTH * HEIGHT or not f.endswith(b"\x00\x01"):
             failures.append(f"frame {n}: {len(f)} bytes, not a finished run-length coded bitmap")
 
-    with tempfile.TemporaryDirectory() as tmp:
-        path = os.path.join(tmp, "clip.avi")
-        with open(path, "wb") as f:
-            f.write(clip)
-        probe = json.loads(subprocess.run(
+    with tempfile.NamedTemporaryFile(suffix=".avi") as f:
+        f.write(clip)
+        f.flush()
+        path = f.name
+        streams = json.loads(subprocess.run(
             ["ffprobe", "-v", "error", "-count_frames", "-show_streams", "-of", "json", path],
-            check=True, capture_output=True).stdout)
-        streams = probe["streams"]
+            check=True, capture_output=True).stdout)["streams"]
         expect("streams", [s["codec_type"] for s in streams], ["video"])
         v = streams[0]
         expect("codec", v["codec_name"], "msrle")

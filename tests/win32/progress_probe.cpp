@@ -31,27 +31,23 @@ constexpr UINT kAckMessage = WM_APP + 1;
 constexpr LONG_PTR kDoneCheckpoint = 1000;
 constexpr DWORD kAckTimeoutMs = 15000;
 
-struct ProbeState {
-  HWND owner;
-  LONG_PTR checkpoint;
-  LONG_PTR acked;
-  UINT lastFileBarMessage;
-};
-ProbeState g_probe = {nullptr, 0, 0, 0};
+HWND g_owner = nullptr;
+LONG_PTR g_checkpoint = 0, g_acked = 0;
+UINT g_lastFileBarMessage = 0;
 
 LRESULT CALLBACK OwnerProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kAckMessage) {
-    g_probe.acked = static_cast<LONG_PTR>(wParam);
+    g_acked = static_cast<LONG_PTR>(wParam);
     return 1;
   }
   return DefWindowProcA(w, message, wParam, lParam);
 }
 
 void Checkpoint(LONG_PTR number) {
-  g_probe.checkpoint = number;
-  SetWindowLongPtrA(g_probe.owner, GWLP_USERDATA, number);
+  g_checkpoint = number;
+  SetWindowLongPtrA(g_owner, GWLP_USERDATA, number);
   DWORD start = GetTickCount();
-  while (g_probe.acked < number && GetTickCount() - start < kAckTimeoutMs) {
+  while (g_acked < number && GetTickCount() - start < kAckTimeoutMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -65,17 +61,14 @@ void Checkpoint(LONG_PTR number) {
 LRESULT CALLBACK WatchBars(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION) {
     const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    int id = GetDlgCtrlID(m->hwnd);
-    bool shown = IsWindowVisible(GetParent(m->hwnd)) != FALSE;
-    bool stop = false;
-    bool setter = m->message == PBM_SETPOS || m->message == PBM_SETRANGE;
-    if (id == 1010 && setter) {
-      stop = shown && m->message == PBM_SETPOS && g_probe.lastFileBarMessage == PBM_SETRANGE;
-      g_probe.lastFileBarMessage = m->message;
-    } else if (id == 1019) {
-      stop = shown && m->message == PBM_SETPOS;
+    const int id = GetDlgCtrlID(m->hwnd);
+    const bool shown = IsWindowVisible(GetParent(m->hwnd)) != FALSE, setPos = m->message == PBM_SETPOS;
+    bool stop = id == 1019 && shown && setPos;
+    if (id == 1010 && (setPos || m->message == PBM_SETRANGE)) {
+      stop = shown && setPos && g_lastFileBarMessage == PBM_SETRANGE;
+      g_lastFileBarMessage = m->message;
     }
-    if (stop) Checkpoint(g_probe.checkpoint + 1);
+    if (stop) Checkpoint(g_checkpoint + 1);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -94,10 +87,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = kProbeClass;
   RegisterClassA(&wc);
-  g_probe.owner = CreateWindowA(kProbeClass, "progress probe", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
+  g_owner = CreateWindowA(kProbeClass, "progress probe", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
                                 0, 0, 200, 60, nullptr, nullptr, instance, nullptr);
-  if (!g_probe.owner) return 101;
-  shell::SetOwnerWindow(g_probe.owner);
+  if (!g_owner) return 101;
+  shell::SetOwnerWindow(g_owner);
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchBars, nullptr, GetCurrentThreadId());
   if (!hook) return 102;
 
@@ -114,6 +107,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Checkpoint(kDoneCheckpoint);
   if (payload::CloseProgressWindow() != 1) result |= 4;
   UnhookWindowsHookEx(hook);
-  DestroyWindow(g_probe.owner);
+  DestroyWindow(g_owner);
   return result;
 }
