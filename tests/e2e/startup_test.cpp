@@ -66,3 +66,24 @@ TEST(Startup, FailuresReportAndLeaveNothing) {
     EXPECT_FALSE(Exists("C:\\evil.txt"));
   }
 }
+
+// A section left open stops the run on either button, and the work folder stays behind.
+TEST(Startup, UnclosedSectionEndsTheRunOnEitherButton) {
+  for (int button : {IDRETRY, IDCANCEL}) {
+    SCOPED_TRACE(button);
+    std::string dir = CaseFolder(button == IDRETRY ? "unclosed-retry" : "unclosed-cancel");
+    std::string env = "TITLEBAR テストゲーム\n[reg]\n\"Path\"=\"REP_INSTALL\"\n[EOF]\n";
+    Process p = Launch(MakeUpdater(dir, {File("install.env", env)}), dir + "\\temp");
+    Box box = WaitForBox(p.pi.dwProcessId);
+    ASSERT_TRUE(box.hwnd);
+    EXPECT_EQ(box.text, "[設定.env]の[reg]が終了していません");
+    EXPECT_EQ(box.caption, "");
+    EXPECT_EQ(ClipboardText(), box.text);
+    if (button == IDRETRY) Screenshot("startup-unclosed-section");
+    Click(box.hwnd, button);
+    EXPECT_EQ(WaitExit(p), 0xFFFFFFFFu);
+    std::vector<std::string> work = WorkFolders(dir + "\\temp");
+    ASSERT_EQ(work.size(), 1u);
+    EXPECT_EQ(ListFolder(dir + "\\temp\\" + work[0]), std::vector<std::string>{"install.env"});
+  }
+}
