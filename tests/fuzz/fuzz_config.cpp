@@ -34,22 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config::ResetForTests();
 
   config::LoadSetupConfigFromMemory(data, size);
-  CheckText(config::RegGlobal(), config::kValueSize);
-  CheckText(config::RegLocal(), config::kValueSize);
-  CheckText(config::IniFile(), config::kValueSize);
-  CheckText(config::IniSection(), config::kValueSize);
-  CheckText(config::InstTo(), config::kValueSize);
-  CheckText(config::InstFol(), config::kValueSize);
-  CheckText(config::KeyFile(), config::kValueSize);
-  CheckText(config::ChkReg(), config::kValueSize);
+  for (const char* s : {config::RegGlobal(), config::RegLocal(), config::IniFile(), config::IniSection(),
+                        config::InstTo(), config::InstFol(), config::KeyFile(), config::ChkReg()})
+    CheckText(s, config::kValueSize);
   CheckText(config::UpdaterTitle(), config::kTitleSize);
-  char small[3];
-  char large[512];
+  char small[3], large[512];
   CheckText(config::InstReadme(small, sizeof small), sizeof small);
   CheckText(config::InstReadmeFl(large, sizeof large), sizeof large);
-  (void)config::InstMakeFol();
-  (void)config::ChkRegVer();
-  (void)config::ChkRegVerHigh();
+  (void)(config::InstMakeFol() + config::ChkRegVer() + config::ChkRegVerHigh());
 
   try {
     config::LoadSetupSectionsFromMemory(data, size);

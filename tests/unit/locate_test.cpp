@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <functional>
 
 #include "config/config.h"
-#include "container_writer.h"
 #include "platform/host_control.h"
 #include "shell/shell.h"
 #include "test_support.h"
@@ -20,210 +18,133 @@ namespace {
 
 using plat::RegRoot;
 using update::Normalised;
+using Step = update::host_setup::Step;
 namespace text = update::text;
 
 constexpr char kKey[] = "Software\\Maker\\Game";
-constexpr char kBase[] = "REG_GLOBAL Maker\nREG_LOCAL Game\nTITLEBAR テスト\n";
 
 std::string Format(const char* format, const std::string& arg) {
   char out[1024];
   std::snprintf(out, sizeof out, format, arg.c_str());
   return out;
 }
+std::string Confirm(const std::string& folder) { return Format(text::kConfirm, folder); }
 
-std::vector<std::string> BoxTexts() {
-  std::vector<std::string> t;
-  for (const host::BoxRecord& b : host::Boxes()) t.push_back(b.text);
-  return t;
-}
-
-int ExitCodeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const host::ProcessExit& e) {
-    return e.code;
-  }
-  return INT32_MIN;
-}
-
+// Drive-letter paths map to folders below the current folder: C:\X is dir_/C:/X.
 class LocateTest : public HostTest {
  protected:
-  void SetUp() override {
-    HostTest::SetUp();
+  // A table row's start: a clean host, no C: or D: folders, install.env of the common keys
+  // and more lines, and the installation record when isInst is given.
+  void Fresh(const std::string& more, const std::string& isInst = "", const std::string& instTo = "",
+             std::uint32_t isInstType = plat::kRegSz) {
+    host::Reset();
     update::host_setup::Reset();
-    update::ResetFinishForTests();
-    shell::EnablePlainNameLookup();
-    // Drive-letter paths map to folders below the current folder: C:\X is dir_/C:/X.
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-  }
-  void TearDown() override {
-    update::host_setup::Reset();
-    update::ResetFinishForTests();
-    HostTest::TearDown();
-  }
-
- public:
-  // install.env made of the common keys and more lines.
-  void Configure(const std::string& more) {
     config::ResetForTests();
-    std::string env = kBase + more + "[EOF]\n";
+    RemoveTree(dir_ + "/C:");
+    RemoveTree(dir_ + "/D:");
+    std::string env = "REG_GLOBAL Maker\nREG_LOCAL Game\nTITLEBAR テスト\n" + more + "[EOF]\n";
     ASSERT_EQ(config::LoadSetupConfigFromMemory(env.data(), env.size()), 0);
-  }
-  void MakeFile(const std::string& path) {
-    std::string p;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-      if (path[i] == '/' && i > 0) mkdir((dir_ + "/" + p).c_str(), 0777);
-      p += path[i];
-    }
-    WriteWholeFile(dir_ + "/" + p, "key");
-  }
-  void Record(const std::string& instTo, const std::string& isInst = "1") {
-    host::RegPut(RegRoot::LocalMachine, kKey, "IsInst", plat::kRegSz, isInst);
+    if (!isInst.empty()) host::RegPut(RegRoot::LocalMachine, kKey, "IsInst", isInstType, isInst);
     if (!instTo.empty()) host::RegPut(RegRoot::LocalMachine, kKey, "InstTo", plat::kRegSz, instTo);
   }
-  std::string Cwd() {
-    char b[4096];
-    return getcwd(b, sizeof b) ? b : "";
+  void MakeFile(const std::string& path) {
+    for (std::size_t i = path.find('/'); i != std::string::npos; i = path.find('/', i + 1))
+      mkdir((dir_ + "/" + path.substr(0, i)).c_str(), 0777);
+    WriteWholeFile(dir_ + "/" + path, "key");
   }
 };
 
-// ---- Normalisation --------------------------------------------------------------------------
-
 TEST_F(LocateTest, NormalisationTable) {
-  const std::string a247(247, 'a'), a256(256, 'a'), a257(257, 'a');
-  struct Case {
-    std::string typed;
-    std::string env;  // INSTMAKEFOL / INSTFOL / INSTTO lines
-    const char* windows;
-    Normalised result;
-    std::string folder;  // when Ok
-  } cases[] = {
-      {"\\\\server\\share", "", "C:\\WINDOWS", Normalised::Network, ""},
-      {"C:\\Games\\\\Sub", "", "C:\\WINDOWS", Normalised::Network, ""},
-      {"//server/share", "", "C:\\WINDOWS", Normalised::Network, ""},
-      {"C:/Games//", "", "C:\\WINDOWS", Normalised::Network, ""},
+  const std::string a247(247, 'a'), a245(245, 'a'), a256(256, 'a'), a257(257, 'a'), mk = "INSTMAKEFOL 1\n";
+  using N = Normalised;
+  // env: INSTMAKEFOL / INSTFOL / INSTTO lines; folder: the result when Ok.
+  struct Case { std::string typed, env; N result; std::string folder = ""; const char* windows = "C:\\WINDOWS"; };
+  const Case cases[] = {
+      {"\\\\server\\share", "", N::Network}, {"C:\\Games\\\\Sub", "", N::Network}, {"//server/share", "", N::Network},
+      {"C:/Games//", "", N::Network},
       // ソ and 表 end in 0x5C: their trail byte is neither a separator nor half a pair.
-      {"C:\\ソ", "", "C:\\WINDOWS", Normalised::Ok, "C:\\ソ"},
-      {"C:\\表", "", "C:\\WINDOWS", Normalised::Ok, "C:\\表"},
-      {"C:\\ソ\\", "", "C:\\WINDOWS", Normalised::Ok, "C:\\ソ"},
-      {"C:\\表\\data", "", "C:\\WINDOWS", Normalised::Ok, "C:\\表\\data"},
-      {"D:", "", "C:\\WINDOWS", Normalised::Root, ""},
-      {"D:\\", "", "C:\\WINDOWS", Normalised::Root, ""},
-      {"D:/", "", "C:\\WINDOWS", Normalised::Root, ""},
-      {"", "", "C:\\WINDOWS", Normalised::Root, ""},
-      {"D:", "INSTMAKEFOL 1\n", "C:\\WINDOWS", Normalised::Ok, "D:\\KOVELA_APP"},
-      {"D:\\", "INSTMAKEFOL 1\n", "C:\\WINDOWS", Normalised::Ok, "D:\\KOVELA_APP"},
-      {"D:\\Games\\", "INSTMAKEFOL 1\nINSTFOL Maker\n", "C:\\WINDOWS", Normalised::Ok,
-       "D:\\Games\\Maker\\KOVELA_APP"},
-      {"D:\\MyKOVELA_APP2\\x", "INSTMAKEFOL 1\n", "C:\\WINDOWS", Normalised::Ok, "D:\\MyKOVELA_APP2\\x"},
-      {"D:\\kovela_app", "INSTMAKEFOL 1\n", "C:\\WINDOWS", Normalised::Ok, "D:\\kovela_app\\KOVELA_APP"},
-      {"Games", "", "C:\\WINDOWS", Normalised::Ok, "C:\\Games"},
-      {"\\Games", "", "E:\\WINNT", Normalised::Ok, "E:\\Games"},
-      {"C:/Games/", "", "C:\\WINDOWS", Normalised::Ok, "C:\\Games"},
-      {"C:Games", "", "C:\\WINDOWS", Normalised::Ok, "C:\\Games"},
+      {"C:\\ソ", "", N::Ok, "C:\\ソ"}, {"C:\\表", "", N::Ok, "C:\\表"}, {"C:\\ソ\\", "", N::Ok, "C:\\ソ"},
+      {"C:\\表\\data", "", N::Ok, "C:\\表\\data"},
+      {"D:", "", N::Root}, {"D:\\", "", N::Root}, {"D:/", "", N::Root}, {"", "", N::Root},
+      {"D:", mk, N::Ok, "D:\\KOVELA_APP"}, {"D:\\", mk, N::Ok, "D:\\KOVELA_APP"},
+      {"D:\\Games\\", mk + "INSTFOL Maker\n", N::Ok, "D:\\Games\\Maker\\KOVELA_APP"},
+      {"D:\\MyKOVELA_APP2\\x", mk, N::Ok, "D:\\MyKOVELA_APP2\\x"},
+      {"D:\\kovela_app", mk, N::Ok, "D:\\kovela_app\\KOVELA_APP"},
+      {"Games", "", N::Ok, "C:\\Games"}, {"\\Games", "", N::Ok, "E:\\Games", "E:\\WINNT"},
+      {"C:/Games/", "", N::Ok, "C:\\Games"}, {"C:Games", "", N::Ok, "C:\\Games"},
       // A Windows folder without a drive lends none.
-      {"Games", "", "\\WINDOWS", Normalised::Ok, "Games"},
-      {"\\", "", "WINDOWS", Normalised::Root, ""},  // nothing left: not a folder to write into
-      // Compositions that would not fit 259 bytes are refused, never cut.
-      {"D:\\" + a247, "INSTMAKEFOL 1\n", "C:\\WINDOWS", Normalised::TooLong, ""},
-      {"D:\\" + a247.substr(0, 245), "INSTMAKEFOL 1\n", "C:\\WINDOWS", Normalised::Ok,
-       "D:\\" + a247.substr(0, 245) + "\\KOVELA_APP"},
-      {a257, "", "C:\\WINDOWS", Normalised::TooLong, ""},     // drive fits, separator not
-      {a256, "", "C:\\WINDOWS", Normalised::Ok, "C:\\" + a256},
-      {"\\" + a257, "", "C:\\WINDOWS", Normalised::TooLong, ""},  // drive does not fit
-      {"D:" + a257, "", "C:\\WINDOWS", Normalised::TooLong, ""},
+      {"Games", "", N::Ok, "Games", "\\WINDOWS"},
+      {"\\", "", N::Root, "", "WINDOWS"},  // nothing left: not a folder to write into
+      // Compositions that would not fit 259 bytes are refused, never cut: a257 leaves room for
+      // the drive but not for its separator, "\\" + a257 not even for the drive.
+      {"D:\\" + a247, mk, N::TooLong}, {"D:\\" + a245, mk, N::Ok, "D:\\" + a245 + "\\KOVELA_APP"},
+      {a257, "", N::TooLong}, {a256, "", N::Ok, "C:\\" + a256}, {"\\" + a257, "", N::TooLong},
+      {"D:" + a257, "", N::TooLong},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("typed \"" + c.typed + "\" with " + c.env);
-    Configure(c.env);
+    Fresh(c.env);
     host::SetWindowsFolder(c.windows);
     ASSERT_LT(c.typed.size(), update::kFolderSize);
     std::memcpy(update::CandidateFolder(), c.typed.c_str(), c.typed.size() + 1);
     EXPECT_EQ(update::NormaliseCandidate(), c.result);
-    if (c.result == Normalised::Ok) {
-      EXPECT_EQ(std::string(update::CandidateFolder()), c.folder);
-    }
+    if (c.result == N::Ok) { EXPECT_EQ(std::string(update::CandidateFolder()), c.folder); }
     EXPECT_LT(std::strlen(update::CandidateFolder()), update::kFolderSize);
   }
 }
 
 TEST_F(LocateTest, DefaultFolderComposition) {
-  struct Case {
-    const char* windows;
-    std::string env;
-    int result;
-    std::string folder;
-  } cases[] = {
-      {"C:\\WINDOWS", "", 0, "C:\\Program Files\\KOVELA_APP"},
-      {"D:\\WINNT\\System", "INSTFOL Maker\n", 0, "D:\\Program Files\\Maker\\KOVELA_APP"},
-      {"WINDOWS", "", 0, "Program Files\\KOVELA_APP"},
-      {"", "", 0, "Program Files\\KOVELA_APP"},
-      {"C:\\WINDOWS", "INSTFOL " + std::string(120, 'f') + "\nINSTTO " + std::string(120, 't') + "\n",
-       0, "C:\\Program Files\\" + std::string(120, 'f') + "\\" + std::string(120, 't')},
-      {"C:\\WINDOWS", "INSTFOL " + std::string(127, 'f') + "\nINSTTO " + std::string(127, 't') + "\n",
-       -1, ""},
+  const std::string f120(120, 'f'), t120(120, 't'), f127(127, 'f'), t127(127, 't');
+  const struct { const char* windows; std::string env, folder; } cases[] = {  // folder "": refused
+      {"D:\\WINNT\\System", "INSTFOL Maker\n", "D:\\Program Files\\Maker\\KOVELA_APP"},
+      {"WINDOWS", "", "Program Files\\KOVELA_APP"},
+      {"", "", "Program Files\\KOVELA_APP"},
+      {"C:\\WINDOWS", "INSTFOL " + f120 + "\nINSTTO " + t120 + "\n", "C:\\Program Files\\" + f120 + "\\" + t120},
+      {"C:\\WINDOWS", "INSTFOL " + f127 + "\nINSTTO " + t127 + "\n", ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.windows) + " " + c.env);
-    Configure(c.env);
+    Fresh(c.env);
     host::SetWindowsFolder(c.windows);
-    EXPECT_EQ(update::ComposeDefaultFolder(), c.result);
+    EXPECT_EQ(update::ComposeDefaultFolder(), c.folder.empty() ? -1 : 0);
     EXPECT_EQ(std::string(update::CandidateFolder()), c.folder);
   }
 }
 
-// ---- Version gate and registry readers ------------------------------------------------------
-
 TEST_F(LocateTest, VersionGateTable) {
+  auto gate = [](int lo, int hi) {
+    return "CHKREG Ver\nCHKREGVER " + std::to_string(lo) + "\nCHKREGVERHIGH " + std::to_string(hi) + "\n";
+  };
+  const std::string kAbsent = "<absent>";
+  // message nullptr: the gate passes; denyFull: the key may be read but not written.
   struct Case {
-    const char* what;
-    std::string env;
-    bool stored;
-    std::uint32_t type;
-    std::string data;
-    bool denyFull;  // the key may be read but not written
-    const char* message;  // nullptr: the gate passes
-  } cases[] = {
-      {"no CHKREG", "CHKREGVER 5\nCHKREGVERHIGH 9\n", true, plat::kRegSz, "1", false, nullptr},
-      {"absent value passes 0..0", "CHKREG Ver\n", false, 0, "", false, nullptr},
-      {"absent value below 1", "CHKREG Ver\nCHKREGVER 1\nCHKREGVERHIGH 5\n", false, 0, "", false,
-       text::kVersionTooOld},
-      {"no upper bound", "CHKREG Ver\n", true, plat::kRegSz, "1", false, text::kAlreadyApplied},
-      {"REG_DWORD is absent", "CHKREG Ver\nCHKREGVER 1\nCHKREGVERHIGH 9\n", true, plat::kRegDword,
-       std::string("\x05\0\0\0", 4), false, text::kVersionTooOld},
-      {"equal to the lower bound", "CHKREG Ver\nCHKREGVER 3\nCHKREGVERHIGH 5\n", true, plat::kRegSz,
-       "3", false, nullptr},
-      {"equal to the upper bound", "CHKREG Ver\nCHKREGVER 3\nCHKREGVERHIGH 5\n", true, plat::kRegSz,
-       "5", false, nullptr},
-      {"above", "CHKREG Ver\nCHKREGVER 3\nCHKREGVERHIGH 5\n", true, plat::kRegSz, "6", false,
-       text::kAlreadyApplied},
-      {"below", "CHKREG Ver\nCHKREGVER 3\nCHKREGVERHIGH 5\n", true, plat::kRegSz, "2", false,
-       text::kVersionTooOld},
-      {"atoi: blanks, sign, trailing text", "CHKREG Ver\nCHKREGVER -4\nCHKREGVERHIGH -4\n", true,
-       plat::kRegSz, " \t-4.9beta", false, nullptr},
-      {"atoi: no digits", "CHKREG Ver\nCHKREGVER 1\nCHKREGVERHIGH 5\n", true, plat::kRegSz, "v3",
-       false, text::kVersionTooOld},
-      {"readable, not writable", "CHKREG Ver\nCHKREGVER 3\nCHKREGVERHIGH 5\n", true, plat::kRegSz,
-       "4", true, text::kVersionTooOld},
-      {"data beyond 512 bytes", "CHKREG Ver\nCHKREGVER 3\nCHKREGVERHIGH 5\n", true, plat::kRegSz,
-       "4" + std::string(511, ' '), false, text::kVersionTooOld},
-      {"data of 511 bytes", "CHKREG Ver\nCHKREGVER 3\nCHKREGVERHIGH 5\n", true, plat::kRegSz,
-       "4" + std::string(510, ' '), false, nullptr},
+    const char* what; std::string env, data; const char* message; std::uint32_t type = plat::kRegSz;
+    bool denyFull = false;
+  };
+  const Case cases[] = {
+      {"no CHKREG", "CHKREGVER 5\nCHKREGVERHIGH 9\n", "1", nullptr},
+      {"absent value passes 0..0", "CHKREG Ver\n", kAbsent, nullptr},
+      {"absent value below 1", gate(1, 5), kAbsent, text::kVersionTooOld},
+      {"no upper bound", "CHKREG Ver\n", "1", text::kAlreadyApplied},
+      {"REG_DWORD is absent", gate(1, 9), std::string("\x05\0\0\0", 4), text::kVersionTooOld, plat::kRegDword},
+      {"equal to the lower bound", gate(3, 5), "3", nullptr},
+      {"equal to the upper bound", gate(3, 5), "5", nullptr},
+      {"above", gate(3, 5), "6", text::kAlreadyApplied},
+      {"below", gate(3, 5), "2", text::kVersionTooOld},
+      {"atoi: blanks, sign, trailing text", gate(-4, -4), " \t-4.9beta", nullptr},
+      {"atoi: no digits", gate(1, 5), "v3", text::kVersionTooOld},
+      {"readable, not writable", gate(3, 5), "4", text::kVersionTooOld, plat::kRegSz, true},
+      {"data beyond 512 bytes", gate(3, 5), "4" + std::string(511, ' '), text::kVersionTooOld},
+      {"data of 511 bytes", gate(3, 5), "4" + std::string(510, ' '), nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    host::Reset();
-    Configure(c.env);
-    if (c.stored) host::RegPut(RegRoot::CurrentUser, kKey, "Ver", c.type, c.data);
+    Fresh(c.env);
+    if (c.data != kAbsent) host::RegPut(RegRoot::CurrentUser, kKey, "Ver", c.type, c.data);
     host::RegDenyFullAccess(RegRoot::CurrentUser, kKey, c.denyFull);
     EXPECT_EQ(update::CheckVersionGate(), c.message ? -1 : 0);
-    if (c.message) {
-      ASSERT_EQ(host::Boxes().size(), 1u);
-      EXPECT_EQ(host::Boxes()[0].text, c.message);
-      EXPECT_EQ(host::Boxes()[0].style, plat::kMbOk | plat::kMbIconError);
-    } else {
-      EXPECT_TRUE(host::Boxes().empty());
-    }
+    EXPECT_EQ(BoxTexts(), c.message ? Names{c.message} : Names{});
+    for (const auto& b : host::Boxes()) EXPECT_EQ(b.style, plat::kMbOk | plat::kMbIconError);
   }
 }
 
@@ -231,24 +152,11 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
   host::RegDenyFullAccess(RegRoot::LocalMachine, kKey, true);
   host::RegPut(RegRoot::LocalMachine, kKey, "N", plat::kRegSz, "42");
   host::RegPut(RegRoot::LocalMachine, kKey, "D", plat::kRegDword, std::string("\x07\0\0\0", 4));
-  host::RegPut(RegRoot::LocalMachine, kKey, "Path", plat::kRegSz, "D:\\表");
-  host::RegPut(RegRoot::LocalMachine, kKey, "Long", plat::kRegSz, std::string(300, 'x'));
   host::RegPut(RegRoot::LocalMachine, kKey, "Fits", plat::kRegSz, std::string(259, 'y'));
   EXPECT_EQ(update::ReadMachineRegNumber("Maker", "Game", "N", 7), 42);
-  EXPECT_EQ(update::ReadMachineRegNumber("Maker", "Game", "D", 7), 7);
   EXPECT_EQ(update::ReadMachineRegNumber("Maker", "Other", "N", -3), -3);
-  // The user's reader asks for full access: a key that may only be read gives the default.
-  host::RegPut(RegRoot::CurrentUser, kKey, "N", plat::kRegSz, "42");
-  host::RegDenyFullAccess(RegRoot::CurrentUser, kKey, true);
-  EXPECT_EQ(update::ReadUserRegNumber("Maker", "Game", "N", 9), 9);
-
   char out[update::kFolderSize];
-  EXPECT_EQ(update::ReadMachineRegString("Maker", "Game", "Path", "def", out, sizeof out), 0);
-  EXPECT_STREQ(out, "D:\\表");
   EXPECT_EQ(update::ReadMachineRegString("Maker", "Game", "D", "def", out, sizeof out), -1);
-  EXPECT_STREQ(out, "def");
-  // A record longer than the buffer would be cut into another folder's name: the default.
-  EXPECT_EQ(update::ReadMachineRegString("Maker", "Game", "Long", "def", out, sizeof out), -1);
   EXPECT_STREQ(out, "def");
   EXPECT_EQ(update::ReadMachineRegString("Maker", "Game", "Fits", "", out, sizeof out), 0);
   EXPECT_EQ(std::string(out), std::string(259, 'y'));
@@ -261,244 +169,149 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(update::ReadMachineRegNumber(global.c_str(), local.c_str(), "N", 1), 1);
 }
 
-// ---- Automatic route ------------------------------------------------------------------------
-
+// asked: the folder the confirmation names (answered Yes when the route succeeds, else No);
+// error: the one box otherwise. The caller's buffer receives the folder only on success.
 TEST_F(LocateTest, AutomaticRouteDecisions) {
+  const std::string kDefault = "C:\\Program Files\\KOVELA_APP", atDefault = "C:/Program Files/KOVELA_APP/game.exe";
+  const std::string kf = "KEYFILE game.exe\n", f127(127, 'f'), t127(127, 't');
   struct Case {
-    const char* what;
-    std::string env;
-    std::function<void(LocateTest*)> prepare;
-    std::vector<int> answers;
-    int result;
-    std::vector<std::string> boxes;
-    std::string folder;  // the caller's buffer afterwards
-  } cases[] = {
-      {"key file at the default folder", "KEYFILE game.exe\n",
-       [](LocateTest* t) { t->MakeFile("C:/Program Files/KOVELA_APP/game.exe"); }, {plat::kIdYes}, 0,
-       {Format(text::kConfirm, "C:\\Program Files\\KOVELA_APP")}, "C:\\Program Files\\KOVELA_APP"},
-      {"key file under INSTFOL", "KEYFILE game.exe\nINSTFOL Maker\n",
-       [](LocateTest* t) { t->MakeFile("C:/Program Files/Maker/KOVELA_APP/game.exe"); }, {plat::kIdYes},
-       0, {Format(text::kConfirm, "C:\\Program Files\\Maker\\KOVELA_APP")},
+    const char* what; std::string env; Names files; std::string isInst, instTo; int result; std::string asked;
+    const char* error = nullptr; std::uint32_t isInstType = plat::kRegSz;
+  };
+  const Case cases[] = {
+      {"key file at the default folder", kf, {atDefault}, "", "", 0, kDefault},
+      {"key file under INSTFOL", kf + "INSTFOL Maker\n", {"C:/Program Files/Maker/KOVELA_APP/game.exe"}, "", "", 0,
        "C:\\Program Files\\Maker\\KOVELA_APP"},
-      {"declined", "KEYFILE game.exe\n",
-       [](LocateTest* t) { t->MakeFile("C:/Program Files/KOVELA_APP/game.exe"); }, {plat::kIdNo}, -2,
-       {Format(text::kConfirm, "C:\\Program Files\\KOVELA_APP")}, "untouched"},
-      {"no key file: the default folder alone is not enough", "",
-       [](LocateTest* t) { t->MakeFile("C:/Program Files/KOVELA_APP/game.exe"); }, {}, -1,
-       {text::kNotInstalled}, "untouched"},
-      {"record without key file is taken as stored", "",
-       [](LocateTest* t) { t->Record("D:\\Nowhere\\"); }, {plat::kIdYes}, 0,
-       {Format(text::kConfirm, "D:\\Nowhere\\")}, "D:\\Nowhere\\"},
-      {"IsInst 0", "", [](LocateTest* t) { t->Record("D:\\Game", "0"); }, {}, -1,
-       {text::kNotInstalled}, "untouched"},
-      {"IsInst as REG_DWORD", "",
-       [](LocateTest*) {
-         host::RegPut(RegRoot::LocalMachine, kKey, "IsInst", plat::kRegDword, std::string("\1\0\0\0", 4));
-         host::RegPut(RegRoot::LocalMachine, kKey, "InstTo", plat::kRegSz, "D:\\Game");
-       },
-       {}, -1, {text::kNotInstalled}, "untouched"},
-      {"IsInst without InstTo", "", [](LocateTest* t) { t->Record(""); }, {}, -1,
-       {text::kFolderUnknown}, "untouched"},
-      {"key file missing under the record", "KEYFILE game.exe\n",
-       [](LocateTest* t) { t->Record("D:\\Game"); }, {}, -1, {text::kFolderUnknown}, "untouched"},
-      {"key file under the record", "KEYFILE game.exe\n",
-       [](LocateTest* t) {
-         t->Record("D:\\Game");
-         t->MakeFile("D:/Game/game.exe");
-       },
-       {plat::kIdYes}, 0, {Format(text::kConfirm, "D:\\Game")}, "D:\\Game"},
-      {"a sound key file is never found", "KEYFILE bgm.ogg\n",
-       [](LocateTest* t) {
-         t->MakeFile("C:/Program Files/KOVELA_APP/bgm.ogg");
-         t->Record("C:\\Program Files\\KOVELA_APP");
-       },
-       {}, -1, {text::kFolderUnknown}, "untouched"},
-      {"over-long record counts as absent", "",
-       [](LocateTest* t) { t->Record("D:\\" + std::string(300, 'x')); }, {}, -1,
-       {text::kFolderUnknown}, "untouched"},
-      {"over-long default folder is skipped for the record",
-       "KEYFILE game.exe\nINSTFOL " + std::string(127, 'f') + "\nINSTTO " + std::string(127, 't') + "\n",
-       [](LocateTest* t) {
-         t->Record("D:\\Game");
-         t->MakeFile("D:/Game/game.exe");
-         t->MakeFile("game.exe");  // what an emptied default folder would wrongly find
-       },
-       {plat::kIdYes}, 0, {Format(text::kConfirm, "D:\\Game")}, "D:\\Game"},
-      {"gate first: nothing else is read", "KEYFILE game.exe\nCHKREG Ver\nCHKREGVER 2\n",
-       [](LocateTest* t) { t->MakeFile("C:/Program Files/KOVELA_APP/game.exe"); }, {}, -2,
-       {text::kVersionTooOld}, "untouched"},
+      {"declined", kf, {atDefault}, "", "", -2, kDefault},
+      {"no key file: the default folder alone is not enough", "", {atDefault}, "", "", -1, "", text::kNotInstalled},
+      {"record without key file is taken as stored", "", {}, "1", "D:\\Nowhere\\", 0, "D:\\Nowhere\\"},
+      {"IsInst 0", "", {}, "0", "D:\\Game", -1, "", text::kNotInstalled},
+      {"IsInst as REG_DWORD", "", {}, std::string("\1\0\0\0", 4), "D:\\Game", -1, "", text::kNotInstalled,
+       plat::kRegDword},
+      {"IsInst without InstTo", "", {}, "1", "", -1, "", text::kFolderUnknown},
+      {"key file missing under the record", kf, {}, "1", "D:\\Game", -1, "", text::kFolderUnknown},
+      {"key file under the record", kf, {"D:/Game/game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
+      {"a sound key file is never found", "KEYFILE bgm.ogg\n", {"C:/Program Files/KOVELA_APP/bgm.ogg"}, "1",
+       kDefault, -1, "", text::kFolderUnknown},
+      {"over-long record counts as absent", "", {}, "1", "D:\\" + std::string(300, 'x'), -1, "",
+       text::kFolderUnknown},
+      // "game.exe" alone is what an emptied default folder would wrongly find.
+      {"over-long default folder is skipped for the record", kf + "INSTFOL " + f127 + "\nINSTTO " + t127 + "\n",
+       {"D:/Game/game.exe", "game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
+      {"gate first: nothing else is read", kf + "CHKREG Ver\nCHKREGVER 2\n", {atDefault}, "", "", -2, "",
+       text::kVersionTooOld},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    host::Reset();
-    Configure(c.env);
-    RemoveTree(dir_ + "/C:");
-    RemoveTree(dir_ + "/D:");
-    c.prepare(this);
-    host::ScriptAnswers(c.answers);
-    std::string before = Cwd();
+    Fresh(c.env, c.isInst, c.instTo, c.isInstType);
+    for (const std::string& f : c.files) MakeFile(f);
+    if (!c.error) host::ScriptAnswers({c.result == 0 ? plat::kIdYes : plat::kIdNo});
     char out[update::kFolderSize] = "untouched";
     EXPECT_EQ(update::LocateInstallFolder(out, sizeof out), c.result);
-    EXPECT_EQ(BoxTexts(), c.boxes);
-    EXPECT_EQ(std::string(out), c.folder);
-    EXPECT_EQ(Cwd(), before);
+    EXPECT_EQ(BoxTexts(), Names{c.error ? c.error : Confirm(c.asked)});
+    EXPECT_EQ(std::string(out), c.result == 0 ? c.asked : "untouched");
+    EXPECT_EQ(CurrentFolder(), dir_);
   }
 }
 
-// ---- Manual route ---------------------------------------------------------------------------
-
+// The SETUP dialog opens on the recorded folder when there is one, else on the default.
 TEST_F(LocateTest, ManualRoutePrefill) {
-  struct Case {
-    const char* what;
-    std::function<void(LocateTest*)> prepare;
-    std::string opened;
-  } cases[] = {
-      {"no record: the default folder", [](LocateTest*) {}, "C:\\Program Files\\KOVELA_APP"},
-      {"the record", [](LocateTest* t) { t->Record("E:\\Games\\App"); }, "E:\\Games\\App"},
-      {"IsInst without InstTo", [](LocateTest* t) { t->Record(""); }, "C:\\Program Files\\KOVELA_APP"},
-      {"IsInst 0", [](LocateTest* t) { t->Record("E:\\Games\\App", "0"); },
-       "C:\\Program Files\\KOVELA_APP"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    host::Reset();
-    update::host_setup::Reset();
-    Configure("");
-    c.prepare(this);
+  const std::string kDefault = "C:\\Program Files\\KOVELA_APP";
+  const struct { std::string isInst, instTo, opened; } cases[] = {
+      {"", "", kDefault}, {"1", "E:\\Games\\App", "E:\\Games\\App"}, {"1", "", kDefault},
+      {"0", "E:\\Games\\App", kDefault}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.isInst + " " + c.instTo);
+    Fresh("", c.isInst, c.instTo);
     char out[update::kFolderSize] = "untouched";
     EXPECT_EQ(update::SelectInstallFolder(out, sizeof out), -1);  // nothing scripted: cancelled
-    ASSERT_EQ(update::host_setup::OpenedWith().size(), 1u);
-    EXPECT_EQ(update::host_setup::OpenedWith()[0], c.opened);
+    EXPECT_EQ(update::host_setup::OpenedWith(), Names{c.opened});
     EXPECT_TRUE(host::Boxes().empty());
     EXPECT_STREQ(out, "untouched");
   }
 }
 
+// Every end of the manual route; the dialog may leave another folder current (the shell's
+// browser does), the route gives the caller's back.
 TEST_F(LocateTest, ManualRouteDecisions) {
-  using Step = update::host_setup::Step;
   mkdir((dir_ + "/elsewhere").c_str(), 0777);
-  const std::string elsewhere = host::FromHostPath(dir_ + "/elsewhere");
-  struct Case {
-    const char* what;
-    std::string env;
-    Step step;
-    std::vector<int> answers;
-    int result;
-    std::vector<std::string> boxes;
-    std::string folder;
-  } cases[] = {
-      {"cancelled", "", {false, "D:\\Game"}, {}, -1, {}, "untouched"},
-      {"confirmed", "", {true, "D:/Game/"}, {plat::kIdYes}, 0, {Format(text::kConfirm, "D:\\Game")},
-       "D:\\Game"},
-      {"declined", "", {true, "D:\\Game"}, {plat::kIdNo}, -1, {Format(text::kConfirm, "D:\\Game")},
-       "untouched"},
-      {"network path", "", {true, "\\\\server\\share"}, {}, -1, {text::kNetworkDrive}, "untouched"},
-      {"root, Retry", "", {true, "D:"}, {plat::kIdRetry}, -1, {text::kRootFolder}, "untouched"},
-      {"too long", "", {true, "D:\\" + std::string(300, 'x')}, {}, -1, {text::kPathTooLong},
-       "untouched"},
+  struct Case {  // result: returned, or the exit code when the route ends the process
+    const char* what; std::string env; Step step; std::vector<int> answers; int result; Names boxes;
+    std::string folder = "untouched"; bool exits = false;
+  };
+  const Case cases[] = {
+      {"cancelled", "", {false, "D:\\Game"}, {}, -1, {}},
+      {"confirmed", "", {true, "D:/Game/"}, {plat::kIdYes}, 0, {Confirm("D:\\Game")}, "D:\\Game"},
+      {"declined", "", {true, "D:\\Game"}, {plat::kIdNo}, -1, {Confirm("D:\\Game")}},
+      {"network path", "", {true, "\\\\server\\share"}, {}, -1, {text::kNetworkDrive}},
+      {"root, Retry", "", {true, "D:"}, {plat::kIdRetry}, -1, {text::kRootFolder}},
+      {"root, Cancel ends the run", "", {true, "D:\\"}, {plat::kIdCancel}, -1, {text::kRootFolder}, "untouched",
+       true},
+      {"too long", "", {true, "D:\\" + std::string(300, 'x')}, {}, -1, {text::kPathTooLong}},
       {"subfolder too long", "INSTMAKEFOL 1\n", {true, "D:\\" + std::string(250, 'x')}, {}, -1,
-       {text::kPathTooLong}, "untouched"},
+       {text::kPathTooLong}},
       {"key file missing", "KEYFILE game.exe\n", {true, "D:\\Game"}, {}, -1,
-       {Format(text::kKeyFileMissing, "テスト")}, "untouched"},
-      {"key file present", "KEYFILE game.exe\nINSTMAKEFOL 1\n", {true, "D:\\Games"}, {plat::kIdYes},
-       0, {Format(text::kConfirm, "D:\\Games\\KOVELA_APP")}, "D:\\Games\\KOVELA_APP"},
-      {"gate after the key file", "KEYFILE game.exe\nCHKREG Ver\nCHKREGVER 1\n",
-       {true, "D:\\Games\\KOVELA_APP"}, {}, -1, {text::kVersionTooOld}, "untouched"},
+       {Format(text::kKeyFileMissing, "テスト")}},
+      {"key file present", "KEYFILE game.exe\nINSTMAKEFOL 1\n", {true, "D:\\Games"}, {plat::kIdYes}, 0,
+       {Confirm("D:\\Games\\KOVELA_APP")}, "D:\\Games\\KOVELA_APP"},
+      {"gate after the key file", "KEYFILE game.exe\nCHKREG Ver\nCHKREGVER 1\n", {true, "D:\\Games\\KOVELA_APP"},
+       {}, -1, {text::kVersionTooOld}},
       {"gate before confirmation", "CHKREG Ver\nCHKREGVERHIGH -1\n", {true, "D:\\Game"}, {}, -1,
-       {text::kAlreadyApplied}, "untouched"},
+       {text::kAlreadyApplied}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    host::Reset();
-    update::host_setup::Reset();
-    Configure(c.env);
-    RemoveTree(dir_ + "/D:");
+    Fresh(c.env);
     MakeFile("D:/Games/KOVELA_APP/game.exe");
     Step step = c.step;
-    step.wander = elsewhere;
+    step.wander = host::FromHostPath(dir_ + "/elsewhere");
     update::host_setup::Script({step});
     host::ScriptAnswers(c.answers);
-    std::string before = Cwd();
     char out[update::kFolderSize] = "untouched";
-    EXPECT_EQ(update::SelectInstallFolder(out, sizeof out), c.result);
+    int r = 0;
+    int code = ExitCodeOf([&] { r = update::SelectInstallFolder(out, sizeof out); });
+    EXPECT_EQ(code != kReturned, c.exits);
+    EXPECT_EQ(code != kReturned ? code : r, c.result);
     EXPECT_EQ(BoxTexts(), c.boxes);
     EXPECT_EQ(std::string(out), c.folder);
-    EXPECT_EQ(Cwd(), before);
+    EXPECT_EQ(CurrentFolder(), dir_);
   }
-}
-
-TEST_F(LocateTest, RootRefusalIsFatalOnCancel) {
-  Configure("");
-  update::host_setup::Script({{true, "D:\\", host::FromHostPath(dir_ + "/tmp")}});
-  std::string before = Cwd();
-  char out[update::kFolderSize] = "untouched";
-  EXPECT_EQ(ExitCodeOf([&] { update::SelectInstallFolder(out, sizeof out); }), -1);
-  ASSERT_EQ(host::Boxes().size(), 1u);
-  EXPECT_EQ(host::Boxes()[0].text, text::kRootFolder);
-  EXPECT_EQ(host::Boxes()[0].style, plat::kMbRetryCancel | plat::kMbIconError);
-  EXPECT_STREQ(out, "untouched");
-  EXPECT_EQ(Cwd(), before);
 }
 
 // ---- The update action's first step ---------------------------------------------------------
 
 TEST_F(LocateTest, RunUpdateAbandonsWhenNothingIsLocated) {
-  using Step = update::host_setup::Step;
-  const std::string ask = Format(text::kAskManualRoute, "テスト");
-  struct Case {
-    const char* what;
-    std::string env;
-    bool record;
-    std::vector<Step> steps;
-    std::vector<int> answers;
-    std::vector<std::string> boxes;
-  } cases[] = {
-      {"gate refuses", "CHKREG Ver\nCHKREGVER 1\n", true, {}, {}, {text::kVersionTooOld, update::text::kAbandoned}},
-      {"automatic route declined", "", true, {}, {plat::kIdNo},
-       {Format(text::kConfirm, "D:\\Game"), update::text::kAbandoned}},
-      {"manual route not wanted", "", false, {}, {plat::kIdOk, plat::kIdNo},
-       {text::kNotInstalled, ask, update::text::kAbandoned}},
-      {"SETUP cancelled", "", false, {{false, ""}}, {plat::kIdOk, plat::kIdYes},
-       {text::kNotInstalled, ask, update::text::kAbandoned}},
-      {"manual route declined", "", false, {{true, "D:\\Game"}}, {plat::kIdOk, plat::kIdYes, plat::kIdNo},
-       {text::kNotInstalled, ask, Format(text::kConfirm, "D:\\Game"), update::text::kAbandoned}},
-      {"manual route rejected", "", false, {{true, "\\\\pc\\d"}}, {plat::kIdOk, plat::kIdYes},
-       {text::kNotInstalled, ask, text::kNetworkDrive, update::text::kAbandoned}},
+  const std::string ask = Format(text::kAskManualRoute, "テスト"), none = text::kNotInstalled;
+  // boxes: those before the closing "abandoned" box. Nothing is scripted for SETUP: cancelled.
+  const struct { const char* what; std::string env, isInst; std::vector<int> answers; Names boxes; } cases[] = {
+      {"gate refuses", "CHKREG Ver\nCHKREGVER 1\n", "1", {}, {text::kVersionTooOld}},
+      {"automatic route declined", "", "1", {plat::kIdNo}, {Confirm("D:\\Game")}},
+      {"manual route not wanted", "", "", {plat::kIdOk, plat::kIdNo}, {none, ask}},
+      {"SETUP cancelled", "", "", {plat::kIdOk, plat::kIdYes}, {none, ask}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    host::Reset();
-    update::host_setup::Reset();
-    Configure(c.env);
-    if (c.record) Record("D:\\Game");
-    update::host_setup::Script(c.steps);
+    Fresh(c.env, c.isInst, c.isInst.empty() ? "" : "D:\\Game");
     host::ScriptAnswers(c.answers);
     EXPECT_EQ(update::RunUpdate(), -1);
-    EXPECT_EQ(BoxTexts(), c.boxes);
+    Names boxes = c.boxes;
+    boxes.push_back(update::text::kAbandoned);
+    EXPECT_EQ(BoxTexts(), boxes);
     EXPECT_EQ(update::LastFinishDialog().count, 0);
   }
 }
 
 // A folder chosen by hand is where the payload goes: the action carries on with it.
 TEST_F(LocateTest, RunUpdateAppliesToTheChosenFolder) {
-  std::FILE* t = std::tmpfile();
-  mkupdater::WriteFileRecord(t, "probe.txt", {'o', 'k'}, 0x01D7116EA6B4B600ull, 9);
-  std::fwrite("\0\0\0\0", 1, 4, t);
-  std::string payload(static_cast<std::size_t>(std::ftell(t)), '\0');
-  std::rewind(t);
-  ASSERT_EQ(std::fread(&payload[0], 1, payload.size(), t), payload.size());
-  std::fclose(t);
-  WriteWholeFile(dir_ + "/updater.exe", "MZ" + payload + std::string("\x02\0\0\0", 4));
-  host::SetModulePath(host::FromHostPath(dir_ + "/updater.exe"));
+  Fresh("KEYFILE game.exe\nINSTMAKEFOL 1\n");
+  InstallUpdater(dir_ + "/updater.exe", Payload({{"probe.txt", "ok"}}));
   MakeFile("D:/Game/KOVELA_APP/game.exe");
-
-  Configure("KEYFILE game.exe\nINSTMAKEFOL 1\n");
   update::host_setup::Script({{true, "D:\\Game\\"}});
   host::ScriptAnswers({plat::kIdOk, plat::kIdYes, plat::kIdYes});
   EXPECT_EQ(update::RunUpdate(), 0);
-  std::vector<std::string> boxes = BoxTexts();
+  Names boxes = BoxTexts();
   ASSERT_GE(boxes.size(), 3u);
-  EXPECT_EQ(boxes[2], Format(text::kConfirm, "D:\\Game\\KOVELA_APP"));
+  EXPECT_EQ(boxes[2], Confirm("D:\\Game\\KOVELA_APP"));
   for (const std::string& b : boxes) EXPECT_NE(b, update::text::kAbandoned);
   EXPECT_EQ(ReadWholeFile(dir_ + "/D:/Game/KOVELA_APP/probe.txt"), "ok");
 }

@@ -1,18 +1,20 @@
 #include "test_support.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "config/config.h"
+#include "container_writer.h"
 #include "platform/host_control.h"
 #include "shell/shell.h"
+#include "update/finish.h"
+#include "update/locate.h"
 
 std::string MakeTempFolder() {
   char tmpl[] = "/tmp/kovela-test-XXXXXX";
@@ -21,9 +23,8 @@ std::string MakeTempFolder() {
 }
 
 void RemoveTree(const std::string& path) {
-  if (path.size() < 6 || path.rfind("/tmp/", 0) != 0) return;
-  std::string cmd = "rm -rf '" + path + "'";
-  if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", path.c_str());
+  std::error_code ec;
+  if (path.rfind("/tmp/", 0) == 0 && path.size() > 5) std::filesystem::remove_all(path, ec);
 }
 
 // Test paths are CP932 like the updater's own; the host platform's mapping names the files.
@@ -35,57 +36,115 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& data) {
-  std::ofstream f(host::ToHostPath(path.c_str()), std::ios::binary);
-  f << data;
+  std::ofstream(host::ToHostPath(path.c_str()), std::ios::binary) << data;
 }
 
 bool PathExists(const std::string& path) {
-  struct stat st;
-  return stat(host::ToHostPath(path.c_str()).c_str(), &st) == 0;
+  std::error_code ec;
+  return std::filesystem::exists(host::ToHostPath(path.c_str()), ec);
 }
 
-static void Collect(const std::string& root, const std::string& rel, std::vector<std::string>* out) {
-  DIR* d = opendir(host::ToHostPath((root + "/" + rel).c_str()).c_str());
-  if (!d) return;
-  while (dirent* e = readdir(d)) {
-    std::string n = host::FromHostPath(e->d_name);
-    if (n == "." || n == "..") continue;
-    std::string r = rel.empty() ? n : rel + "/" + n;
-    struct stat st;
-    stat(host::ToHostPath((root + "/" + r).c_str()).c_str(), &st);
-    if (S_ISDIR(st.st_mode)) {
-      out->push_back(r + "/");
-      Collect(root, r, out);
-    } else {
-      out->push_back(r);
-    }
+Names ListTree(const std::string& root) {
+  namespace fs = std::filesystem;
+  const fs::path base = host::ToHostPath(root.c_str());
+  Names out;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(base, ec), end; it != end; it.increment(ec)) {
+    std::string rel = host::FromHostPath(fs::relative(it->path(), base).string());
+    out.push_back(it->is_directory() ? rel + "/" : rel);
   }
-  closedir(d);
-}
-
-std::vector<std::string> ListTree(const std::string& root) {
-  std::vector<std::string> out;
-  Collect(root, "", &out);
   std::sort(out.begin(), out.end());
   return out;
 }
 
-void HostTest::SetUp() {
-  char cwd[4096];
-  start_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+void MakeFolders(const std::string& base, const Names& relative) {
+  for (const std::string& r : relative) mkdir(host::ToHostPath((base + r).c_str()).c_str(), 0777);
+}
+
+std::uint64_t WriteTime(const std::string& path) {
+  std::uint64_t t = 0;
+  return plat::GetFileWriteTime(path.c_str(), &t) == 0 ? t : 0;
+}
+
+std::string CurrentFolder() {
+  char b[4096];
+  return getcwd(b, sizeof b) ? b : "";
+}
+
+Names BoxTexts() {
+  Names t;
+  for (const host::BoxRecord& b : host::Boxes()) t.push_back(b.text);
+  return t;
+}
+
+int ExitCodeOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const host::ProcessExit& e) {
+    return e.code;
+  }
+  return kReturned;
+}
+
+std::string Payload(const std::vector<Entry>& entries, bool end) {
+  std::FILE* t = std::tmpfile();
+  for (const Entry& e : entries) {
+    if (e.folder) {
+      mkupdater::WriteFolderRecord(t, e.name);
+    } else {
+      mkupdater::WriteFileRecord(t, e.name, std::vector<std::uint8_t>(e.data.begin(), e.data.end()),
+                                 kFileTime, 9);
+    }
+  }
+  if (end) std::fwrite("\0\0\0\0", 1, 4, t);
+  std::string b(static_cast<std::size_t>(std::ftell(t)), '\0');
+  std::rewind(t);
+  EXPECT_EQ(std::fread(&b[0], 1, b.size(), t), b.size());
+  std::fclose(t);
+  return b;
+}
+
+void InstallUpdater(const std::string& exe, const std::string& payload, std::int64_t trailer) {
+  const std::uint32_t off = static_cast<std::uint32_t>(trailer < 0 ? 2 : trailer);
+  std::string all = "MZ" + payload;
+  for (int i = 0; i < 4; ++i) all.push_back(static_cast<char>(off >> (8 * i)));
+  WriteWholeFile(exe, all);
+  host::SetModulePath(exe);
+}
+
+int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  int code = command(static_cast<int>(argv.size()), argv.data());
+  std::string printed = ::testing::internal::GetCapturedStdout();
+  ::testing::internal::GetCapturedStderr();
+  if (out) *out = printed;
+  return code;
+}
+
+static void ResetAll() {
   host::Reset();
   shell::ResetForTests();
   config::ResetForTests();
+  update::host_setup::Reset();
+  update::ResetFinishForTests();
+}
+
+void HostTest::SetUp() {
+  start_ = CurrentFolder();
+  ResetAll();
+  shell::EnablePlainNameLookup();
   dir_ = MakeTempFolder();
   ASSERT_FALSE(dir_.empty());
   host::SetTempFolder(dir_ + "/tmp/");
   mkdir((dir_ + "/tmp").c_str(), 0777);
+  ASSERT_EQ(chdir(dir_.c_str()), 0);
 }
 
 void HostTest::TearDown() {
   if (chdir(start_.c_str()) != 0) std::perror("chdir");
   RemoveTree(dir_);
-  host::Reset();
-  shell::ResetForTests();
-  config::ResetForTests();
+  ResetAll();
 }

@@ -3,17 +3,46 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 std::string MakeTempFolder();
 void RemoveTree(const std::string& path);
+// Files and folders under CP932 paths, as the updater names them.
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& data);
 bool PathExists(const std::string& path);
-std::vector<std::string> ListTree(const std::string& root);  // sorted, relative, '/' ends folders
+using Names = std::vector<std::string>;
+Names ListTree(const std::string& root);  // sorted, relative, '/' ends folders
+void MakeFolders(const std::string& base, const Names& relative);  // in order; "" is base itself
+std::uint64_t WriteTime(const std::string& path);  // the last-write FILETIME, 0 when unknown
+std::string CurrentFolder();
+Names BoxTexts();  // the texts of the message boxes shown so far
 
+// The exit code when f ended the process through plat::Exit, else kReturned.
+constexpr int kReturned = INT_MIN;
+int ExitCodeOf(const std::function<void()>& f);
+
+// A payload container: records, then (unless end is false) the end marker and padding.
+constexpr std::uint64_t kFileTime = 0x01D7116EA6B4B600ull;  // 2021-03-04T05:06:07Z
+struct Entry {
+  std::string name, data;
+  bool folder = false;
+};
+inline Entry Dir(const std::string& name) { return {name, "", true}; }
+std::string Payload(const std::vector<Entry>& entries, bool end = true);
+// Writes a two-byte stub, the payload and its trailer (by default the payload's real offset)
+// as the running executable.
+void InstallUpdater(const std::string& exe, const std::string& payload, std::int64_t trailer = -1);
+
+// Runs a mkupdater command with stdout and stderr captured; *out gets what it printed there.
+int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out = nullptr);
+
+// A fresh temporary folder, current during the test, and a clean host platform, shell,
+// configuration and update state; plain file names are looked up.
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override;
