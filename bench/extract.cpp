@@ -38,7 +38,7 @@ void MakeContainer(const std::string& path, std::size_t totalMiB, int level) {
     std::FILE* in = fmemopen(data.data(), data.size(), "rb");
     char name[32];
     std::snprintf(name, sizeof name, "file%03zu.bin", i);
-    mkupdater::WriteFileRecord(out, name, in, data.size(), 0x01D7116EA6B4B600ull, level);
+    mkupdater::WriteFileRecord(out, name, in, data.size(), 0x01D710B41567C980ull, level);
     std::fclose(in);
   }
   mkupdater::WriteEnd(out, 2);

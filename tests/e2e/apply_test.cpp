@@ -16,7 +16,7 @@ const char kMenuTitle[] = "テストゲーム アップデータ";
 const char kReadmeLabel[] = "説明書を読む";
 const char kIniSection[] = "設定";
 
-constexpr std::uint64_t kReadmeTime = 0x01D7116EA6B4B600ull;  // 2021-03-04 05:06:07
+constexpr std::uint64_t kReadmeTime = 0x01D710B41567C980ull;  // 2021-03-04 05:06:07
 constexpr std::uint64_t kGameTime = 0x01D8A2B3C4D5E600ull;
 constexpr std::uint64_t kArchiveTime = 0x01D5000011112200ull;
 

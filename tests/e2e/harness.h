@@ -21,7 +21,7 @@ struct Item {
   std::string data;
   std::uint64_t time;
 };
-Item File(const std::string& name, const std::string& data, std::uint64_t time = 0x01D7116EA6B4B600ull);
+Item File(const std::string& name, const std::string& data, std::uint64_t time = 0x01D710B41567C980ull);
 Item Folder(const std::string& name);
 std::string PayloadBytes(const std::vector<Item>& items, bool withEnd = true);
 // Writes <folder>\updater.exe: the stub (the built one when none is given), the payload bytes

@@ -112,15 +112,17 @@ void InstallUpdater(const std::string& exe, const std::string& payload, std::int
   host::SetModulePath(exe);
 }
 
-int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out) {
+int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out,
+            std::string* err) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
   int code = command(static_cast<int>(argv.size()), argv.data());
   std::string printed = ::testing::internal::GetCapturedStdout();
-  ::testing::internal::GetCapturedStderr();
+  std::string complained = ::testing::internal::GetCapturedStderr();
   if (out) *out = printed;
+  if (err) *err = complained;
   return code;
 }
 

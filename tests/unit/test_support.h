@@ -27,7 +27,7 @@ constexpr int kReturned = INT_MIN;
 int ExitCodeOf(const std::function<void()>& f);
 
 // A payload container: records, then (unless end is false) the end marker and padding.
-constexpr std::uint64_t kFileTime = 0x01D7116EA6B4B600ull;  // 2021-03-04T05:06:07Z
+constexpr std::uint64_t kFileTime = 0x01D710B41567C980ull;  // 2021-03-04T05:06:07Z
 struct Entry {
   std::string name, data;
   bool folder = false;
@@ -38,8 +38,9 @@ std::string Payload(const std::vector<Entry>& entries, bool end = true);
 // as the running executable.
 void InstallUpdater(const std::string& exe, const std::string& payload, std::int64_t trailer = -1);
 
-// Runs a mkupdater command with stdout and stderr captured; *out gets what it printed there.
-int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out = nullptr);
+// Runs a mkupdater command with stdout and stderr captured into *out and *err when given.
+int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out = nullptr,
+            std::string* err = nullptr);
 
 // A fresh temporary folder, current during the test, and a clean host platform, shell,
 // configuration and update state; plain file names are looked up.

@@ -1,0 +1,91 @@
+// mkupdater's container commands, called as the command line calls them. The tool's own
+// paths are UTF-8 Linux names (u8 literals here), and so is what it prints; the helpers of
+// test_support take CP932 paths, as the updater names files.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "commands.h"
+#include "test_support.h"
+
+namespace {
+
+class MkupdaterTest : public HostTest {
+ protected:
+  // A folder to pack (UTF-8 names; a trailing '/' makes a folder) and a stub beside it.
+  std::string Tree(const Names& files) {
+    std::filesystem::remove_all(dir_ + "/in");
+    for (const std::string& f : files) {
+      std::filesystem::path p = std::filesystem::u8path(dir_ + "/in/" + f);
+      std::filesystem::create_directories(f.back() == '/' ? p : p.parent_path());
+      if (f.back() != '/') std::ofstream(p) << (f == "install.env" ? "TITLEBAR x\n[EOF]\n" : "data of " + f);
+    }
+    std::ofstream(dir_ + "/stub.exe") << "MZ";
+    return dir_ + "/in";
+  }
+  int Build(const std::string& root, const std::string& exe) {
+    return RunTool(mkupdater::RunBuildCommand, {"build", "--stub", dir_ + "/stub.exe", "--out", exe, root},
+                   nullptr, &err_);
+  }
+  std::string err_;
+};
+
+TEST_F(MkupdaterTest, BuildOrdersStartupFilesFirstAndListsEveryRecord) {
+  std::string exe = dir_ + "/u.exe";
+  ASSERT_EQ(Build(Tree({"a.bin", "data/bgm/b.ogg", "data/x.txt", "insttscr.rct", "install.env", "Notes.TXT",
+                        "readme.txt", "zdir/", u8"表.txt"}), exe), 0) << err_;
+  std::string out;
+  ASSERT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &out), 0);
+  EXPECT_EQ(out.substr(0, out.find('\n')), "f\t17\t25\t" + mkupdater::FormatFiletime(WriteTime(dir_ + "/in/install.env")) + "\tinstall.env");
+  Names kinds;  // kind and name of every line, in order
+  for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+    kinds.push_back(out.substr(at, 1) + " " + out.substr(out.rfind('\t', end) + 1, end - out.rfind('\t', end) - 1));
+  EXPECT_EQ(kinds, (Names{"f install.env", "f insttscr.rct", "f Notes.TXT", "f readme.txt", u8"f 表.txt", "f a.bin",
+                          "d data", "f data\\x.txt", "d data\\bgm", "f data\\bgm\\b.ogg", "d zdir"}));
+  EXPECT_EQ(mkupdater::FormatFiletime(kFileTime), "2021-03-04T05:06:07Z");
+}
+
+TEST_F(MkupdaterTest, ExtractAndVerifyGoThroughTheUpdatersReader) {
+  std::string exe = dir_ + "/u.exe";
+  ASSERT_EQ(Build(Tree({"install.env", u8"data/sub/ソ.bin"}), exe), 0) << err_;
+  ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", exe, dir_ + "/out"}), 0);
+  EXPECT_EQ(ListTree(dir_ + "/out"), (Names{"data/", "data/sub/", "data/sub/ソ.bin", "install.env"}));
+  EXPECT_EQ(WriteTime(dir_ + "/out/data/sub/ソ.bin"), WriteTime(dir_ + "/in/data/sub/ソ.bin"));
+  EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", exe}), 0);
+
+  std::string bytes = ReadWholeFile(exe);
+  bytes[bytes.size() - 12] ^= 0x40;  // inside the last stream, data\sub\ソ.bin's
+  WriteWholeFile(exe, bytes);
+  EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", exe}, nullptr, &err_), mkupdater::kDataError);
+  EXPECT_NE(err_.find(u8"data\\sub\\ソ.bin"), std::string::npos) << err_;
+  EXPECT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", exe, dir_ + "/out2"}), mkupdater::kDataError);
+  WriteWholeFile(exe, bytes.substr(0, 20));
+  std::string out;
+  EXPECT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &out), mkupdater::kDataError);
+}
+
+// Folders the updater could not use are refused with one line and no output file.
+TEST_F(MkupdaterTest, BuildRefusals) {
+  const struct {
+    const char* what;
+    Names files;
+    const char* env;
+  } cases[] = {
+      {"no install.env", {"readme.txt"}, nullptr},
+      {"a name with no code page 932 form", {"install.env", "\xF0\x9F\x98\x80.txt"}, nullptr},
+      {"a name with a backslash", {"install.env", "a\\b.txt"}, nullptr},
+      {"a name over 259 bytes", {"install.env", std::string(200, 'd') + "/" + std::string(70, 'f')}, nullptr},
+      {"a section the updater stops on", {"install.env"}, "TITLEBAR x\n[reg]\n\"a\"=\"b\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string root = Tree(c.files);
+    if (c.env) std::ofstream(root + "/install.env") << c.env;
+    EXPECT_EQ(Build(root, dir_ + "/bad.exe"), mkupdater::kUsageError);
+    EXPECT_NE(err_.find("mkupdater: "), std::string::npos) << err_;
+    EXPECT_FALSE(PathExists(dir_ + "/bad.exe"));
+    EXPECT_FALSE(PathExists(dir_ + "/bad.exe.tmp"));
+  }
+}
+
+}  // namespace
