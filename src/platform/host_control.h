@@ -75,5 +75,8 @@ void Reset();
 // UTF-8. Exposed so that tests and the host tool name the same files.
 std::string ToHostPath(const char* cp932Path);
 std::string FromHostPath(const std::string& utf8Path);  // "" when it has no CP932 form
+// Plain text conversion between CP932 and UTF-8; false when the text has no form there.
+bool Cp932ToUtf8(const std::string& in, std::string* out);
+bool Utf8ToCp932(const std::string& in, std::string* out);
 
 }  // namespace host

@@ -130,6 +130,20 @@ std::string ToHostPath(const char* p) {
   return ok ? u : s;
 }
 
+bool Cp932ToUtf8(const std::string& in, std::string* out) {
+  bool ok;
+  std::string s = Convert(in, "CP932", "UTF-8", &ok);
+  if (ok) *out = s;
+  return ok;
+}
+
+bool Utf8ToCp932(const std::string& in, std::string* out) {
+  bool ok;
+  std::string s = Convert(in, "UTF-8", "CP932", &ok);
+  if (ok) *out = s;
+  return ok;
+}
+
 std::string FromHostPath(const std::string& utf8) {
   bool ok;
   std::string s = Convert(utf8, "UTF-8", "CP932", &ok);

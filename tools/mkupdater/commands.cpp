@@ -2,7 +2,6 @@
 #include "commands.h"
 
 #include <dirent.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,22 +22,6 @@ namespace mkupdater {
 namespace {
 
 constexpr std::uint64_t kEpochDelta = 116444736000000000ull;  // 1601 -> 1970 in 100 ns
-
-bool Convert(const std::string& in, const char* from, const char* to, std::string* out) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string buf(in.size() * 4 + 4, '\0');
-  char* ip = const_cast<char*>(in.data());
-  size_t il = in.size();
-  char* op = buf.data();
-  size_t ol = buf.size();
-  bool ok = iconv(cd, &ip, &il, &op, &ol) != static_cast<size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return false;
-  buf.resize(buf.size() - ol);
-  *out = buf;
-  return true;
-}
 
 int Fail(int code, const char* fmt, const std::string& a, const std::string& b = "") {
   std::fputs("mkupdater: ", stderr);
@@ -146,8 +129,8 @@ std::FILE* OpenContainer(const std::string& path) {
 
 }  // namespace
 
-bool Utf8ToCp932(const std::string& in, std::string* out) { return Convert(in, "UTF-8", "CP932", out); }
-bool Cp932ToUtf8(const std::string& in, std::string* out) { return Convert(in, "CP932", "UTF-8", out); }
+bool Utf8ToCp932(const std::string& in, std::string* out) { return host::Utf8ToCp932(in, out); }
+bool Cp932ToUtf8(const std::string& in, std::string* out) { return host::Cp932ToUtf8(in, out); }
 
 std::string FormatFiletime(std::uint64_t ft) {
   std::int64_t secs = (static_cast<std::int64_t>(ft) - static_cast<std::int64_t>(kEpochDelta));
