@@ -63,6 +63,8 @@ int InflateEntry(Source* src, std::uint32_t size, std::uint32_t packed, const ch
 // Extracts a whole container from an open file. 0 when the end (or, in Bootstrap mode, the
 // stopping folder record) was reached, -1 on damage; failedRecord then names the record
 // that could not be read or written (empty when the container itself is unreadable).
+// Full mode first walks every record header by the sizes alone and writes nothing unless the
+// whole layout, end marker included, lies inside the payload.
 int ExtractFrom(std::FILE* f, const char* destination, Mode mode, bool withProgress,
                 char* failedRecord, std::size_t failedSize);
 

@@ -40,6 +40,45 @@ void NoteFailure(char* failed, std::size_t size, const char* name) {
   failed[n] = '\0';
 }
 
+// Walks the records by their sizes alone, seeking over every stream, and returns the source
+// to where it stood. 0 when every record header is sound, its path fits below destination,
+// it lies with its stream inside the payload and the end marker follows the last one; -1
+// otherwise, with failed naming the
+// record where the walk stopped (empty when none was read). A download cut short is thus
+// found before the first byte of an update is written, not halfway through it.
+int CheckLayout(Source src, const char* destination, char* failed, std::size_t failedSize) {
+  std::FILE* f = src.file;
+  long start = std::ftell(f);
+  if (start < 0) return -1;
+  Record rec{};
+  int result = -1;
+  for (;;) {
+    int r = ReadRecord(&src, &rec);
+    if (r == 1) {
+      result = 0;
+      break;
+    }
+    if (r < 0) {
+      if (rec.name[0] && std::memchr(rec.name, 0, sizeof rec.name)) NoteFailure(failed, failedSize, rec.name);
+      break;
+    }
+    char path[plat::kMaxPath];
+    if (destination && paths::JoinPath(path, sizeof path, destination, rec.name) != 0) {
+      NoteFailure(failed, failedSize, rec.name);
+      break;
+    }
+    if (rec.folder) continue;
+    std::uint64_t skip = 8ull + rec.packed;
+    if (src.left < skip || std::fseek(f, static_cast<long>(skip), SEEK_CUR) != 0) {
+      NoteFailure(failed, failedSize, rec.name);
+      break;
+    }
+    src.left -= skip;
+  }
+  if (std::fseek(f, start, SEEK_SET) != 0) return -1;
+  return result;
+}
+
 }  // namespace
 
 int InflateEntry(Source* src, std::uint32_t size, std::uint32_t packed, const char* path,
@@ -111,6 +150,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, bool withProgr
   NoteFailure(failedRecord, failedSize, "");
   Source src{};
   if (LocatePayload(f, &src, &g_payloadLength) != 0) return -1;
+  if (mode == Mode::Full && CheckLayout(src, destination, failedRecord, failedSize) != 0) return -1;
   plat::Window w = (mode == Mode::Full && withProgress) ? OpenProgressWindow(g_payloadLength)
                                                         : nullptr;
   std::uint32_t consumed = 0;
