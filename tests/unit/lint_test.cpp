@@ -65,6 +65,11 @@ TEST(LintInstallEnv, Findings) {
       {"0x1a inside", "INSTTO a\n\x1AINSTFOL b\n", 0, {{"2: warning", {"0x1A", "10 bytes"}}}},
       {"long line", "INSTTO " + std::string(600, 'x') + "\n", 0,
        {{"1: warning", {"511", "INSTTO"}}, {"1: warning", {"INSTTO", "first 127"}}}},
+      {"delete patterns outside the install folder",
+       "[delfiles_afterinst]\nsave\\*.tmp\nsave\\..\\..\\*.env\n\\Windows\\*.ini\nC:*.dat\n/etc/x\n"
+       "a\\\\b\n\x83\x5C\\..\\x\n-\n", 0,
+       {{"3: warning", {"save\\..\\..\\*.env", "'..'"}}, {"4: warning", {"rooted"}}, {"5: warning", {"rooted"}},
+        {"6: warning", {"rooted"}}, {"7: warning", {"dots-only"}}, {"8: warning", {u8"ソ", "'..'"}}}},
       {"cp932 key shown as utf-8", "\x83\x4C\x81\x5B x\n", 0, {{"1: warning", {u8"キー"}}}},
   };
   for (const auto& c : cases) {

@@ -21,6 +21,7 @@
 #include "commands.h"
 #include "config/config.h"
 #include "shell/paths.h"
+#include "update/transfers.h"
 
 namespace mkupdater {
 
@@ -80,6 +81,9 @@ constexpr char kSplitChar[] = ", cutting a double-byte character in two";
 constexpr char kNotNumber[] = "value '%s' of key %s is not a number; the updater reads 0";
 constexpr char kTrailing[] = "value '%s' of key %s is not a plain number; the updater reads %d";
 constexpr char kOutOfRange[] = "value '%s' of key %s does not fit 32 bits; the updater reads %d";
+constexpr char kPatternClimbs[] = "pattern %s of [delfiles_afterinst] climbs out of the install folder with '..'; the updater skips it";
+constexpr char kPatternRooted[] = "pattern %s of [delfiles_afterinst] is rooted or names a drive; the updater skips it";
+constexpr char kPatternUnsafe[] = "pattern %s of [delfiles_afterinst] has an empty or dots-only component; the updater skips it";
 constexpr char kUsage[] = "usage: mkupdater lint <install.env>...\n";
 }  // namespace msg
 
@@ -183,6 +187,26 @@ bool LooksLikeHeader(const char* line) {
   return true;
 }
 
+// A [delfiles_afterinst] pattern the updater refuses to apply because it could reach outside
+// the install folder.
+void CheckDeletePattern(Lint& lint, int line, const char* pattern) {
+  if (update::IsPatternInsideFolder(pattern)) return;
+  const char* format = msg::kPatternUnsafe;
+  if (pattern[0] == '\\' || pattern[0] == '/' || paths::FindChar(pattern, ':')) {
+    format = msg::kPatternRooted;
+  } else {
+    for (const char* p = pattern; p != nullptr;) {
+      const char* next = paths::FindChar(p, '\\');
+      const char* slash = paths::FindChar(p, '/');
+      if (slash != nullptr && (next == nullptr || slash < next)) next = slash;
+      std::size_t n = next ? static_cast<std::size_t>(next - p) : std::strlen(p);
+      if (n == 2 && p[0] == '.' && p[1] == '.') format = msg::kPatternClimbs;
+      p = next ? next + 1 : nullptr;
+    }
+  }
+  Add(lint, line, false, format, Show(pattern).c_str());
+}
+
 void CheckSections(Lint& lint) {
   int current = config::kNoSection;
   int currentLine = 0;
@@ -243,6 +267,7 @@ void CheckSections(Lint& lint) {
         if (current != config::kNoSection) {
           lint.roles[i] = Role::Content;
           lint.owners[i] = config::kSections[current].name;
+          if (current == static_cast<int>(config::SectionId::DelfilesAfterInst)) CheckDeletePattern(lint, r.line, line);
         } else if (LooksLikeHeader(line)) {
           // Not one of the five: the updater ignores it and every line up to the next '-'.
           std::string header = Show(line);
