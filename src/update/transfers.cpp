@@ -116,7 +116,9 @@ int ParseIniLine(const char* line, char (&key)[kLineSize], char (&value)[kLineSi
   if (!paths::FindChar(line, '=')) return kNotALine;
   const char* s = SubstituteIniTokens(line);
   if (!s) return kTooLong;
+  // The install folder may end in a lone lead byte that takes the '=' as its trail byte.
   const char* eq = paths::FindChar(s, '=');
+  if (!eq) return kNotALine;
   CopyRange(key, s, eq);
   CopyRange(value, eq + 1, eq + 1 + std::strlen(eq + 1));
   return kParsed;

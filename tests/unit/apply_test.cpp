@@ -69,6 +69,11 @@ TEST_F(ApplyTest, IniLines) {
       {"ソフト=REP_INSTALL\\ソ", 0, "ソフト", "D:\\Games\\App\\ソ"},
   };
   CheckLines(update::ParseIniLine, cases);
+  // A recorded folder ending in a lone lead byte takes the '=' after the token as its trail
+  // byte: the line has no separator left and is not written.
+  ASSERT_EQ(update::RecordInstallFolder("D:\\\x94"), 0);
+  CheckLines(update::ParseIniLine, {{"REP_INSTALL=x", 0, nullptr, nullptr}});
+  CheckLines(update::ParseRegLine, {{"\"REP_INSTALL\"=\"x\"", 0, nullptr, nullptr}});
 }
 
 TEST_F(ApplyTest, RegLinesAsARegistryEditorExportsThem) {

@@ -1,0 +1,54 @@
+// libFuzzer target over the normalisation of the install folder that the user typed or the
+// registry gave, under any INSTTO / INSTFOL / INSTMAKEFOL configuration.
+//
+// Input: [candidate text up to the first NUL][NUL][install.env text].
+// Checks, beyond the sanitizers: the folder stays terminated inside its 260 bytes, and an
+// accepted folder has a drive with a separator after it, turns slashes into backslashes, and
+// does not end in a separator.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "config/config.h"
+#include "platform/host_control.h"
+#include "shell/paths.h"
+#include "update/locate.h"
+
+namespace {
+
+void Require(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::uint8_t* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
+  std::size_t candidateSize = nul ? static_cast<std::size_t>(nul - data) : size;
+  host::Reset();
+  config::ResetForTests();
+  host::SetWindowsFolder(size & 1 ? "C:\\WINDOWS" : "\x83\x5C:\\W");  // also a drive that is not a letter
+  if (nul) config::LoadSetupConfigFromMemory(nul + 1, size - candidateSize - 1);
+
+  char* c = update::CandidateFolder();
+  std::memset(c, 'x', update::kFolderSize);  // no terminator of its own beyond what we copy
+  std::size_t n = candidateSize < update::kFolderSize ? candidateSize : update::kFolderSize;
+  std::memcpy(c, data, n);
+  if (n < update::kFolderSize) c[n] = '\0';
+
+  update::Normalised r = update::NormaliseCandidate();
+  std::size_t len = strnlen(c, update::kFolderSize);
+  Require(len < update::kFolderSize);
+  if (r == update::Normalised::Ok) {
+    const char* colon = paths::FindChar(c, ':');
+    Require(colon != nullptr && colon[1] == '\\');
+    // Slashes of the typed text are turned into separators; those of INSTTO and INSTFOL,
+    // appended afterwards, are the author's and stay.
+    if (!std::strchr(config::InstTo(), '/') && !std::strchr(config::InstFol(), '/'))
+      Require(paths::FindChar(c, '/') == nullptr);
+    Require(len > 0 && (c[len - 1] != '\\' || (len >= 2 && paths::IsLeadByte(static_cast<unsigned char>(c[len - 2])))));
+  }
+  config::ResetForTests();
+  host::Reset();
+  return 0;
+}
