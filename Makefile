@@ -7,7 +7,7 @@ WIN32 := build/win32
 FUZZ := build/fuzz
 PREFIX := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps native win32 fuzz prefix demo test test-native test-fuzz test-wine bench clean
+.PHONY: all deps native win32 fuzz fuzz-build prefix demo test test-native test-fuzz test-wine bench clean
 
 all: deps native win32 prefix
 
@@ -23,9 +23,13 @@ win32: deps
 	  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 	@cmake --build $(WIN32) -j$(JOBS)
 
-fuzz: deps
+fuzz-build: deps
 	@[ -f $(FUZZ)/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DKOVELA_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ) -j$(JOBS)
+
+# The long campaign: FUZZ_RUNS executions of every target (10 million by default).
+fuzz: fuzz-build
+	@./scripts/fuzz-campaign.sh
 
 prefix: deps
 	@./scripts/wine-prefix.sh $(PREFIX)
@@ -33,7 +37,7 @@ prefix: deps
 demo: all
 	@./scripts/demo.sh
 
-test: all fuzz
+test: all fuzz-build
 	@./scripts/run-tests.sh
 
 bench: deps

@@ -19,7 +19,7 @@ fuzz_one() {  # a fresh copy of the seeds, so that a run never writes into the r
   name=$(basename "$target")
   corpus=$(mktemp -d)
   [ -d "tests/fuzz/corpus/${name#fuzz_}" ] && cp -r "tests/fuzz/corpus/${name#fuzz_}/." "$corpus/"
-  "$target" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+  "$target" -max_total_time="${FUZZ_SECONDS:-15}" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
   local rc=${PIPESTATUS[0]}
   rm -rf "$corpus"
   return "$rc"
