@@ -1,5 +1,7 @@
 # Windows build (MinGW-w64 i686): the updater itself and the test programs run under Wine.
-set(WIN_LIBS comctl32 ole32 shell32 winmm gdi32 user32 advapi32 uuid)
+# Only DLLs that Windows always loads from the system folder (comctl32 comes through the
+# manifest); tests/resources/check_imports.py holds the list. winmm is loaded at run time.
+set(WIN_LIBS comctl32 ole32 shell32 gdi32 user32 advapi32 uuid)
 
 add_library(kovela_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
 target_include_directories(kovela_win PUBLIC ${SRC})
@@ -10,7 +12,8 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_executable(updater WIN32 ${CMAKE_SOURCE_DIR}/res/updater.rc)
 target_link_libraries(updater PRIVATE -Wl,--whole-archive kovela_win -Wl,--no-whole-archive
                       -static z ${WIN_LIBS})
-target_link_options(updater PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+# UpdaterEntry (src/shell/main_win32.cpp) restricts the DLL search, then starts the runtime.
+target_link_options(updater PRIVATE -static -static-libgcc -static-libstdc++ -mwindows -Wl,-e,_UpdaterEntry)
 
 # GoogleTest for the Windows test programs, built from Debian's sources.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -26,6 +29,11 @@ target_compile_definitions(e2e_tests PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(e2e_tests PRIVATE gtest gtest_main -static z ${WIN_LIBS})
 target_link_options(e2e_tests PRIVATE -static)
 add_dependencies(e2e_tests updater)
+# A winmm.dll that the tests plant beside an updater; it marks its folder when loaded.
+add_library(planted_winmm SHARED ${CMAKE_SOURCE_DIR}/tests/e2e/plant/winmm.cpp)
+set_target_properties(planted_winmm PROPERTIES PREFIX "" OUTPUT_NAME planted-winmm)
+target_link_options(planted_winmm PRIVATE -static -static-libgcc -Wl,--kill-at)
+add_dependencies(e2e_tests planted_winmm)
 
 add_test(NAME e2e COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-under-wine.sh
          ${CMAKE_BINARY_DIR}/e2e_tests.exe ${CMAKE_BINARY_DIR}/updater.exe)

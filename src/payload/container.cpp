@@ -45,16 +45,55 @@ void LowerCp932(char* s) {
   }
 }
 
+// n bytes at pos, all of them inside a file of fileSize bytes.
+bool ReadAt(std::FILE* f, std::uint64_t fileSize, std::uint64_t pos, unsigned char* out, std::size_t n) {
+  return pos <= fileSize && n <= fileSize - pos && std::fseek(f, static_cast<long>(pos), SEEK_SET) == 0 &&
+         std::fread(out, 1, n, f) == n;
+}
+
+// The certificate table that Authenticode signing appends to an executable. What is read of
+// the headers, little-endian:
+//   DOS header  0x00 "MZ", 0x3C u32 file offset P of the PE header
+//   PE header   P "PE\0\0"; COFF header P+4 (20 bytes, P+20 u16 size of the optional header)
+//   optional    P+24 u16 magic: 0x10B (PE32) or 0x20B (PE32+); then, from the optional header's
+//               start, u32 number of data directories at 92 / 108 and the directories
+//               (u32 address, u32 size) from 96 / 112
+//   directory 4 the security entry: u32 FILE offset of the table, u32 its length
+// True with the table's offset when a table of nonzero length lies after the headers and ends
+// exactly at the end of the file; a short or malformed header means no table.
+bool FindCertificateTable(std::FILE* f, std::uint64_t fileSize, std::uint64_t* tableOffset) {
+  unsigned char h[24 + 112 + 5 * 8];  // PE header up to the end of directory 4 in PE32+
+  if (!ReadAt(f, fileSize, 0, h, 64) || h[0] != 'M' || h[1] != 'Z') return false;
+  const std::uint64_t pe = Le32(h + 0x3C);
+  if (!ReadAt(f, fileSize, pe, h, 26) || std::memcmp(h, "PE\0\0", 4) != 0) return false;
+  const unsigned magic = h[24] | (h[25] << 8);
+  if (magic != 0x10B && magic != 0x20B) return false;
+  const std::size_t dirs = magic == 0x10B ? 96 : 112, need = 24 + dirs + 5 * 8;
+  if (!ReadAt(f, fileSize, pe, h, need)) return false;
+  const unsigned optionalSize = h[20] | (h[21] << 8);
+  if (optionalSize < dirs + 5 * 8 || Le32(h + 24 + dirs - 4) < 5) return false;
+  const std::uint64_t offset = Le32(h + 24 + dirs + 32), size = Le32(h + 24 + dirs + 36);
+  if (size == 0 || offset < pe + need || offset + size != fileSize) return false;
+  *tableOffset = offset;
+  return true;
+}
+
 }  // namespace
 
+// The trailer is the file's last four bytes, or, in a signed updater, the four bytes before
+// its certificate table (signing adds nothing in between when the file's length is a multiple
+// of 8, as mkupdater writes it).
 int LocatePayload(std::FILE* f, Source* src, std::uint32_t* payloadLength) {
   if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-  long end = std::ftell(f);
-  if (end < 4 || std::fseek(f, end - 4, SEEK_SET) != 0) return -1;
+  long size = std::ftell(f);
+  if (size < 0) return -1;
+  std::uint64_t end = static_cast<std::uint64_t>(size), table;
+  if (FindCertificateTable(f, end, &table)) end = table;
+  if (end < 4 || std::fseek(f, static_cast<long>(end - 4), SEEK_SET) != 0) return -1;
   unsigned char t[4];
   if (std::fread(t, 1, 4, f) != 4) return -1;
   std::uint32_t offset = Le32(t);
-  std::uint64_t trailerPos = static_cast<std::uint64_t>(end) - 4;
+  std::uint64_t trailerPos = end - 4;
   if (offset > trailerPos || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) return -1;
   src->file = f;
   src->left = trailerPos - offset;

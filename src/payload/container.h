@@ -1,6 +1,7 @@
 // The payload container appended to the updater executable, and its extraction.
 //
 //   [ executable image | records ... | u16 0 end marker | padding | u32 LE offset of the first record ]
+//   [ certificate table, in a signed updater: Authenticode appends it after everything else ]
 //
 // Record (little-endian, packed):
 //   u16  N        name length with its NUL; 0 is the end marker and nothing follows it
@@ -29,8 +30,10 @@ struct Source {
   std::uint64_t left;  // bytes of payload not yet read
 };
 
-// Finds the payload through the trailer. 0 with the file positioned at the first record,
-// -1 when the trailer is missing or points outside the file.
+// Finds the payload through the trailer: the last four bytes, or those before the certificate
+// table when the file is an executable whose security directory names a table that ends the
+// file. 0 with the file positioned at the first record, -1 when the trailer is missing or
+// points outside the file.
 int LocatePayload(std::FILE* f, Source* src, std::uint32_t* payloadLength);
 
 struct Record {

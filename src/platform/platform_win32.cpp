@@ -1,6 +1,5 @@
 // Win32 implementation of the platform seam: the product's calls into Windows.
 #include <windows.h>
-#include <mmsystem.h>
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -77,7 +76,32 @@ std::size_t GetModulePath(char* buf, std::size_t size) {
 std::size_t GetWindowsFolder(char* buf, std::size_t size) {
   return Checked(GetWindowsDirectoryA(buf, static_cast<UINT>(size)), size);
 }
-std::uint32_t MillisecondsSinceStart() { return timeGetTime(); }
+namespace {
+using TimeGetTime = DWORD(WINAPI*)();
+
+// winmm is not one of the DLLs that Windows always takes from the system folder, so it is not
+// imported (a copy beside the updater would be loaded instead) but loaded from there by name:
+// with the search flag where the system knows it, else by its full path.
+TimeGetTime LoadTimeGetTime() {
+  HMODULE m = LoadLibraryExA("winmm.dll", nullptr, 0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  if (!m) {
+    char path[MAX_PATH];
+    const char name[] = "\\winmm.dll";
+    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    if (n == 0 || n + sizeof name > MAX_PATH) return nullptr;
+    std::memcpy(path + n, name, sizeof name);
+    m = LoadLibraryA(path);
+  }
+  return m ? reinterpret_cast<TimeGetTime>(reinterpret_cast<void*>(GetProcAddress(m, "timeGetTime")))
+           : nullptr;
+}
+}  // namespace
+
+// Both count milliseconds since the system started; GetTickCount only if winmm is missing.
+std::uint32_t MillisecondsSinceStart() {
+  static const TimeGetTime timeGetTime = LoadTimeGetTime();
+  return timeGetTime ? timeGetTime() : GetTickCount();
+}
 unsigned DriveType(const char* root) { return GetDriveTypeA(root); }
 
 int ShowMessageBox(Window owner, const char* text, const char* caption, unsigned style) {

@@ -2,6 +2,7 @@
 // paths are UTF-8 Linux names (u8 literals here), and so is what it prints; the helpers of
 // test_support take CP932 paths, as the updater names files.
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -62,6 +63,41 @@ TEST_F(MkupdaterTest, ExtractAndVerifyGoThroughTheUpdatersReader) {
   WriteWholeFile(exe, bytes.substr(0, 20));
   std::string out;
   EXPECT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &out), mkupdater::kDataError);
+}
+
+// Signing appends a certificate table after the trailer. mkupdater makes every updater a
+// multiple of 8 bytes long, so the signing tool (osslsigncode, with a throw-away certificate)
+// pads nothing before its table, and the signed file reads as the unsigned one did. The names'
+// lengths vary the payload's length through every remainder.
+TEST_F(MkupdaterTest, SignedUpdatersReadLikeUnsignedOnes) {
+  const std::string key = "'" + dir_ + "/key.pem'", cert = "'" + dir_ + "/cert.pem'";
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=throwaway -days 1 -keyout " + key +
+                         " -out " + cert + " 2>/dev/null").c_str()), 0);
+  const std::string exe = dir_ + "/u.exe", signedExe = dir_ + "/s.exe";
+  for (int n = 1; n <= 8; ++n) {
+    SCOPED_TRACE(n);
+    const std::string root = Tree({"install.env", "data/" + std::string(n, 'n') + ".bin"});
+    WriteWholeFile(dir_ + "/stub.exe", PeStub());
+    ASSERT_EQ(Build(root, exe), 0) << err_;
+    std::remove(signedExe.c_str());
+    ASSERT_EQ(std::system(("osslsigncode sign -certs " + cert + " -key " + key + " -in '" + exe + "' -out '" +
+                           signedExe + "' >/dev/null").c_str()), 0);
+    const std::string plain = ReadWholeFile(exe), sig = ReadWholeFile(signedExe);
+    EXPECT_EQ(plain.size() % 8, 0u);
+    const std::size_t table = 0x58 + 96 + 32;  // the security directory's file offset
+    std::uint32_t at = 0;
+    for (int i = 3; i >= 0; --i) at = at << 8 | static_cast<unsigned char>(sig[table + i]);
+    EXPECT_EQ(at, plain.size());  // the table starts right after the trailer
+    EXPECT_EQ(sig.substr(512, plain.size() - 512), plain.substr(512));
+    std::string listed, signedListed;
+    ASSERT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &listed), 0);
+    ASSERT_EQ(RunTool(mkupdater::RunListCommand, {"list", signedExe}, &signedListed), 0);
+    EXPECT_EQ(signedListed, listed);
+    EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", signedExe}), 0);
+    std::filesystem::remove_all(dir_ + "/out");
+    ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", signedExe, dir_ + "/out"}), 0);
+    EXPECT_EQ(ListTree(dir_ + "/out"), ListTree(root));
+  }
 }
 
 // Folders the updater could not use are refused with one line and no output file.

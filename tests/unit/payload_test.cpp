@@ -182,6 +182,51 @@ TEST_F(PayloadTest, QuitWhileExtractingEndsWithItsCodeAndKeepsTheFiles) {
   EXPECT_EQ(host::Dispatched(), 2);
 }
 
+// A signed updater: PE headers, the payload, its trailer (512), then a certificate table whose
+// last four bytes would also read as a trailer (514) and which starts like a PE header that the
+// end of the file cuts short. The reader takes the trailer before the table only when the
+// security entry names a table that ends the file; anything malformed leaves it at the file's
+// last four bytes, as for an updater that was never signed.
+TEST(SignedUpdaters, TrailerBeforeACertificateTableThatEndsTheFile) {
+  const std::string payload = Payload({{"install.env", "KEY value\n"}, {"readme.txt", Rnd(100, 9)}});
+  const std::uint32_t table = 512 + static_cast<std::uint32_t>(payload.size()) + 4, size = 32, file = table + size;
+  auto set = [](std::string h, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) h[at + i] = static_cast<char>(v >> (8 * i));
+    return h;
+  };
+  const std::string pe32 = PeStub(0x10B, table, size);
+  const struct { const char* what; std::string headers; bool signedRead; } cases[] = {
+      {"PE32, table ends the file", pe32, true},
+      {"PE32+, table ends the file", PeStub(0x20B, table, size), true},
+      {"no table", PeStub(0x10B, 0, 0), false},
+      {"table ends before the file", PeStub(0x10B, table, size - 8), false},
+      {"table runs past the file", PeStub(0x10B, table, size + 8), false},
+      {"offset and size wrap to the file's end", PeStub(0x10B, 0xFFFFFFF8u, file + 8), false},
+      {"table over the headers", PeStub(0x10B, 0, file), false},
+      {"unknown optional header magic", PeStub(0x107, table, size), false},
+      {"four data directories", set(pe32, 0x58 + 92, 4), false},
+      {"optional header too short for directory 4", set(pe32, 0x54, 96 + 32), false},
+      {"no MZ", "ZM" + pe32.substr(2), false},
+      {"no PE signature", set(pe32, 0x40, 0x00005045), false},
+      {"PE header cut by the end of the file", set(pe32, 0x3C, table), false},
+      {"PE header offset far outside", set(pe32, 0x3C, 0xFFFFFFF0u), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = c.headers + payload + set(std::string(4, '\0'), 0, 512);
+    bytes += set(std::string(size, '\0').replace(0, 4, "PE\0\0", 4).replace(24, 2, "\x0B\x01"), size - 4, 514);
+    ASSERT_EQ(bytes.size(), file);
+    std::FILE* f = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    payload::Source src{};
+    std::uint32_t length = 0;
+    ASSERT_EQ(payload::LocatePayload(f, &src, &length), 0);
+    EXPECT_EQ(std::ftell(f), c.signedRead ? 512 : 514);
+    EXPECT_EQ(length, c.signedRead ? payload.size() : file - 4 - 514);
+    std::fclose(f);
+  }
+}
+
 // Entry names of the container, and the [delfiles_afterinst] patterns that follow the same
 // rule: nothing may reach outside the folder it is applied to.
 TEST(EntryNames, SafeAndUnsafe) {

@@ -112,6 +112,26 @@ void InstallUpdater(const std::string& exe, const std::string& payload, std::int
   host::SetModulePath(exe);
 }
 
+std::string PeStub(std::uint16_t magic, std::uint32_t tableOffset, std::uint32_t tableSize) {
+  std::string h(512, '\0');
+  auto put = [&](std::size_t at, std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) h[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  const std::size_t dirs = magic == 0x20B ? 112 : 96;  // the directories' offset in the optional header
+  h[0] = 'M', h[1] = 'Z';
+  put(0x3C, 0x40, 4);
+  h.replace(0x40, 4, "PE\0\0", 4);
+  put(0x44, 0x14C, 2);                      // i386
+  put(0x54, static_cast<std::uint32_t>(dirs + 16 * 8), 2);  // size of the optional header
+  put(0x56, 0x0102, 2);                     // executable, 32-bit
+  put(0x58, magic, 2);
+  put(0x58 + 60, 512, 4);                   // size of the headers
+  put(0x58 + dirs - 4, 16, 4);              // number of data directories
+  put(0x58 + dirs + 32, tableOffset, 4);
+  put(0x58 + dirs + 36, tableSize, 4);
+  return h;
+}
+
 int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out,
             std::string* err) {
   std::vector<char*> argv;

@@ -38,6 +38,12 @@ std::string Payload(const std::vector<Entry>& entries, bool end = true);
 // as the running executable.
 void InstallUpdater(const std::string& exe, const std::string& payload, std::int64_t trailer = -1);
 
+// 512 bytes of PE headers, all an executable needs for a signing tool and for the updater's
+// reader: DOS header (PE header at 0x40), "PE\0\0", COFF header, an optional header of the
+// given magic (0x10B PE32, 0x20B PE32+) with 16 data directories, the security one (4) set to
+// the certificate table's file offset and size.
+std::string PeStub(std::uint16_t magic = 0x10B, std::uint32_t tableOffset = 0, std::uint32_t tableSize = 0);
+
 // Runs a mkupdater command with stdout and stderr captured into *out and *err when given.
 int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out = nullptr,
             std::string* err = nullptr);

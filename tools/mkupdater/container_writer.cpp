@@ -100,7 +100,10 @@ int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<s
 }
 
 int WriteEnd(std::FILE* out, std::uint32_t payloadOffset) {
-  std::vector<std::uint8_t> e = {0, 0, 0, 0};
+  long at = std::ftell(out);
+  if (at < 0) return -1;
+  // Marker, two zero bytes, then as many as make the whole length a multiple of 8.
+  std::vector<std::uint8_t> e(4 + (8 - (static_cast<std::uint64_t>(at) + 8) % 8) % 8, 0);
   PutU32(e, payloadOffset);
   return Put(out, e.data(), e.size()) ? 0 : -1;
 }

@@ -17,7 +17,10 @@ int WriteFileRecord(std::FILE* out, const std::string& name, std::FILE* in, std:
                     std::uint64_t filetime, int level);
 int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<std::uint8_t>& data,
                     std::uint64_t filetime, int level);
-// End marker, two padding bytes and the trailer holding the payload's offset.
+// End marker, padding and the trailer holding the payload's offset. The padding (two to nine
+// zero bytes) makes out, counted from its start, a multiple of 8 bytes long: signing tools
+// pad to that before they append the certificate table, and with nothing to pad the trailer
+// stays right before the table, where the updater looks for it.
 int WriteEnd(std::FILE* out, std::uint32_t payloadOffset);
 
 // Raw pieces for hand-made (also damaged) containers.
