@@ -16,7 +16,8 @@ const char kEnv[] = "TITLEBAR テストゲーム\nINSTTO TEST_APP\n[EOF]\n";
 }  // namespace
 
 // Every start-up failure shows its report without an owner or a caption, copies it to the
-// clipboard, ends with -1 and takes the work folder with it; nothing lands outside.
+// clipboard, ends with -1 and takes the work folder with it. (Hostile names and trailers are
+// tabled with the other hostile containers.)
 TEST(Startup, FailuresReportAndLeaveNothing) {
   // The whole bootstrap set, then a record whose name runs past the end of the payload.
   const std::string cutShort =
@@ -27,23 +28,14 @@ TEST(Startup, FailuresReportAndLeaveNothing) {
     std::string payload;
     const char* text;
     bool bootstrap;  // the work folder holds the bootstrap files while the box is up
-    bool badTrailer = false;
   } cases[] = {
       {"missing-env", PayloadBytes({File("readme.txt", "hello"), File("update.arc", "data")}), kMissing, false},
       {"damaged", cutShort, kDamaged, true},
-      {"parent-name", PayloadBytes({File("install.env", kEnv), File("..\\evil.txt", "x")}), kDamaged, false},
-      {"drive-name", PayloadBytes({File("install.env", kEnv), File("C:\\evil.txt", "x")}), kDamaged, false},
-      {"bad-trailer", PayloadBytes({File("install.env", kEnv)}), kDamaged, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string dir = CaseFolder(c.name);
-    std::string exe = MakeUpdater(dir, c.payload);
-    if (c.badTrailer) {  // points beyond the end of the file
-      std::string bytes = ReadFile(exe);
-      WriteFile(exe, bytes.substr(0, bytes.size() - 4) + "\xF0\xFF\xFF\x7F");
-    }
-    Process p = Launch(exe, dir + "\\temp");
+    Process p = Launch(MakeUpdater(dir, c.payload), dir + "\\temp");
     Box box = WaitForBox(p.pi.dwProcessId);
     ASSERT_TRUE(box.hwnd);
     EXPECT_EQ(box.text, c.text);
@@ -62,8 +54,6 @@ TEST(Startup, FailuresReportAndLeaveNothing) {
     Click(box.hwnd, IDOK);
     EXPECT_EQ(WaitExit(p), 0xFFFFFFFFu);
     EXPECT_TRUE(ListFolder(dir + "\\temp").empty());
-    EXPECT_FALSE(Exists(dir + "\\evil.txt"));
-    EXPECT_FALSE(Exists("C:\\evil.txt"));
   }
 }
 
