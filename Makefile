@@ -40,10 +40,12 @@ demo: all
 test: all fuzz-build
 	@./scripts/run-tests.sh
 
-bench: deps
+# BENCH_QUICK=1 make bench: fewer rounds, no 1 GiB payload (see bench/run.py).
+bench: deps win32
 	@[ -f $(NATIVE)/CMakeCache.txt ] || cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(NATIVE) -j$(JOBS)
 	@for b in $(NATIVE)/bench_*; do echo "== $$b"; $$b; done
+	@/usr/bin/python3 bench/run.py
 
 clean:
 	rm -rf build

@@ -47,3 +47,8 @@ foreach(b ${BENCH_SOURCES})
   add_executable(bench_${name} ${b})
   target_link_libraries(bench_${name} PRIVATE mkupdater_lib)
 endforeach()
+
+# The plain zlib loop that bench/run.py holds the extraction against (not a bench_ program:
+# it needs arguments).
+add_executable(zlib_probe ${CMAKE_SOURCE_DIR}/bench/probe/zlib_probe.cpp)
+target_link_libraries(zlib_probe PRIVATE kovela_host)

@@ -77,3 +77,15 @@ target_include_directories(demo_driver PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e ${C
 target_compile_definitions(demo_driver PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(demo_driver PRIVATE -static z ${WIN_LIBS})
 target_link_options(demo_driver PRIVATE -static)
+
+# Benchmarks under Wine (bench/run.py): the driver that times the updater, the zlib probe and
+# an NSIS installer, and the Windows build of the zlib probe.
+add_executable(wine_bench ${CMAKE_SOURCE_DIR}/bench/win32/wine_bench.cpp
+               ${CMAKE_SOURCE_DIR}/tests/e2e/harness.cpp ${CMAKE_SOURCE_DIR}/tools/mkupdater/container_writer.cpp)
+target_include_directories(wine_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e ${CMAKE_SOURCE_DIR}/tools/mkupdater)
+target_compile_definitions(wine_bench PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(wine_bench PRIVATE -static z psapi ${WIN_LIBS})
+target_link_options(wine_bench PRIVATE -static)
+add_executable(zlib_probe ${CMAKE_SOURCE_DIR}/bench/probe/zlib_probe.cpp)
+target_link_libraries(zlib_probe PRIVATE kovela_win -static z ${WIN_LIBS})
+target_link_options(zlib_probe PRIVATE -static -static-libgcc -static-libstdc++)

@@ -1,0 +1,172 @@
+// Benchmark driver (not a test), run under Wine by bench/run.py. Times the real updater driven
+// like a user, the Windows build of the zlib probe and an NSIS installer, each into a fresh
+// folder, and prints one line of key=value figures per run:
+//
+//   wine_bench updater <updater.exe> <install folder> <temp folder> <runs>
+//     menu_ms      process creation to the main menu visible
+//     extract_ms   the posted click on the confirmation's "はい" to the finish dialog visible
+//     peak_ws_kib  PeakWorkingSetSize at the finish dialog (Wine: VmHWM of the process), and
+//                  menu_ws_kib the same when the menu appeared
+//   wine_bench startup <updater.exe> <temp folder> <runs>
+//     menu_ms and menu_ws_kib alone; the menu is then closed
+//   wine_bench probe <zlib_probe.exe> <updater.exe> <destination> <runs>
+//     wall_ms      process creation to exit; the probe prints its own probe_ms line
+//   wine_bench nsis <installer.exe> <destination> <runs>
+//     wall_ms      process creation to exit of "<installer> /S /D=<destination>"
+//
+// Windows are polled every 10 ms, which bounds the timing error of each end.
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "harness.h"
+
+namespace {
+
+const char kRegGlobal[] = "KovelaBench";
+const char kRegLocal[] = "Bench";
+const char kFinishTitle[] = "インストール終了";
+constexpr DWORD kPollMs = 10;
+constexpr DWORD kTimeoutMs = 600000;
+
+double Now() {
+  static LARGE_INTEGER freq = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+void Fresh(const std::string& folder) {
+  e2e::RemoveTree(folder);
+  CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+// The first visible dialog of the process with that title (any when null) other than except.
+HWND Poll(DWORD pid, const char* title, HWND except = nullptr) {
+  for (double start = Now(); Now() - start < kTimeoutMs; Sleep(kPollMs))
+    for (HWND w : e2e::Dialogs(pid, title))
+      if (w != except) return w;
+  return nullptr;
+}
+
+long PeakKiB(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS m{};
+  m.cb = sizeof m;
+  if (!GetProcessMemoryInfo(process, &m, sizeof m)) return -1;
+  return static_cast<long>(m.PeakWorkingSetSize / 1024);
+}
+
+int RunUpdater(const std::string& exe, const std::string& install, const std::string& temp, int runs) {
+  for (int run = 1; run <= runs; ++run) {
+    Fresh(install);
+    Fresh(temp);
+    e2e::DeleteSoftwareKey(kRegGlobal);
+    e2e::WriteInstallRecord(kRegGlobal, kRegLocal, install);
+    double t0 = Now();
+    e2e::Process p = e2e::Launch(exe, temp);
+    DWORD pid = p.pi.dwProcessId;
+    HWND menu = Poll(pid, nullptr);
+    double tMenu = Now();
+    if (!menu) return std::fprintf(stderr, "wine_bench: no menu\n"), 1;
+    long menuKiB = PeakKiB(p.pi.hProcess);
+    int button = 0;
+    for (int id = 1000; id <= 1008 && !button; ++id)
+      if (e2e::Text(menu, id) == "アップデート") button = id;
+    if (!button) return std::fprintf(stderr, "wine_bench: no update button\n"), 1;
+    e2e::Click(menu, button);
+    HWND ask = Poll(pid, nullptr, menu);
+    if (!ask || e2e::Text(ask, 0xFFFF).find("をアップデートします") == std::string::npos)
+      return std::fprintf(stderr, "wine_bench: no confirmation\n"), 1;
+    double t1 = Now();
+    e2e::Click(ask, IDYES);
+    HWND done = Poll(pid, kFinishTitle);
+    double t2 = Now();
+    if (!done) return std::fprintf(stderr, "wine_bench: no finish dialog\n"), 1;
+    long peakKiB = PeakKiB(p.pi.hProcess);
+    e2e::Click(done, IDOK);
+    DWORD code = e2e::WaitExit(p, 60000);
+    std::printf("updater run=%d menu_ms=%.1f extract_ms=%.1f menu_ws_kib=%ld peak_ws_kib=%ld exit=%lu\n", run,
+                tMenu - t0, t2 - t1, menuKiB, peakKiB, static_cast<unsigned long>(code));
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+int RunStartup(const std::string& exe, const std::string& temp, int runs) {
+  for (int run = 1; run <= runs; ++run) {
+    Fresh(temp);
+    double t0 = Now();
+    e2e::Process p = e2e::Launch(exe, temp);
+    HWND menu = Poll(p.pi.dwProcessId, nullptr);
+    double tMenu = Now();
+    if (!menu) return std::fprintf(stderr, "wine_bench: no menu\n"), 1;
+    long menuKiB = PeakKiB(p.pi.hProcess);
+    PostMessageA(menu, WM_CLOSE, 0, 0);
+    DWORD code = e2e::WaitExit(p, 60000);
+    std::printf("startup run=%d menu_ms=%.1f menu_ws_kib=%ld exit=%lu\n", run, tMenu - t0, menuKiB,
+                static_cast<unsigned long>(code));
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+// Runs the command line to its end with this program's standard handles; wall time in ms, or
+// -1 when it failed.
+double Timed(const std::string& exe, std::string cmd) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  for (HANDLE h : {si.hStdOutput, si.hStdError}) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  std::fflush(stdout);
+  PROCESS_INFORMATION pi{};
+  double t0 = Now();
+  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return -1;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  double t1 = Now();
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return code == 0 ? t1 - t0 : -1;
+}
+
+int RunProgram(const char* kind, const std::string& exe, const std::string& args, const std::string& dest,
+               int runs) {
+  for (int run = 1; run <= runs; ++run) {
+    Fresh(dest);
+    double ms = Timed(exe, "\"" + exe + "\" " + args);
+    if (ms < 0) return std::fprintf(stderr, "wine_bench: %s failed\n", kind), 1;
+    std::printf("%s run=%d wall_ms=%.1f\n", kind, run, ms);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string cmd = argc > 1 ? argv[1] : "";
+  if (cmd == "updater" && argc == 6) return RunUpdater(argv[2], argv[3], argv[4], std::atoi(argv[5]));
+  if (cmd == "startup" && argc == 5) return RunStartup(argv[2], argv[3], std::atoi(argv[4]));
+  if (cmd == "probe" && argc == 6)
+    return RunProgram("probe", argv[2], std::string("\"") + argv[3] + "\" \"" + argv[4] + "\"", argv[4],
+                      std::atoi(argv[5]));
+  if (cmd == "nsis" && argc == 5)
+    return RunProgram("nsis", argv[2], std::string("/S /D=") + argv[3], argv[3], std::atoi(argv[4]));
+  std::fprintf(stderr,
+               "usage: wine_bench updater <updater.exe> <install folder> <temp folder> <runs>\n"
+               "       wine_bench startup <updater.exe> <temp folder> <runs>\n"
+               "       wine_bench probe <zlib_probe.exe> <updater.exe> <destination> <runs>\n"
+               "       wine_bench nsis <installer.exe> <destination> <runs>\n");
+  return 2;
+}
