@@ -6,7 +6,7 @@
 
 namespace {
 
-std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
+using S = std::string;
 
 // Each test runs inside a fresh work folder, as the updater reads install.env there.
 class ConfigTest : public HostTest {
@@ -16,13 +16,13 @@ class ConfigTest : public HostTest {
     shell::CreateWorkFolder();
   }
   // Writes install.env and reads it with both readers as asked.
-  void Load(const std::string& text, bool keys = true, bool sections = false) {
+  void Load(const S& text, bool keys = true, bool sections = false) {
     config::ResetForTests();
     WriteWholeFile("install.env", text);
     if (keys) { EXPECT_EQ(config::LoadSetupConfig("install.env"), 0); }
     if (sections) config::LoadSetupSections("install.env");
   }
-  std::string Get(const char* key) {
+  S Get(const char* key) {
     char buf[config::kLineSize];
     return config::GetConfigString(key, buf, sizeof buf, "<absent>");
   }
@@ -35,14 +35,13 @@ class ConfigTest : public HostTest {
 
 // Both readers take their lines from here, from a file or from memory alike.
 TEST(ConfigTextReader, ReadsLikeWindowsTextMode) {
-  const struct { const char* name; std::string bytes; Names reads; } cases[] = {
+  const struct { const char* name; S bytes; Names reads; } cases[] = {
       {"crlf is one lf", "a\r\nb", {"a\n", "b"}}, {"lone cr stays", "a\rb\n\r", {"a\rb\n", "\r"}},
       {"cr cr lf", "a\r\r\n", {"a\r\n"}},      {"empty", "", {}},
-      {"0x1a ends the file", "a\nb\x1A" "c\nd\n", {"a\n", "b"}},
-      {"0x1a after cr", "a\r\x1A\n", {"a\r"}},
-      {"nul is kept", std::string("k\0v\n", 4), {std::string("k\0v\n", 4)}},
-      {"511 bytes per read", Repeat('x', 600) + "\n", {Repeat('x', 511), Repeat('x', 89) + "\n"}},
-      {"crlf counts one byte", Repeat('x', 510) + "\r\nz", {Repeat('x', 510) + "\n", "z"}},
+      {"0x1a ends the file", "a\nb\x1A" "c\nd\n", {"a\n", "b"}}, {"0x1a after cr", "a\r\x1A\n", {"a\r"}},
+      {"nul is kept", S("k\0v\n", 4), {S("k\0v\n", 4)}},
+      {"511 bytes per read", S(600, 'x') + "\n", {S(511, 'x'), S(89, 'x') + "\n"}},
+      {"crlf counts one byte", S(510, 'x') + "\r\nz", {S(510, 'x') + "\n", "z"}},
   };
   for (const auto& c : cases) {
     config::TextSource src = config::MemorySource(c.bytes.data(), c.bytes.size());
@@ -53,74 +52,66 @@ TEST(ConfigTextReader, ReadsLikeWindowsTextMode) {
   }
 }
 
-TEST_F(ConfigTest, KeyLines) {
-  const struct { const char* name; std::string file; const char* key, *expect; } cases[] = {  // "<absent>": no entry
+// Keyed lines, and the integer conversion of INSTMAKEFOL's value (no range check: it wraps
+// like the 32-bit conversion).
+TEST_F(ConfigTest, KeyLinesAndIntegers) {
+  const char* kAbsent = "<absent>";
+  const struct { const char* name; S file; const char *key, *expect; } cases[] = {
       {"first of duplicates", "REG_GLOBAL first\nREG_GLOBAL second\n", "REG_GLOBAL", "first"},
-      {"lower case key", "reg_global x\n", "REG_GLOBAL", "<absent>"},
-      {"longer key", "REG_GLOBALX x\n", "REG_GLOBAL", "<absent>"},
+      {"lower case key", "reg_global x\n", "REG_GLOBAL", kAbsent},
+      {"longer key", "REG_GLOBALX x\n", "REG_GLOBAL", kAbsent},
       {"semicolon key stored", ";REG_LOCAL v\n", ";REG_LOCAL", "v"},
-      {"space indented", " REG_LOCAL v\n", "REG_LOCAL", "<absent>"},
-      {"tab indented", "\tREG_LOCAL v\n", "REG_LOCAL", "<absent>"},
-      {"slash comment", "/REG_LOCAL v\n", "/REG_LOCAL", "<absent>"},
+      {"space indented", " REG_LOCAL v\n", "REG_LOCAL", kAbsent},
+      {"tab indented", "\tREG_LOCAL v\n", "REG_LOCAL", kAbsent},
+      {"slash comment", "/REG_LOCAL v\n", "/REG_LOCAL", kAbsent},
       {"comment after value", "KEY v trailing words\n", "KEY", "v"},
       {"bars become spaces", "KEY a|b||c\n", "KEY", "a b  c"},
       {"trail byte 0x7C kept", "KEY \x83\x7C|\x83\x7C\n", "KEY", "\x83\x7C \x83\x7C"},
       {"lead byte at the end", "KEY a\x83\n", "KEY", "a\x83"},
-      {"value within reach", "KEY" + Repeat('\t', 99) + "v\n", "KEY", "v"},  // begins at L + 99
-      {"value beyond reach", "KEY" + Repeat(' ', 100) + "v\n", "KEY", "<absent>"},
-      {"key without value", "KEY\n", "KEY", "<absent>"},
-      {"nul separates", std::string("KEY\0v\n", 6), "KEY", "v"},
-      {"keys after [EOF]", "A 1\n[EOF]\nKEY v\n", "KEY", "<absent>"},
-      {"line beginning with [EOF]", "[EOF]junk\nKEY v\n", "KEY", "<absent>"},
+      {"value within reach", "KEY" + S(99, '\t') + "v\n", "KEY", "v"},  // begins at L + 99
+      {"value beyond reach", "KEY" + S(100, ' ') + "v\n", "KEY", kAbsent},
+      {"key without value", "KEY\n", "KEY", kAbsent}, {"nul separates", S("KEY\0v\n", 6), "KEY", "v"},
+      {"keys after [EOF]", "A 1\n[EOF]\nKEY v\n", "KEY", kAbsent},
+      {"line beginning with [EOF]", "[EOF]junk\nKEY v\n", "KEY", kAbsent},
       {"[eof] is not [EOF]", "[eof]\nKEY v\n", "KEY", "v"},
       {"close line with comment", "[ini]\na b\n- end\n", "-", "end"},
       {"section line read as key", "[reg]\nKEY v\n-\n", "KEY", "v"},
-      {"read 400 is seen", Repeat('\n', 399) + "KEY v\n", "KEY", "v"},
-      {"read 401 is not", Repeat('\n', 400) + "KEY v\n", "KEY", "<absent>"},
-      {"long line takes two reads", Repeat('x', 600) + "\n" + Repeat('\n', 398) + "KEY v\n", "KEY", "<absent>"},
+      {"read 400 is seen", S(399, '\n') + "KEY v\n", "KEY", "v"},
+      {"read 401 is not", S(400, '\n') + "KEY v\n", "KEY", kAbsent},
+      {"long line takes two reads", S(600, 'x') + "\n" + S(398, '\n') + "KEY v\n", "KEY", kAbsent},
   };
   for (const auto& c : cases) {
     Load(c.file);
     EXPECT_EQ(Get(c.key), c.expect) << c.name;
   }
+  const std::pair<const char*, int> integers[] = {{"12abc", 12}, {"abc", 0}, {"-7", -7}, {"+5", 5}, {"|42", 42},
+                                                  {"4294967297", 1}};
+  for (const auto& [value, expect] : integers) {
+    Load(S("INSTMAKEFOL ") + value + "\n");
+    EXPECT_EQ(config::InstMakeFol(), expect) << value;
+  }
   EXPECT_TRUE(host::Boxes().empty());
 }
 
-TEST_F(ConfigTest, Integers) {
-  const std::pair<const char*, int> cases[] = {
-      {"12abc", 12}, {"abc", 0}, {"-7", -7}, {"+5", 5}, {"|42", 42},
-      {"4294967297", 1},  // no range check: wraps like the 32-bit conversion
-  };
-  for (const auto& [value, expect] : cases) {
-    Load(std::string("INSTMAKEFOL ") + value + "\nCHKREGVER 3\n");
-    EXPECT_EQ(config::InstMakeFol(), expect) << value;
-    EXPECT_EQ(config::ChkRegVer(), 3);
-    EXPECT_EQ(config::ChkRegVerHigh(), 0);
-  }
-}
-
 TEST_F(ConfigTest, LongValuesAreCutToTheCallersBuffer) {
-  std::string value = Repeat('v', 200);
+  const S value(200, 'v'), cut(127, 'v');
   Load("REG_GLOBAL " + value + "\nTITLEBAR " + value + "\nINSTREADME " + value + "\n");
-  EXPECT_EQ(std::string(config::RegGlobal()), Repeat('v', 127));
-  EXPECT_EQ(std::string(config::TitleBar()), Repeat('v', 127));
   char menu[128], finish[512];
-  EXPECT_EQ(std::string(config::InstReadme(menu, sizeof menu)), Repeat('v', 127));
-  EXPECT_EQ(std::string(config::InstReadme(finish, sizeof finish)), value);
-  EXPECT_EQ(std::string(config::UpdaterTitle()), Repeat('v', 127) + " アップデータ");
+  EXPECT_EQ((Names{config::RegGlobal(), config::TitleBar(), config::InstReadme(menu, sizeof menu)}), Names(3, cut));
+  EXPECT_EQ(S(config::InstReadme(finish, sizeof finish)), value);
+  EXPECT_EQ(S(config::UpdaterTitle()), cut + " アップデータ");
 }
 
 // The first load registers the release once; cached keys keep their first lookup after it,
 // the others fall back to their defaults.
 TEST_F(ConfigTest, CachedKeysOutliveTheTableFreedAtExit) {
-  const std::string text = "REG_LOCAL soft\nTITLEBAR Game\nCHKREGVER 5\n";
+  const S text = "REG_LOCAL soft\nTITLEBAR Game\nCHKREGVER 5\n";
   std::size_t before = host::ExitActionCount();
   for (int i = 0; i < 2; ++i) config::LoadSetupConfigFromMemory(text.data(), text.size());
   EXPECT_EQ(host::ExitActionCount(), before + 1);
-  EXPECT_STREQ(config::RegLocal(), "soft");
-  for (const char* unset : {config::RegGlobal(), config::IniFile(), config::IniSection()}) EXPECT_STREQ(unset, "-");
-  EXPECT_STREQ(config::TitleBar(), "Game");
-  EXPECT_EQ(config::ChkRegVer(), 5);
+  EXPECT_EQ((Names{config::RegLocal(), config::RegGlobal(), config::IniFile(), config::IniSection(),
+                   config::TitleBar()}), (Names{"soft", "-", "-", "-", "Game"}));
+  EXPECT_EQ(std::make_pair(config::ChkRegVer(), config::ChkRegVerHigh()), std::make_pair(5, 0));
   EXPECT_EQ(ExitCodeOf([] { plat::Exit(0); }), 0);
   EXPECT_STREQ(config::RegLocal(), "soft");
   EXPECT_EQ(config::ChkRegVer(), 5);
@@ -129,7 +120,7 @@ TEST_F(ConfigTest, CachedKeysOutliveTheTableFreedAtExit) {
 }
 
 TEST_F(ConfigTest, SectionLines) {
-  const struct { const char* name; std::string file; Names ini, reg, after; } cases[] = {
+  const struct { const char* name; S file; Names ini, reg, after; } cases[] = {
       {"content kept raw, trailing blanks cut", "[ini]\nA=1 \t\n  B = 2  \n-\n[reg]\nR x\n-\n", {"A=1", "  B = 2"},
        {"R x"}, {}},
       {"comments inside a section", "[ini]\n//c\n;c\nA\n\n-\n", {"A"}, {}, {}},
@@ -154,23 +145,15 @@ TEST_F(ConfigTest, SectionLines) {
   EXPECT_TRUE(host::Boxes().empty());
 }
 
-TEST_F(ConfigTest, KeysAfterEofButSectionsStillRead) {
-  Load("TITLEBAR Game\n[EOF]\nINSTTO Late\n[reg]\nR v\n-\n", true, true);
-  EXPECT_STREQ(config::TitleBar(), "Game");
-  EXPECT_STREQ(config::InstTo(), "KOVELA_APP");
-  EXPECT_EQ(Section(config::SectionId::Reg), Names{"R v"});
-}
-
 // Either button ends the run with -1 (no retry loop), and the work folder is left alone.
 TEST_F(ConfigTest, SectionReaderFatalReports) {
-  const struct { const char* file; int answer; const char* text; } cases[] = {  // file nullptr: no such file
-      {"[reg]\nR v\n", plat::kIdCancel, "[設定.env]の[reg]が終了していません"},
-      {"[reg]\nR v\n", plat::kIdRetry, "[設定.env]の[reg]が終了していません"},
-      {"[ini]\nA\nEOF\n-\n", plat::kIdCancel, "[設定.env]の[ini]が終了していません"},
-      {"[delfiles_afterinst]\nx\n\x1A-\n", plat::kIdRetry,
-       "[設定.env]の[delfiles_afterinst]が終了していません"},
-      {nullptr, plat::kIdRetry, "[missing.env]ファイルを開けませんでした。"},
-      {nullptr, plat::kIdCancel, "[missing.env]ファイルを開けませんでした。"},
+  auto open = [](const char* section) { return S("[設定.env]の[") + section + "]が終了していません"; };
+  const S missing = "[missing.env]ファイルを開けませんでした。";
+  const struct { const char* file; int answer; S text; } cases[] = {  // file nullptr: no such file
+      {"[reg]\nR v\n", plat::kIdCancel, open("reg")},        {"[reg]\nR v\n", plat::kIdRetry, open("reg")},
+      {"[ini]\nA\nEOF\n-\n", plat::kIdCancel, open("ini")},
+      {"[delfiles_afterinst]\nx\n\x1A-\n", plat::kIdRetry, open("delfiles_afterinst")},
+      {nullptr, plat::kIdRetry, missing},                    {nullptr, plat::kIdCancel, missing},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

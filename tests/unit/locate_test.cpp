@@ -1,9 +1,6 @@
 // Locating the installed application on the host platform: the folder normalisation, the
 // version gate, the registry readers and the decisions of both routes and of the update
 // action's first step.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "config/config.h"
@@ -37,20 +34,14 @@ class LocateTest : public HostTest {
   // and more lines, and the installation record when isInst is given.
   void Fresh(const std::string& more, const std::string& isInst = "", const std::string& instTo = "",
              std::uint32_t isInstType = plat::kRegSz) {
-    host::Reset();
-    update::host_setup::Reset();
-    config::ResetForTests();
+    ResetHost();
+    shell::EnablePlainNameLookup();
     RemoveTree(dir_ + "/C:");
     RemoveTree(dir_ + "/D:");
     std::string env = "REG_GLOBAL Maker\nREG_LOCAL Game\nTITLEBAR テスト\n" + more + "[EOF]\n";
     ASSERT_EQ(config::LoadSetupConfigFromMemory(env.data(), env.size()), 0);
     if (!isInst.empty()) host::RegPut(RegRoot::LocalMachine, kKey, "IsInst", isInstType, isInst);
     if (!instTo.empty()) host::RegPut(RegRoot::LocalMachine, kKey, "InstTo", plat::kRegSz, instTo);
-  }
-  void MakeFile(const std::string& path) {
-    for (std::size_t i = path.find('/'); i != std::string::npos; i = path.find('/', i + 1))
-      mkdir((dir_ + "/" + path.substr(0, i)).c_str(), 0777);
-    WriteWholeFile(dir_ + "/" + path, "key");
   }
 };
 
@@ -155,14 +146,15 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
   host::RegPut(RegRoot::LocalMachine, kKey, "Fits", plat::kRegSz, std::string(259, 'y'));
   EXPECT_EQ(update::ReadMachineRegNumber("Maker", "Game", "N", 7), 42);
   EXPECT_EQ(update::ReadMachineRegNumber("Maker", "Other", "N", -3), -3);
-  char out[update::kFolderSize];
-  EXPECT_EQ(update::ReadMachineRegString("Maker", "Game", "D", "def", out, sizeof out), -1);
-  EXPECT_STREQ(out, "def");
-  EXPECT_EQ(update::ReadMachineRegString("Maker", "Game", "Fits", "", out, sizeof out), 0);
-  EXPECT_EQ(std::string(out), std::string(259, 'y'));
-  char small[4];
-  EXPECT_EQ(update::ReadMachineRegString("Maker", "Game", "None", "default", small, sizeof small), -1);
-  EXPECT_STREQ(small, "def");
+  // result and text; a REG_DWORD, an absent value and a cut one give the default, cut too.
+  auto text = [](const char* name, const char* def, std::size_t size) {
+    std::vector<char> out(size);
+    int r = update::ReadMachineRegString("Maker", "Game", name, def, out.data(), size);
+    return std::make_pair(r, std::string(out.data()));
+  };
+  EXPECT_EQ(text("D", "def", update::kFolderSize), std::make_pair(-1, std::string("def")));
+  EXPECT_EQ(text("Fits", "", update::kFolderSize), std::make_pair(0, std::string(259, 'y')));
+  EXPECT_EQ(text("None", "default", 4), std::make_pair(-1, std::string("def")));
   // A key path beyond 512 bytes is never opened.
   std::string global(300, 'g'), local(300, 'l');
   host::RegPut(RegRoot::LocalMachine, "Software\\" + global + "\\" + local, "N", plat::kRegSz, "5");
@@ -204,7 +196,7 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh(c.env, c.isInst, c.instTo, c.isInstType);
-    for (const std::string& f : c.files) MakeFile(f);
+    MakeTree(dir_, c.files, "key");
     if (!c.error) host::ScriptAnswers({c.result == 0 ? plat::kIdYes : plat::kIdNo});
     char out[update::kFolderSize] = "untouched";
     EXPECT_EQ(update::LocateInstallFolder(out, sizeof out), c.result);
@@ -214,33 +206,21 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
   }
 }
 
-// The SETUP dialog opens on the recorded folder when there is one, else on the default.
-TEST_F(LocateTest, ManualRoutePrefill) {
-  const std::string kDefault = "C:\\Program Files\\KOVELA_APP";
-  const struct { std::string isInst, instTo, opened; } cases[] = {
-      {"", "", kDefault}, {"1", "E:\\Games\\App", "E:\\Games\\App"}, {"1", "", kDefault},
-      {"0", "E:\\Games\\App", kDefault}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.isInst + " " + c.instTo);
-    Fresh("", c.isInst, c.instTo);
-    char out[update::kFolderSize] = "untouched";
-    EXPECT_EQ(update::SelectInstallFolder(out, sizeof out), -1);  // nothing scripted: cancelled
-    EXPECT_EQ(update::host_setup::OpenedWith(), Names{c.opened});
-    EXPECT_TRUE(host::Boxes().empty());
-    EXPECT_STREQ(out, "untouched");
-  }
-}
-
 // Every end of the manual route; the dialog may leave another folder current (the shell's
-// browser does), the route gives the caller's back.
+// browser does), the route gives the caller's back. The dialog opens on the recorded folder
+// when there is one (IsInst set and InstTo given), else on the default.
 TEST_F(LocateTest, ManualRouteDecisions) {
-  mkdir((dir_ + "/elsewhere").c_str(), 0777);
+  MakeTree(dir_, {"elsewhere/"});
   struct Case {  // result: returned, or the exit code when the route ends the process
     const char* what; std::string env; Step step; std::vector<int> answers; int result; Names boxes;
-    std::string folder = "untouched"; bool exits = false;
+    std::string folder = "untouched"; bool exits = false; std::string isInst = "", instTo = "";
   };
+  const std::string rec = "E:\\Games\\App";
   const Case cases[] = {
       {"cancelled", "", {false, "D:\\Game"}, {}, -1, {}},
+      {"cancelled, opened on the record", "", {false, ""}, {}, -1, {}, "untouched", false, "1", rec},
+      {"cancelled, record without InstTo", "", {false, ""}, {}, -1, {}, "untouched", false, "1"},
+      {"cancelled, IsInst 0", "", {false, ""}, {}, -1, {}, "untouched", false, "0", rec},
       {"confirmed", "", {true, "D:/Game/"}, {plat::kIdYes}, 0, {Confirm("D:\\Game")}, "D:\\Game"},
       {"declined", "", {true, "D:\\Game"}, {plat::kIdNo}, -1, {Confirm("D:\\Game")}},
       {"network path", "", {true, "\\\\server\\share"}, {}, -1, {text::kNetworkDrive}},
@@ -261,8 +241,8 @@ TEST_F(LocateTest, ManualRouteDecisions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fresh(c.env);
-    MakeFile("D:/Games/KOVELA_APP/game.exe");
+    Fresh(c.env, c.isInst, c.instTo);
+    MakeTree(dir_, {"D:/Games/KOVELA_APP/game.exe"});
     Step step = c.step;
     step.wander = host::FromHostPath(dir_ + "/elsewhere");
     update::host_setup::Script({step});
@@ -275,45 +255,42 @@ TEST_F(LocateTest, ManualRouteDecisions) {
     EXPECT_EQ(BoxTexts(), c.boxes);
     EXPECT_EQ(std::string(out), c.folder);
     EXPECT_EQ(CurrentFolder(), dir_);
+    EXPECT_EQ(update::host_setup::OpenedWith(),
+              Names{c.isInst == "1" && !c.instTo.empty() ? c.instTo : "C:\\Program Files\\KOVELA_APP"});
   }
 }
 
 // ---- The update action's first step ---------------------------------------------------------
 
-TEST_F(LocateTest, RunUpdateAbandonsWhenNothingIsLocated) {
-  const std::string ask = Format(text::kAskManualRoute, "テスト"), none = text::kNotInstalled;
-  // boxes: those before the closing "abandoned" box. Nothing is scripted for SETUP: cancelled.
-  const struct { const char* what; std::string env, isInst; std::vector<int> answers; Names boxes; } cases[] = {
-      {"gate refuses", "CHKREG Ver\nCHKREGVER 1\n", "1", {}, {text::kVersionTooOld}},
-      {"automatic route declined", "", "1", {plat::kIdNo}, {Confirm("D:\\Game")}},
-      {"manual route not wanted", "", "", {plat::kIdOk, plat::kIdNo}, {none, ask}},
-      {"SETUP cancelled", "", "", {plat::kIdOk, plat::kIdYes}, {none, ask}},
+// Every end of the update action's first step. A refusal closes with the "abandoned" box and
+// no finish dialog; nothing scripted for SETUP cancels it. A folder chosen by hand is where
+// the payload goes: the action carries on with it.
+TEST_F(LocateTest, RunUpdateFirstStep) {
+  const std::string ask = Format(text::kAskManualRoute, "テスト"), none = text::kNotInstalled,
+                    gone = update::text::kAbandoned;
+  const struct {
+    const char* what; std::string env, isInst; std::vector<int> answers; Names boxes; std::vector<Step> setup = {};
+  } cases[] = {
+      {"gate refuses", "CHKREG Ver\nCHKREGVER 1\n", "1", {}, {text::kVersionTooOld, gone}},
+      {"automatic route declined", "", "1", {plat::kIdNo}, {Confirm("D:\\Game"), gone}},
+      {"manual route not wanted", "", "", {plat::kIdOk, plat::kIdNo}, {none, ask, gone}},
+      {"SETUP cancelled", "", "", {plat::kIdOk, plat::kIdYes}, {none, ask, gone}},
+      {"applied to the folder chosen by hand", "KEYFILE game.exe\nINSTMAKEFOL 1\n", "",
+       {plat::kIdOk, plat::kIdYes, plat::kIdYes}, {none, ask, Confirm("D:\\Game\\KOVELA_APP")}, {{true, "D:\\Game\\"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh(c.env, c.isInst, c.isInst.empty() ? "" : "D:\\Game");
+    InstallUpdater(dir_ + "/updater.exe", Payload({{"probe.txt", "ok"}}));
+    MakeTree(dir_, {"D:/Game/KOVELA_APP/game.exe"});
+    update::host_setup::Script(c.setup);
     host::ScriptAnswers(c.answers);
-    EXPECT_EQ(update::RunUpdate(), -1);
-    Names boxes = c.boxes;
-    boxes.push_back(update::text::kAbandoned);
-    EXPECT_EQ(BoxTexts(), boxes);
-    EXPECT_EQ(update::LastFinishDialog().count, 0);
+    const bool applied = !c.setup.empty();
+    EXPECT_EQ(update::RunUpdate(), applied ? 0 : -1);
+    EXPECT_EQ(BoxTexts(), c.boxes);
+    EXPECT_EQ(update::LastFinishDialog().count, applied ? 1 : 0);
+    EXPECT_EQ(ReadWholeFile(dir_ + "/D:/Game/KOVELA_APP/probe.txt"), applied ? "ok" : "");
   }
-}
-
-// A folder chosen by hand is where the payload goes: the action carries on with it.
-TEST_F(LocateTest, RunUpdateAppliesToTheChosenFolder) {
-  Fresh("KEYFILE game.exe\nINSTMAKEFOL 1\n");
-  InstallUpdater(dir_ + "/updater.exe", Payload({{"probe.txt", "ok"}}));
-  MakeFile("D:/Game/KOVELA_APP/game.exe");
-  update::host_setup::Script({{true, "D:\\Game\\"}});
-  host::ScriptAnswers({plat::kIdOk, plat::kIdYes, plat::kIdYes});
-  EXPECT_EQ(update::RunUpdate(), 0);
-  Names boxes = BoxTexts();
-  ASSERT_GE(boxes.size(), 3u);
-  EXPECT_EQ(boxes[2], Confirm("D:\\Game\\KOVELA_APP"));
-  for (const std::string& b : boxes) EXPECT_NE(b, update::text::kAbandoned);
-  EXPECT_EQ(ReadWholeFile(dir_ + "/D:/Game/KOVELA_APP/probe.txt"), "ok");
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 // Shell services and path helpers through the host platform.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -48,9 +47,7 @@ class ShellTest : public HostTest {};
 
 TEST_F(ShellTest, FileScanAndDeleteMatchingFilesStayInsideTheirFolder) {
   const std::string tree = dir_ + "/w";
-  MakeFolders(tree, {"", "/sub", "/save", "/save/d.tmp"});
-  for (const char* f : {"a.txt", "b.dat", "sub/keep.txt", "save/1.tmp", "save/2.tmp", "save/x.sav"})
-    WriteWholeFile(tree + "/" + f, "x");
+  MakeTree(tree, {"a.txt", "b.dat", "sub/keep.txt", "save/1.tmp", "save/2.tmp", "save/x.sav", "save/d.tmp/"});
   WriteWholeFile(dir_ + "/outside.txt", "x");
   ASSERT_EQ(chdir(tree.c_str()), 0);
   ASSERT_EQ(paths::FileScanStart("save\\*.tmp"), 0);  // files only, named with the folder part
@@ -71,51 +68,44 @@ TEST_F(ShellTest, FileScanAndDeleteMatchingFilesStayInsideTheirFolder) {
   EXPECT_EQ(CurrentFolder(), dir_);  // restored every time
 }
 
-TEST_F(ShellTest, WorkFolderIsNamedByTheTicksAndEmptiedButSubfoldersStay) {
-  auto name = [](std::uint32_t ticks) {
-    char out[128];
-    shell::FormatWorkFolderName(ticks, out, sizeof out);
-    return std::string(out);
-  };
-  EXPECT_EQ(name(1234567890), "TempGPInstallFolder_1234567890");
-  EXPECT_EQ(name(3000000000u), "TempGPInstallFolder_-1294967296");  // read as a signed number
+// The work folder is named by the ticks (read as a signed number), made under the temporary
+// folder with or without its trailing separator, and emptied and removed again. A temporary
+// folder that cannot hold it gives no work folder, and nothing in the current folder is
+// deleted. A folder of that name that exists already is used; a subfolder keeps it on disk.
+TEST_F(ShellTest, WorkFolder) {
+  char name[128];
+  shell::FormatWorkFolderName(1234567890, name, sizeof name);
+  EXPECT_STREQ(name, "TempGPInstallFolder_1234567890");
+  shell::FormatWorkFolderName(3000000000u, name, sizeof name);
+  EXPECT_STREQ(name, "TempGPInstallFolder_-1294967296");
   host::SetTickCount(42);
-  const std::string work = dir_ + "/tmp/TempGPInstallFolder_000000042";
-  for (const char* temp : {"\\tmp", "\\tmp\\"}) {  // with and without a trailing separator
+  const std::string start = dir_ + "/start", work = dir_ + "/tmp/TempGPInstallFolder_000000042";
+  MakeTree(start, {"precious.txt"});
+  ASSERT_EQ(chdir(start.c_str()), 0);
+  for (const std::string& temp : {dir_ + "\\tmp", dir_ + "\\tmp\\", dir_ + "/no/such/folder/", std::string(),
+                                  std::string(255, 'x')}) {
     SCOPED_TRACE(temp);
+    const bool usable = temp.rfind(dir_ + "\\tmp", 0) == 0;
     shell::ResetForTests();
-    host::SetTempFolder(dir_ + temp);
+    host::SetTempFolder(temp);
     shell::CreateWorkFolder();
-    EXPECT_EQ(shell::WorkFolderPath(), dir_ + "\\tmp\\TempGPInstallFolder_000000042");
-    EXPECT_EQ(CurrentFolder(), work);
-    WriteWholeFile(work + "/install.env", "x");
+    if (usable) {
+      EXPECT_EQ(shell::WorkFolderPath(), dir_ + "\\tmp\\TempGPInstallFolder_000000042");
+      EXPECT_EQ(CurrentFolder(), work);
+      WriteWholeFile(work + "/install.env", "x");
+    }
     shell::RemoveWorkFolder();
     EXPECT_FALSE(PathExists(work));
-    EXPECT_EQ(CurrentFolder(), dir_);
+    EXPECT_EQ(CurrentFolder(), start);
+    EXPECT_TRUE(PathExists(start + "/precious.txt"));
   }
-  // A folder of that name that exists already is used; a subfolder keeps it on disk.
   shell::ResetForTests();
-  MakeFolders(work, {"", "/sub"});
-  WriteWholeFile(work + "/a", "x");
-  WriteWholeFile(work + "/sub/b", "x");
+  host::SetTempFolder(dir_ + "/tmp/");
+  MakeTree(work, {"a", "sub/b"});
   shell::CreateWorkFolder();
   shell::RemoveWorkFolder();
   EXPECT_EQ(ListTree(work), (Names{"sub/", "sub/b"}));
   EXPECT_TRUE(host::Boxes().empty());
-}
-
-TEST_F(ShellTest, UnusableTempFolderDeletesNothing) {
-  const std::string start = dir_ + "/start";
-  MakeFolders(start, {""});
-  WriteWholeFile(start + "/precious.txt", "x");
-  ASSERT_EQ(chdir(start.c_str()), 0);
-  for (std::string temp : {dir_ + "/no/such/folder/", std::string(), std::string(255, 'x')}) {
-    shell::ResetForTests();
-    host::SetTempFolder(temp);
-    shell::CreateWorkFolder();
-    shell::RemoveWorkFolder();
-    EXPECT_TRUE(PathExists(start + "/precious.txt"));
-  }
 }
 
 TEST_F(ShellTest, MessageBoxes) {
@@ -159,7 +149,9 @@ TEST_F(ShellTest, MessageBoxes) {
   EXPECT_EQ(ExitCodeOf([] { shell::ReportFatal("x"); }), -1);
 }
 
-TEST_F(ShellTest, FfopenAsksUntilTheFileOpensOrTheUserCancels) {
+// Ffopen asks until the file opens or the user cancels; running out of memory ends the run
+// after its box, without an owner, and takes the work folder with it.
+TEST_F(ShellTest, FfopenAndOutOfMemoryEnds) {
   host::ScriptAnswers({plat::kIdRetry, plat::kIdRetry, plat::kIdCancel});
   EXPECT_EQ(ExitCodeOf([] { shell::Ffopen("missing.env", "rt"); }), -1);
   EXPECT_EQ(BoxTexts(), Names(3, "Ffopen : ファイル[missing.env]の読み込みで失敗しました"));
@@ -169,29 +161,26 @@ TEST_F(ShellTest, FfopenAsksUntilTheFileOpensOrTheUserCancels) {
   EXPECT_EQ(ExitCodeOf([&] { f = shell::Ffopen("present.env", "rt"); }), kReturned);
   ASSERT_NE(f, nullptr);
   std::fclose(f);
-}
 
-TEST_F(ShellTest, FileExistsAndTheSoundFileRule) {
-  MakeFolders(dir_, {"/data"});
-  for (const char* f : {"bgm.ogg", "data/bgm.ogg", "data/se.WAV", "data/a.txt", "ソ.ogg"})
-    WriteWholeFile(dir_ + "/" + f, "x");
-  const std::pair<const char*, int> cases[] = {
-      {"bgm.ogg", 1},      {"data\\bgm.ogg", 0}, {"data\\se.WAV", 0},      {"data\\a.txt", 1},
-      {"ソ.ogg", 1},  // 83 5C is no backslash
-      {"data/bgm.ogg", 1}, {"missing.txt", 0},   {"data\\bgm.ogg.bak", 0},
-  };
-  for (const auto& [name, present] : cases) EXPECT_EQ(shell::FileExists(name), present) << name;
-  EXPECT_EQ(shell::FileExists(std::string(300, 'a').c_str()), 0);
-}
-
-TEST_F(ShellTest, OutOfMemoryEndsTheRunAfterItsBox) {
+  host::Reset();
+  host::SetTempFolder(dir_ + "/tmp/");
   host::SetTickCount(7);
   shell::CreateWorkFolder();
   EXPECT_EQ(ExitCodeOf([] { shell::AllocBlock(SIZE_MAX - 8); }), -1);
   ASSERT_EQ(BoxTexts(), Names{shell::text::kOutOfMemory});
-  EXPECT_EQ(host::Boxes()[0].caption, "malloc");
-  EXPECT_EQ(host::Boxes()[0].owner, nullptr);
+  EXPECT_EQ(std::make_pair(host::Boxes()[0].caption, host::Boxes()[0].owner), std::make_pair(std::string("malloc"),
+                                                                                             plat::Window{}));
   EXPECT_FALSE(PathExists(dir_ + "/tmp/TempGPInstallFolder_000000007"));
+}
+
+TEST_F(ShellTest, FileExistsAndTheSoundFileRule) {
+  MakeTree(dir_, {"bgm.ogg", "data/bgm.ogg", "data/se.WAV", "data/a.txt", "ソ.ogg"});
+  const std::pair<std::string, int> cases[] = {
+      {"bgm.ogg", 1},      {"data\\bgm.ogg", 0}, {"data\\se.WAV", 0},      {"data\\a.txt", 1},
+      {"ソ.ogg", 1},  // 83 5C is no backslash
+      {"data/bgm.ogg", 1}, {"missing.txt", 0},   {"data\\bgm.ogg.bak", 0}, {std::string(300, 'a'), 0},
+  };
+  for (const auto& [name, present] : cases) EXPECT_EQ(shell::FileExists(name.c_str()), present) << name;
 }
 
 // The whole start-up on the host: every end of the process it can reach, with its box, exit
@@ -222,9 +211,7 @@ TEST_F(ShellTest, StartupEnds) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    host::Reset();
-    config::ResetForTests();
-    shell::ResetForTests();
+    ResetHost();
     host::SetTempFolder(dir_ + "/tmp/");
     host::SetTickCount(99);
     host::SetMutexOutcome(c.mutex);
@@ -238,9 +225,8 @@ TEST_F(ShellTest, StartupEnds) {
     EXPECT_EQ(ExitCodeOf([] { shell::RunUpdater(); }), c.code);
     EXPECT_EQ(BoxTexts(), c.box.empty() ? Names{} : Names{c.box});
     for (const auto& b : host::Boxes()) {
-      EXPECT_EQ(b.caption, c.caption);
-      EXPECT_EQ(b.owner, nullptr);
-      EXPECT_EQ(b.style, c.answer ? 0x15u : 0x10u);
+      EXPECT_EQ(std::tie(b.caption, b.owner, b.style),
+                std::make_tuple(c.caption, plat::Window{}, c.answer ? 0x15u : 0x10u));
     }
     EXPECT_EQ(host::Clipboard(), c.copied ? c.box : "untouched");
     const std::string work = dir_ + "/tmp/TempGPInstallFolder_000000099";

@@ -61,6 +61,15 @@ void MakeFolders(const std::string& base, const Names& relative) {
   for (const std::string& r : relative) mkdir(host::ToHostPath((base + r).c_str()).c_str(), 0777);
 }
 
+void MakeTree(const std::string& base, const Names& relative, const std::string& data) {
+  MakeFolders(base, {""});
+  for (const std::string& r : relative) {
+    for (std::size_t i = r.find('/'); i != std::string::npos; i = r.find('/', i + 1))
+      MakeFolders(base + "/", {r.substr(0, i)});
+    if (!r.empty() && r.back() != '/') WriteWholeFile(base + "/" + r, data);
+  }
+}
+
 std::uint64_t WriteTime(const std::string& path) {
   std::uint64_t t = 0;
   return plat::GetFileWriteTime(path.c_str(), &t) == 0 ? t : 0;
@@ -146,7 +155,7 @@ int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::str
   return code;
 }
 
-static void ResetAll() {
+void ResetHost() {
   host::Reset();
   shell::ResetForTests();
   config::ResetForTests();
@@ -156,7 +165,7 @@ static void ResetAll() {
 
 void HostTest::SetUp() {
   start_ = CurrentFolder();
-  ResetAll();
+  ResetHost();
   shell::EnablePlainNameLookup();
   dir_ = MakeTempFolder();
   ASSERT_FALSE(dir_.empty());
@@ -168,5 +177,5 @@ void HostTest::SetUp() {
 void HostTest::TearDown() {
   if (chdir(start_.c_str()) != 0) std::perror("chdir");
   RemoveTree(dir_);
-  ResetAll();
+  ResetHost();
 }

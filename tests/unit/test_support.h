@@ -18,6 +18,9 @@ bool PathExists(const std::string& path);
 using Names = std::vector<std::string>;
 Names ListTree(const std::string& root);  // sorted, relative, '/' ends folders
 void MakeFolders(const std::string& base, const Names& relative);  // in order; "" is base itself
+// Makes base and, below it, each '/'-separated relative name with its folders on the way: a
+// name ending in '/' is a folder, any other a file holding data.
+void MakeTree(const std::string& base, const Names& relative, const std::string& data = "x");
 std::uint64_t WriteTime(const std::string& path);  // the last-write FILETIME, 0 when unknown
 std::string CurrentFolder();
 Names BoxTexts();  // the texts of the message boxes shown so far
@@ -47,6 +50,9 @@ std::string PeStub(std::uint16_t magic = 0x10B, std::uint32_t tableOffset = 0, s
 // Runs a mkupdater command with stdout and stderr captured into *out and *err when given.
 int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out = nullptr,
             std::string* err = nullptr);
+
+// A clean host platform, shell, configuration and update state.
+void ResetHost();
 
 // A fresh temporary folder, current during the test, and a clean host platform, shell,
 // configuration and update state; plain file names are looked up.
