@@ -32,6 +32,87 @@ struct ProgressState {
 };
 ProgressState g_progress = {nullptr, nullptr, 0};
 
+// Repainting a bar or the path costs far more than the block of output that changed it: a
+// themed bar under Wine takes about 5 ms a paint, which would make the display, not the copy,
+// set the pace. The two bars and the path therefore repaint at most once per frame of the
+// animation beside them. Every position and every path is still given to its control as it
+// comes (PBM_GETPOS and WM_GETTEXT read it at once); a paint that falls inside the frame is
+// put off to the frame's end by a timer, so the last state is always shown.
+constexpr DWORD kFrameMs = 100;
+constexpr UINT_PTR kRepaintTimer = 1;
+
+struct Pacing {
+  HWND control;
+  WNDPROC original;
+  DWORD lastPaint;
+  bool repaintPending;
+};
+Pacing g_paced[3] = {};
+constexpr int kPaced[] = {kFileBar, kTotalBar, kPathText};
+
+Pacing* PacingOf(HWND control) {
+  for (Pacing& p : g_paced)
+    if (p.control == control) return &p;
+  return nullptr;
+}
+
+bool InsideFrame(const Pacing& p, DWORD now) { return p.lastPaint != 0 && now - p.lastPaint < kFrameMs; }
+
+// Puts the control's repaint off to the end of the frame; false when no timer can be had.
+bool RepaintAtFrameEnd(HWND control, Pacing* p, DWORD now) {
+  if (!p->repaintPending && SetTimer(control, kRepaintTimer, kFrameMs - (now - p->lastPaint), nullptr))
+    p->repaintPending = true;
+  return p->repaintPending;
+}
+
+LRESULT CALLBACK PacedProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  Pacing* p = PacingOf(control);
+  if (!p) return DefWindowProcW(control, message, wParam, lParam);
+  WNDPROC original = p->original;
+  DWORD now = GetTickCount();
+  switch (message) {
+    case WM_PAINT:
+      if (wParam == 0 && InsideFrame(*p, now)) {
+        ValidateRect(control, nullptr);
+        if (RepaintAtFrameEnd(control, p, now)) return 0;
+        InvalidateRect(control, nullptr, TRUE);  // no timer to be had: paint now after all
+      }
+      p->lastPaint = now ? now : 1;
+      break;
+    case WM_SETTEXT:
+      // A static control may draw its new text at once rather than through WM_PAINT; with
+      // redrawing off it only takes the text.
+      if (InsideFrame(*p, now) && RepaintAtFrameEnd(control, p, now)) {
+        CallWindowProcW(original, control, WM_SETREDRAW, FALSE, 0);
+        LRESULT r = CallWindowProcW(original, control, message, wParam, lParam);
+        CallWindowProcW(original, control, WM_SETREDRAW, TRUE, 0);
+        return r;
+      }
+      break;
+    case WM_TIMER:
+      if (wParam != kRepaintTimer) break;
+      KillTimer(control, kRepaintTimer);
+      p->repaintPending = false;
+      p->lastPaint = 0;  // the frame is over: the next paint goes through
+      InvalidateRect(control, nullptr, TRUE);
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      *p = Pacing{};
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcW(original, control, message, wParam, lParam);
+}
+
+void Pace(HWND control, Pacing* p) {
+  *p = Pacing{control, nullptr, 0, false};
+  p->original = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PacedProc)));
+  if (!p->original) *p = Pacing{};
+}
+
 // Bars take 16-bit ranges; 4 GiB in 128 KiB units is 32768, so a count always fits.
 WORD Units(std::uint32_t bytes) { return static_cast<WORD>(bytes / kProgressUnit); }
 
@@ -56,6 +137,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
         SetRange(dialog, bar, 1);
         SetPos(dialog, bar, 0);
       }
+      for (int i = 0; i < 3; ++i) Pace(GetDlgItem(dialog, kPaced[i]), &g_paced[i]);
       HWND clip = GetDlgItem(dialog, kAnimation);
       g_progress.animation = clip;
       SendMessageA(clip, ACM_OPENA, 0, reinterpret_cast<LPARAM>(progress_text::kClip));
