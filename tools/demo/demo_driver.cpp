@@ -106,6 +106,34 @@ e2e::Box Step(DWORD pid, const char* title, const char* shot, DWORD ms = 20000,
   return b;
 }
 
+// The example's copy is over in a fraction of a second: the window is caught as soon as it
+// shows, given a frame to paint its first file, and the updater is held still while its
+// picture is taken.
+void ShootWhileCopying(e2e::Process& p, const char* title, const char* shot) {
+  HWND w = nullptr;
+  for (DWORD start = GetTickCount(); !w && GetTickCount() - start < 20000; Sleep(2)) {
+    std::vector<HWND> found = e2e::Dialogs(p.pi.dwProcessId, title);
+    if (!found.empty()) w = found[0];
+  }
+  if (!w) {
+    std::printf("  (no window \"%s\" appeared)\n", title);
+    return;
+  }
+  // The first file's path is set, and a frame later (the bars and path repaint at most every
+  // 100 ms) it is on the screen.
+  for (DWORD start = GetTickCount(); IsWindow(w) && e2e::Text(w, 1012).empty() && GetTickCount() - start < 5000;)
+    Sleep(2);
+  Sleep(120);
+  SuspendThread(p.pi.hThread);
+  if (IsWindow(w) && IsWindowVisible(w)) {
+    e2e::Screenshot(shot);
+    std::printf("  %-18s %s\n", shot, title);  // no questions to a held window
+  } else {
+    std::printf("  %-18s %s (closed before it could be photographed)\n", shot, title);
+  }
+  ResumeThread(p.pi.hThread);
+}
+
 int Run(const std::string& exe) {
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
@@ -117,7 +145,7 @@ int Run(const std::string& exe) {
   std::string confirm = std::string("[") + kInstall + "]をアップデートします";
   e2e::Box ask = Step(pid, kMenuTitle, "2-confirm", 20000, menu.hwnd);
   if (ask.hwnd && ask.text == confirm) e2e::Click(ask.hwnd, IDYES);
-  Step(pid, "ファイルのコピー中...", "3-progress", 3000);  // often gone before it is seen
+  ShootWhileCopying(p, "ファイルのコピー中...", "3-progress");
   e2e::Box done = Step(pid, "インストール終了", "4-finish");
   if (done.hwnd) {
     SendMessageA(GetDlgItem(done.hwnd, 1007), BM_SETCHECK, BST_CHECKED, 0);
