@@ -40,6 +40,19 @@ void NoteFailure(char* failed, std::size_t size, const char* name) {
   failed[n] = '\0';
 }
 
+// Names what was read of a damaged record, when anything was.
+void NoteDamagedRecord(char* failed, std::size_t size, const Record& rec) {
+  if (rec.name[0] && std::memchr(rec.name, 0, sizeof rec.name)) NoteFailure(failed, size, rec.name);
+}
+
+// Seeks over a file record's time and stream; false when they would pass the payload's end.
+bool SkipRecordData(Source* src, const Record& rec) {
+  std::uint64_t skip = 8ull + rec.packed;
+  if (src->left < skip || std::fseek(src->file, static_cast<long>(skip), SEEK_CUR) != 0) return false;
+  src->left -= skip;
+  return true;
+}
+
 // Walks the records by their sizes alone, seeking over every stream, and returns the source
 // to where it stood. 0 when every record header is sound, its path fits below destination,
 // it lies with its stream inside the payload and the end marker follows the last one; -1
@@ -59,7 +72,7 @@ int CheckLayout(Source src, const char* destination, char* failed, std::size_t f
       break;
     }
     if (r < 0) {
-      if (rec.name[0] && std::memchr(rec.name, 0, sizeof rec.name)) NoteFailure(failed, failedSize, rec.name);
+      NoteDamagedRecord(failed, failedSize, rec);
       break;
     }
     char path[plat::kMaxPath];
@@ -68,12 +81,10 @@ int CheckLayout(Source src, const char* destination, char* failed, std::size_t f
       break;
     }
     if (rec.folder) continue;
-    std::uint64_t skip = 8ull + rec.packed;
-    if (src.left < skip || std::fseek(f, static_cast<long>(skip), SEEK_CUR) != 0) {
+    if (!SkipRecordData(&src, rec)) {
       NoteFailure(failed, failedSize, rec.name);
       break;
     }
-    src.left -= skip;
   }
   if (std::fseek(f, start, SEEK_SET) != 0) return -1;
   return result;
@@ -159,9 +170,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, bool withProgr
     int r = ReadRecord(&src, &rec);
     if (r == 1) break;
     if (r < 0) {
-      // Name what was read of the damaged record, when anything was.
-      if (rec.name[0] && std::memchr(rec.name, 0, sizeof rec.name))
-        NoteFailure(failedRecord, failedSize, rec.name);
+      NoteDamagedRecord(failedRecord, failedSize, rec);
       return -1;
     }
     consumed += static_cast<std::uint32_t>(std::strlen(rec.name) + 1 + 10);
@@ -173,12 +182,10 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, bool withProgr
         continue;
       }
       if (!WantedAtStartup(rec)) {
-        if (src.left < 8ull + rec.packed ||
-            std::fseek(f, static_cast<long>(8 + rec.packed), SEEK_CUR) != 0) {
+        if (!SkipRecordData(&src, rec)) {
           NoteFailure(failedRecord, failedSize, rec.name);
           return -1;
         }
-        src.left -= 8ull + rec.packed;
         continue;
       }
     }
