@@ -31,10 +31,16 @@ std::string PayloadBytes(const std::vector<Item>& items, bool withEnd) {
   return s;
 }
 
-static std::string U32(std::uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+std::string Le(std::uint64_t v, int bytes) {
+  std::string s(static_cast<std::size_t>(bytes), '\0');
+  for (int i = 0; i < bytes; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
   return s;
+}
+static std::string U32(std::uint32_t v) { return Le(v, 4); }
+
+std::string Zlib(const std::string& data) {
+  std::vector<std::uint8_t> z = mkupdater::Deflate(std::vector<std::uint8_t>(data.begin(), data.end()), 9);
+  return std::string(z.begin(), z.end());
 }
 
 std::string MakeUpdater(const std::string& folder, const std::string& payload, const std::string& stub) {

@@ -30,6 +30,10 @@ std::string MakeUpdater(const std::string& folder, const std::string& payload, c
 inline std::string MakeUpdater(const std::string& folder, const std::vector<Item>& items) {
   return MakeUpdater(folder, PayloadBytes(items));
 }
+// v as `bytes` little-endian bytes, for hand-made records and headers.
+std::string Le(std::uint64_t v, int bytes);
+// One zlib stream of data, as the container stores it.
+std::string Zlib(const std::string& data);
 // A title picture ("六丁TC00", literal runs only) whose pixel (x, y) is pixel(x, y) = 0xRRGGBB.
 std::string RctFromPixels(int width, int height, const std::function<std::uint32_t(int, int)>& pixel);
 

@@ -3,7 +3,6 @@
 // folder except what the run may write (the work folder, which must be gone again, and the
 // install folder's files from the records before the damage).
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <map>
@@ -21,16 +20,8 @@ const char kEnv[] = "TITLEBAR ホスタイル\nINSTTO HOSTILE_APP\nREG_GLOBAL Ko
 constexpr int kExitButton = 1000, kUpdateButton = 1001;
 constexpr std::uint32_t kPictureColour = 0x3366CC;
 
-std::string U16(std::uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)}; }
-std::string U32(std::uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-
-std::string Zlib(const std::string& data) {
-  std::string out(compressBound(data.size()), '\0');
-  uLongf n = out.size();
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9);
-  out.resize(n);
-  return out;
-}
+std::string U16(std::uint32_t v) { return Le(v, 2); }
+std::string U32(std::uint32_t v) { return Le(v, 4); }
 
 // A file record with its fields as given: the name field is `name` as it stands (add the NUL
 // yourself) and N is its length unless one is given.
