@@ -1,31 +1,33 @@
 # Front door: `make` installs what is missing and builds, `make demo` runs the demo under
-# Wine, `make test` runs every test.
+# Wine, `make test` runs every test. The configurations are CMakePresets.json's.
 SHELL := /bin/bash
 JOBS ?= 2
-NATIVE := build/native
-WIN32 := build/win32
-FUZZ := build/fuzz
 PREFIX := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps native win32 fuzz fuzz-build prefix demo test test-native test-fuzz test-wine bench clean
+.PHONY: all deps native sanitized win32 fuzz fuzz-build prefix demo test bench clean
 
-all: deps native win32 prefix
+all: deps native sanitized win32 prefix
 
 deps:
 	@./scripts/install-deps.sh
 
+# configure once per build folder, then build: make <preset>
+define preset
+	@[ -f build/$(2)/CMakeCache.txt ] || cmake --preset $(1) >/dev/null
+	@cmake --build --preset $(1) -j$(JOBS)
+endef
+
 native: deps
-	@[ -f $(NATIVE)/CMakeCache.txt ] || cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(NATIVE) -j$(JOBS) --target mkupdater unit_tests
+	$(call preset,native,native)
+
+sanitized: deps
+	$(call preset,sanitized,sanitized)
 
 win32: deps
-	@[ -f $(WIN32)/CMakeCache.txt ] || cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-	  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-	@cmake --build $(WIN32) -j$(JOBS)
+	$(call preset,mingw,win32)
 
 fuzz-build: deps
-	@[ -f $(FUZZ)/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DKOVELA_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ) -j$(JOBS)
+	$(call preset,fuzz,fuzz)
 
 # The long campaign: FUZZ_RUNS executions of every target (10 million by default).
 fuzz: fuzz-build
@@ -41,11 +43,9 @@ test: all fuzz-build
 	@./scripts/run-tests.sh
 
 # BENCH_QUICK=1 make bench: fewer rounds, no 1 GiB payload (see bench/run.py).
-bench: deps win32
-	@[ -f $(NATIVE)/CMakeCache.txt ] || cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(NATIVE) -j$(JOBS)
-	@for b in $(NATIVE)/bench_*; do echo "== $$b"; $$b; done
-	@/usr/bin/python3 bench/run.py
+bench: deps native win32
+	@for b in build/native/bench_*; do echo "== $$b"; $$b; done
+	@python3 bench/run.py
 
 clean:
 	rm -rf build

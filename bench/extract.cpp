@@ -18,6 +18,7 @@
 
 #include "container_writer.h"
 #include "payload/container.h"
+#include "payload/extract.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ double Seconds(std::chrono::steady_clock::time_point a) {
 double TimeUpdater(const std::string& exe, const std::string& dest) {
   std::FILE* f = std::fopen(exe.c_str(), "rb");
   auto t = std::chrono::steady_clock::now();
-  int r = payload::ExtractFrom(f, dest.c_str(), payload::Mode::Full, false, nullptr, 0);
+  payload::Failure failure;
+  int r = payload::ExtractFrom(f, dest.c_str(), payload::Mode::Full, nullptr, &failure);
   double s = Seconds(t);
   std::fclose(f);
   if (r != 0) std::fprintf(stderr, "extraction failed\n");

@@ -1,4 +1,14 @@
 # Windows build (MinGW-w64 i686): the updater itself and the test programs run under Wine.
+
+# The resource checks read the executable with pefile, which the distribution installs for its
+# own Python: the first python3 on the search path that has it.
+function(kovela_python_with_pefile result candidate)
+  execute_process(COMMAND ${candidate} -c "import pefile" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+  if(NOT rc EQUAL 0)
+    set(${result} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+find_program(KOVELA_PYTHON NAMES python3 VALIDATOR kovela_python_with_pefile REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 # Only DLLs that Windows always loads from the system folder (comctl32 comes through the
 # manifest); tests/resources/check_imports.py holds the list. winmm is loaded at run time.
 set(WIN_LIBS comctl32 ole32 shell32 gdi32 user32 advapi32 uuid)
@@ -15,18 +25,29 @@ target_link_libraries(updater PRIVATE -Wl,--whole-archive kovela_win -Wl,--no-wh
 # UpdaterEntry (src/shell/main_win32.cpp) restricts the DLL search, then starts the runtime.
 target_link_options(updater PRIVATE -static -static-libgcc -static-libstdc++ -mwindows -Wl,-e,_UpdaterEntry)
 
-# GoogleTest for the Windows test programs, built from Debian's sources.
+# GoogleTest for the Windows test programs, built from the distribution's sources.
+find_path(GTEST_SOURCE_DIR CMakeLists.txt PATH_SUFFIXES src/googletest NO_CMAKE_FIND_ROOT_PATH
+          DOC "GoogleTest's source folder")
+if(NOT GTEST_SOURCE_DIR)
+  message(FATAL_ERROR "GoogleTest's sources not found (Debian: googletest); set GTEST_SOURCE_DIR")
+endif()
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-file(GLOB E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp
-     ${CMAKE_SOURCE_DIR}/tools/mkupdater/container_writer.cpp)
+# Built once for every Windows test program: the container writer and the harness that drives
+# the real updater (windows, texts, clicks, clipboard, registry, screenshots).
+add_library(container_writer STATIC ${TOOL_DIR}/container_writer.cpp)
+target_include_directories(container_writer PUBLIC ${TOOL_DIR})
+add_library(e2e_harness STATIC ${CMAKE_SOURCE_DIR}/tests/e2e/harness.cpp)
+target_include_directories(e2e_harness PUBLIC ${CMAKE_SOURCE_DIR}/tests/e2e ${SRC} ${CMAKE_SOURCE_DIR}/res)
+target_compile_definitions(e2e_harness PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(e2e_harness PUBLIC container_writer -static z ${WIN_LIBS})
+
+file(GLOB E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_test.cpp)
 add_executable(e2e_tests ${E2E_SOURCES})
-target_include_directories(e2e_tests PRIVATE ${SRC} ${CMAKE_SOURCE_DIR}/tools/mkupdater)
-target_compile_definitions(e2e_tests PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
-target_link_libraries(e2e_tests PRIVATE gtest gtest_main -static z ${WIN_LIBS})
+target_link_libraries(e2e_tests PRIVATE e2e_harness gtest gtest_main)
 target_link_options(e2e_tests PRIVATE -static)
 add_dependencies(e2e_tests updater)
 # A winmm.dll that the tests plant beside an updater; it marks its folder when loaded.
@@ -47,7 +68,7 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/res/updater.rc PROPERTIES OBJECT
 file(GLOB RESOURCE_CHECKS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/resources/check_*.py)
 foreach(check ${RESOURCE_CHECKS})
   get_filename_component(name ${check} NAME_WE)
-  add_test(NAME ${name} COMMAND /usr/bin/python3 ${check} ${CMAKE_BINARY_DIR}/updater.exe)
+  add_test(NAME ${name} COMMAND ${KOVELA_PYTHON} ${check} ${CMAKE_BINARY_DIR}/updater.exe)
 endforeach()
 
 # Copy-progress window: the animation clip is drawn at build time (tools/avigen) into
@@ -56,7 +77,7 @@ endforeach()
 set(AVI_DIR ${CMAKE_BINARY_DIR}/generated)
 add_custom_command(OUTPUT ${AVI_DIR}/filecopy.avi
   COMMAND ${CMAKE_COMMAND} -E make_directory ${AVI_DIR}
-  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/avigen/avigen.py ${AVI_DIR}/filecopy.avi
+  COMMAND ${KOVELA_PYTHON} ${CMAKE_SOURCE_DIR}/tools/avigen/avigen.py ${AVI_DIR}/filecopy.avi
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/avigen/avigen.py
   COMMENT "Drawing the copy animation")
 add_custom_target(filecopy_avi DEPENDS ${AVI_DIR}/filecopy.avi)
@@ -71,20 +92,14 @@ add_dependencies(progress_probe filecopy_avi)
 add_dependencies(e2e_tests progress_probe)
 
 # The demo's Windows side: installs the old example game, clicks the update through, reports.
-add_executable(demo_driver ${CMAKE_SOURCE_DIR}/tools/demo/demo_driver.cpp
-               ${CMAKE_SOURCE_DIR}/tests/e2e/harness.cpp ${CMAKE_SOURCE_DIR}/tools/mkupdater/container_writer.cpp)
-target_include_directories(demo_driver PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e ${CMAKE_SOURCE_DIR}/tools/mkupdater)
-target_compile_definitions(demo_driver PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
-target_link_libraries(demo_driver PRIVATE -static z ${WIN_LIBS})
+add_executable(demo_driver ${CMAKE_SOURCE_DIR}/tools/demo/demo_driver.cpp)
+target_link_libraries(demo_driver PRIVATE e2e_harness)
 target_link_options(demo_driver PRIVATE -static)
 
 # Benchmarks under Wine (bench/run.py): the driver that times the updater, the zlib probe and
 # an NSIS installer, and the Windows build of the zlib probe.
-add_executable(wine_bench ${CMAKE_SOURCE_DIR}/bench/win32/wine_bench.cpp
-               ${CMAKE_SOURCE_DIR}/tests/e2e/harness.cpp ${CMAKE_SOURCE_DIR}/tools/mkupdater/container_writer.cpp)
-target_include_directories(wine_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e ${CMAKE_SOURCE_DIR}/tools/mkupdater)
-target_compile_definitions(wine_bench PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
-target_link_libraries(wine_bench PRIVATE -static z psapi ${WIN_LIBS})
+add_executable(wine_bench ${CMAKE_SOURCE_DIR}/bench/win32/wine_bench.cpp)
+target_link_libraries(wine_bench PRIVATE e2e_harness psapi)
 target_link_options(wine_bench PRIVATE -static)
 add_executable(zlib_probe ${CMAKE_SOURCE_DIR}/bench/probe/zlib_probe.cpp)
 target_link_libraries(zlib_probe PRIVATE kovela_win -static z ${WIN_LIBS})

@@ -15,7 +15,7 @@
 
 #include "payload/container.h"
 #include "platform/platform.h"
-#include "shell/paths.h"
+#include "base/paths.h"
 
 namespace {
 

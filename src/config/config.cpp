@@ -1,4 +1,4 @@
-// The keyed settings of install.env: reader, table, lookups and the per-key accessors.
+// The keyed settings of install.env: the reader, the table, lookups and the per-key accessors.
 #include "config/config.h"
 
 #include <cstdint>
@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/blocks.h"
+#include "base/files.h"
 #include "platform/platform.h"
-#include "shell/paths.h"
-#include "shell/shell.h"
 
 namespace config {
 
@@ -59,7 +59,7 @@ void AppendEntry(const char* key, const char* value) {
   std::size_t keyLength = std::strlen(key);
   std::size_t valueLength = std::strlen(value);
   auto* block = static_cast<char*>(
-      shell::AllocBlock(sizeof(ConfigEntry) + keyLength + 1 + valueLength + 1));
+      base::AllocBlock(sizeof(ConfigEntry) + keyLength + 1 + valueLength + 1));
   auto* entry = reinterpret_cast<ConfigEntry*>(block);
   entry->key = block + sizeof(ConfigEntry);
   entry->value = entry->key + keyLength + 1;
@@ -135,88 +135,9 @@ static_assert(kRegGlobal >= 0 && kRegLocal >= 0 && kIniFile >= 0 && kIniSection 
 
 }  // namespace
 
-// Layout of a key line: one read of at most 511 bytes in a 512-byte buffer that was zero
-// before the read.
-//   "[EOF]..."                       the keyed part ends (case-sensitive, first 5 bytes)
-//   <byte <= 0x20>... or "/..."      skipped (blank, indented, comment)
-//   KEY SEP VALUE [SEP anything]     SEP = any run of bytes 0x00-0x20
-// The key begins at byte 0 and is L bytes long. The value is the token that begins at the
-// first non-zero byte among positions L+1 .. L+99 after the split, never past the buffer;
-// no such byte means no entry. The scan runs over the whole buffer, so a NUL inside the
-// line separates tokens like a blank.
-KeyLine ParseKeyLine(char (&line)[kLineSize]) {
-  KeyLine out;
-  if (std::memcmp(line, "[EOF]", 5) == 0) {
-    out.kind = KeyLineKind::Eof;
-    return out;
-  }
-  auto first = static_cast<unsigned char>(line[0]);
-  if (first <= 0x20 || first == '/') {
-    out.kind = KeyLineKind::Skipped;
-    return out;
-  }
-  for (char& c : line) {
-    if (static_cast<unsigned char>(c) <= 0x20) c = '\0';
-  }
-  line[kLineSize - 1] = '\0';  // every token ends inside the buffer
-  std::size_t keyLength = std::strlen(line);
-  out.key = line;
-  out.kind = KeyLineKind::NoValue;
-  std::size_t last = keyLength + kValueReach;
-  if (last > kLineSize - 1) last = kLineSize - 1;
-  for (std::size_t i = keyLength + 1; i <= last; ++i) {
-    if (line[i] != '\0') {
-      out.value = line + i;
-      out.kind = KeyLineKind::Entry;
-      break;
-    }
-  }
-  return out;
-}
-
-void ReplaceBars(char* value) {
-  for (char* p = value; *p != '\0';) {
-    if (paths::IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-      p += 2;  // a trail byte 0x7C belongs to its character
-      continue;
-    }
-    if (*p == '|') *p = ' ';
-    ++p;
-  }
-}
-
-int ConvertDecimal(const char* text, int* digits, const char** end) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = *p == '-';
-    ++p;
-  }
-  std::uint32_t value = 0;
-  int count = 0;
-  while (*p >= '0' && *p <= '9') {
-    value = value * 10u + static_cast<std::uint32_t>(*p - '0');  // wraps: no range check
-    ++p;
-    ++count;
-  }
-  if (negative) value = 0u - value;
-  if (digits != nullptr) *digits = count;
-  if (end != nullptr) *end = count > 0 ? reinterpret_cast<const char*>(p) : text;
-  return static_cast<int>(value);
-}
-
-int FindKeySpec(const char* name) {
-  if (name == nullptr) return -1;
-  for (int i = 0; i < kKeyCount; ++i) {
-    if (std::strcmp(kKeys[i].name, name) == 0) return i;
-  }
-  return -1;
-}
-
 int LoadSetupConfig(const char* path) {
   RegisterFreeOnce();
-  shell::File file(shell::Ffopen(path, "rb"));
+  base::File file(base::Ffopen(path, "rb"));
   if (!file) return -1;  // Ffopen ends the run instead; kept for safety
   TextSource src = FileSource(file.get());
   ReadKeyLines(src);
@@ -287,6 +208,10 @@ const char* UpdaterTitle() {
   return g_title;
 }
 
+void ResetSectionsForTests();  // sections.cpp
+
+// Empties the table, the section lists and every cache, and forgets the exit-action
+// registration (native tests).
 void ResetForTests() {
   FreeSetupConfig();
   g_freeRegistered = false;

@@ -137,14 +137,18 @@ int FindKeySpec(const char* name);
 
 // ---- Loading ------------------------------------------------------------------------------
 
-// Reads the keyed settings; opens through shell::Ffopen (retry box). Returns 0. The first
+// Reads the keyed settings; opens through base::Ffopen (retry box). Returns 0. The first
 // load registers FreeSetupConfig as an exit action.
 int LoadSetupConfig(const char* path);
 int LoadSetupConfigFromMemory(const void* data, std::size_t size);
-// Reads the five sections. A file that cannot be opened, or a section still open at the
-// end, is reported and ends the process with -1 whichever button is pressed.
-void LoadSetupSections(const char* path);
-void LoadSetupSectionsFromMemory(const void* data, std::size_t size);
+// Reads the five sections. 0, or -1 when the file cannot be opened or a section is still
+// open where reading stops (the caller reports it; the lists read so far stay).
+struct SectionFailure {
+  enum Kind { CannotOpen, NotClosed } kind = CannotOpen;
+  int section = kNoSection;  // NotClosed: the section left open
+};
+int LoadSetupSections(const char* path, SectionFailure* failure);
+int LoadSetupSectionsFromMemory(const void* data, std::size_t size, SectionFailure* failure);
 
 // First value of the key (exact, case-sensitive) or def, cut to size - 1 bytes.
 char* GetConfigString(const char* key, char* buf, std::size_t size, const char* def);
@@ -175,14 +179,10 @@ char* InstReadmeFl(char* buf, std::size_t size);
 // "%s アップデータ" with the TITLEBAR value, built anew on every call.
 const char* UpdaterTitle();
 
-// Empties the table, the lists and every cache, and forgets the exit-action registration.
-void ResetForTests();
-void ResetSectionsForTests();  // the lists only
-
 // Texts of the configuration subsystem, in one place.
 namespace text {
-extern const char kCannotOpen[];        // "[%s]ファイルを開けませんでした。" with the path
-extern const char kSectionNotClosed[];  // "[設定.env]の[%s]が終了していません" with the name
+extern const char kCannotOpen[];        // %s: the path
+extern const char kSectionNotClosed[];  // %s: the section's name
 extern const char kUpdaterTitle[];      // "%s アップデータ"
 }  // namespace text
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "config/config.h"
+#include "base/blocks.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
 
 namespace config {
 
@@ -13,10 +13,6 @@ namespace {
 
 SectionLine* g_first[kSectionCount];
 SectionLine* g_last[kSectionCount];
-
-bool StartsWith(const char* line, const char* prefix) {
-  return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
-}
 
 void EmptyList(int id) {
   SectionLine* node = g_first[id];
@@ -32,8 +28,8 @@ void EmptyList(int id) {
 
 void AppendLine(int id, const char* line) {
   std::size_t length = std::strlen(line);
-  auto* node = static_cast<SectionLine*>(shell::AllocBlock(sizeof(SectionLine)));
-  node->text = static_cast<char*>(shell::AllocBlock(length + 1));
+  auto* node = static_cast<SectionLine*>(base::AllocBlock(sizeof(SectionLine)));
+  node->text = static_cast<char*>(base::AllocBlock(length + 1));
   std::memcpy(node->text, line, length + 1);
   node->next = nullptr;
   if (g_last[id] != nullptr) {
@@ -44,14 +40,8 @@ void AppendLine(int id, const char* line) {
   g_last[id] = node;
 }
 
-// A section still open when reading stops is fatal: Retry and Cancel both end the run, and
-// the work folder stays.
-[[noreturn]] void FailUnclosed(int id) {
-  shell::ReportFatal(text::kSectionNotClosed, kSections[id].name);
-  plat::Exit(-1);
-}
-
-void ReadSections(TextSource& src) {
+// 0, or -1 when a section is still open when reading stops.
+int ReadSections(TextSource& src, SectionFailure* failure) {
   int current = kNoSection;
   char line[kLineSize];
   while (ReadTextLine(src, line, sizeof line) != 0) {
@@ -73,48 +63,28 @@ void ReadSections(TextSource& src) {
         break;
     }
   }
-  if (current != kNoSection) FailUnclosed(current);
+  if (current == kNoSection) return 0;
+  failure->kind = SectionFailure::NotClosed;
+  failure->section = current;
+  return -1;
 }
 
 }  // namespace
 
-// Layout of a line as the section reader sees it (one read of at most 511 bytes, trailing
-// bytes <= 0x20 removed, leading white space kept), tested in this order:
-//   ""                        skipped
-//   "//..." or ";..."         comment, also inside a section
-//   "EOF..."                  reading stops (so "[EOF]" does not stop it)
-//   "-..."                    closes the current section
-//   "[ini]..." etc.           opens that section
-//   anything else             content of the current section; ignored outside one
-SectionLineKind ClassifySectionLine(char* line, int* section) {
-  std::size_t n = std::strlen(line);
-  while (n > 0 && static_cast<unsigned char>(line[n - 1]) <= 0x20) line[--n] = '\0';
-  if (n == 0) return SectionLineKind::Empty;
-  if (StartsWith(line, "//") || line[0] == ';') return SectionLineKind::Comment;
-  if (StartsWith(line, "EOF")) return SectionLineKind::Eof;
-  if (line[0] == '-') return SectionLineKind::Close;
-  for (int i = 0; i < kSectionCount; ++i) {
-    if (StartsWith(line, kSections[i].header)) {
-      if (section != nullptr) *section = i;
-      return SectionLineKind::Header;
-    }
-  }
-  return SectionLineKind::Text;
-}
-
-void LoadSetupSections(const char* path) {
-  shell::File file(plat::OpenFile(path, "rb"));
+int LoadSetupSections(const char* path, SectionFailure* failure) {
+  base::File file(plat::OpenFile(path, "rb"));
   if (!file) {
-    shell::ReportFatal(text::kCannotOpen, path);
-    plat::Exit(-1);
+    failure->kind = SectionFailure::CannotOpen;
+    failure->section = kNoSection;
+    return -1;
   }
   TextSource src = FileSource(file.get());
-  ReadSections(src);
+  return ReadSections(src, failure);
 }
 
-void LoadSetupSectionsFromMemory(const void* data, std::size_t size) {
+int LoadSetupSectionsFromMemory(const void* data, std::size_t size, SectionFailure* failure) {
   TextSource src = MemorySource(data, size);
-  ReadSections(src);
+  return ReadSections(src, failure);
 }
 
 const SectionLine* Section(SectionId id) {
@@ -122,6 +92,7 @@ const SectionLine* Section(SectionId id) {
   return i >= 0 && i < kSectionCount ? g_first[i] : nullptr;
 }
 
+// Empties the lists (native tests).
 void ResetSectionsForTests() {
   for (int i = 0; i < kSectionCount; ++i) EmptyList(i);
 }

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/shell.h"
+#include "base/blocks.h"
 
 namespace image {
 namespace {
@@ -14,7 +14,7 @@ BitmapSurface* g_surfaceList = nullptr;  // newest first
 
 template <typename T>
 T* AllocZeroed(std::size_t bytes) {
-  void* p = shell::AllocBlock(bytes);  // never returns without a block
+  void* p = base::AllocBlock(bytes);  // never returns without a block
   std::memset(p, 0, bytes);
   return static_cast<T*>(p);
 }

@@ -73,9 +73,6 @@ namespace internal {
 void* CreateSection(const BitmapInfoHeader* info, std::uint8_t** bits);
 // Deletes the section and its pixel memory.
 void DeleteSection(void* section);
-
-// Native build only: makes the next `count` section creations fail.
-void FailSectionCreations(int count);
 }  // namespace internal
 
 }  // namespace image

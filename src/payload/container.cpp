@@ -1,8 +1,8 @@
-// Reading the payload container: trailer, record headers, entry names.
+// Reading the payload container: trailer, record headers, entry names, skipping records.
 #include <cstring>
 
 #include "payload/container.h"
-#include "shell/paths.h"
+#include "base/paths.h"
 
 namespace payload {
 namespace {
@@ -10,6 +10,12 @@ namespace {
 bool ReadExact(Source* src, void* out, std::size_t n) {
   if (src->left < n) return false;
   if (n && std::fread(out, 1, n, src->file) != n) return false;
+  src->left -= n;
+  return true;
+}
+
+bool Skip(Source* src, std::uint64_t n) {
+  if (src->left < n || std::fseek(src->file, static_cast<long>(n), SEEK_CUR) != 0) return false;
   src->left -= n;
   return true;
 }
@@ -152,5 +158,18 @@ bool NameContainsNoCase(const char* name, const char* pattern) {
   LowerCp932(p);
   return paths::FindText(n, p) != nullptr;
 }
+
+bool ReadRecordTime(Source* src, std::uint64_t* filetime) {
+  unsigned char t[8];
+  if (!ReadExact(src, t, sizeof t)) return false;
+  std::uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | t[i];
+  *filetime = v;
+  return true;
+}
+
+bool SkipStream(Source* src, const Record& rec) { return Skip(src, rec.packed); }
+
+bool SkipRecordData(Source* src, const Record& rec) { return Skip(src, 8ull + rec.packed); }
 
 }  // namespace payload

@@ -1,4 +1,4 @@
-// The payload container appended to the updater executable, and its extraction.
+// The payload container appended to the updater executable: its trailer and its records.
 //
 //   [ executable image | records ... | u16 0 end marker | padding | u32 LE offset of the first record ]
 //   [ certificate table, in a signed updater: Authenticode appends it after everything else ]
@@ -19,9 +19,6 @@
 
 namespace payload {
 
-enum class Mode { Full = 0, Bootstrap = 1 };
-
-constexpr std::uint32_t kBlockSize = 131072;
 constexpr std::size_t kMaxName = 260;  // name field with its NUL
 
 // Reads the container through a cursor that never passes the payload's end (the trailer).
@@ -57,27 +54,13 @@ bool IsSafeEntryName(const char* name, bool folder);
 // aware: a match never starts on a trail byte.
 bool NameContainsNoCase(const char* name, const char* pattern);
 
-// Inflates one file record into path (nullptr: check only, nothing written), 128 KiB at
-// a time, then restores the stored last-write time. The source stands at the record's
-// time field. 0 on success, 1 on any failure.
-int InflateEntry(Source* src, std::uint32_t size, std::uint32_t packed, const char* path,
-                 plat::Window w, std::uint32_t consumedBefore);
-
-// Extracts a whole container from an open file. 0 when the end (or, in Bootstrap mode, the
-// stopping folder record) was reached, -1 on damage; failedRecord then names the record
-// that could not be read or written (empty when the container itself is unreadable).
-// Full mode first walks every record header by the sizes alone and writes nothing unless the
-// whole layout, end marker included, lies inside the payload.
-int ExtractFrom(std::FILE* f, const char* destination, Mode mode, bool withProgress,
-                char* failedRecord, std::size_t failedSize);
-
-// The updater's own payload: opens the running executable positioned at the first record.
-std::FILE* OpenPayload();
-std::uint32_t PayloadLength();
-
-// Extracts the running executable's payload into destination (no trailing backslash).
-// Every failure ends the process through the damaged-file report; it returns the result
-// of CloseProgressWindow.
-int ExtractPayload(const char* destination, Mode mode);
+// Reads a file record's 8-byte last-write time (the source stands at the record's time
+// field). false on a short read.
+bool ReadRecordTime(Source* src, std::uint64_t* filetime);
+// Seek over a file record's stream (the source stands after the time field), or over its
+// time and stream (the source stands at the time field); false when they would pass the
+// payload's end.
+bool SkipStream(Source* src, const Record& rec);
+bool SkipRecordData(Source* src, const Record& rec);
 
 }  // namespace payload

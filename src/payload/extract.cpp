@@ -1,16 +1,21 @@
 // Extraction of the payload: record by record, each file inflated in 128 KiB blocks.
+#include "payload/extract.h"
+
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <zlib.h>
 
-#include "payload/container.h"
-#include "payload/progress.h"
-#include "shell/paths.h"
-#include "shell/shell.h"
+#include "base/paths.h"
+#include "platform/platform.h"
 
 namespace payload {
-namespace {
 
-std::uint32_t g_payloadLength = 0;
+namespace text {
+const char kDamagedFile[] = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。";
+}  // namespace text
+
+namespace {
 
 struct InflateGuard {
   z_stream* z;
@@ -19,6 +24,16 @@ struct InflateGuard {
     if (live) inflateEnd(z);
   }
 };
+
+struct FileClose {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileClose>;
+
+struct BufferFree {
+  void operator()(unsigned char* p) const { std::free(p); }
+};
+using Buffer = std::unique_ptr<unsigned char, BufferFree>;
 
 bool WriteAll(std::FILE* out, const unsigned char* p, std::size_t n) {
   return !out || std::fwrite(p, 1, n, out) == n;
@@ -32,98 +47,58 @@ bool WantedAtStartup(const Record& rec) {
          NameContainsNoCase(rec.name, "install.env") || NameContainsNoCase(rec.name, ".txt");
 }
 
-void NoteFailure(char* failed, std::size_t size, const char* name) {
-  if (!failed || size == 0) return;
+int Fail(Failure* failure, Fault fault, const char* name) {
+  failure->fault = fault;
   std::size_t n = std::strlen(name);
-  if (n >= size) n = size - 1;
-  std::memcpy(failed, name, n);
-  failed[n] = '\0';
+  if (n >= sizeof failure->record) n = sizeof failure->record - 1;
+  std::memcpy(failure->record, name, n);
+  failure->record[n] = '\0';
+  return -1;
 }
 
-// Names what was read of a damaged record, when anything was.
-void NoteDamagedRecord(char* failed, std::size_t size, const Record& rec) {
-  if (rec.name[0] && std::memchr(rec.name, 0, sizeof rec.name)) NoteFailure(failed, size, rec.name);
-}
-
-// Seeks over a file record's time and stream; false when they would pass the payload's end.
-bool SkipRecordData(Source* src, const Record& rec) {
-  std::uint64_t skip = 8ull + rec.packed;
-  if (src->left < skip || std::fseek(src->file, static_cast<long>(skip), SEEK_CUR) != 0) return false;
-  src->left -= skip;
-  return true;
-}
-
-// Walks the records by their sizes alone, seeking over every stream, and returns the source
-// to where it stood. 0 when every record header is sound, its path fits below destination,
-// it lies with its stream inside the payload and the end marker follows the last one; -1
-// otherwise, with failed naming the
-// record where the walk stopped (empty when none was read). A download cut short is thus
-// found before the first byte of an update is written, not halfway through it.
-int CheckLayout(Source src, const char* destination, char* failed, std::size_t failedSize) {
-  std::FILE* f = src.file;
-  long start = std::ftell(f);
-  if (start < 0) return -1;
-  Record rec{};
-  int result = -1;
-  for (;;) {
-    int r = ReadRecord(&src, &rec);
-    if (r == 1) {
-      result = 0;
-      break;
-    }
-    if (r < 0) {
-      NoteDamagedRecord(failed, failedSize, rec);
-      break;
-    }
-    char path[plat::kMaxPath];
-    if (destination && paths::JoinPath(path, sizeof path, destination, rec.name) != 0) {
-      NoteFailure(failed, failedSize, rec.name);
-      break;
-    }
-    if (rec.folder) continue;
-    if (!SkipRecordData(&src, rec)) {
-      NoteFailure(failed, failedSize, rec.name);
-      break;
-    }
-  }
-  if (std::fseek(f, start, SEEK_SET) != 0) return -1;
-  return result;
+// A damaged record is named by what was read of it, when anything was.
+int FailRecord(Failure* failure, const Record& rec) {
+  bool named = rec.name[0] && std::memchr(rec.name, 0, sizeof rec.name);
+  return Fail(failure, Fault::Record, named ? rec.name : "");
 }
 
 }  // namespace
 
-int InflateEntry(Source* src, std::uint32_t size, std::uint32_t packed, const char* path,
-                 plat::Window w, std::uint32_t consumedBefore) {
-  shell::Block in = shell::AllocOwned(kBlockSize);
-  shell::Block out = shell::AllocOwned(kBlockSize);
-  unsigned char t[8];
-  if (src->left < 8 || std::fread(t, 1, 8, src->file) != 8) return 1;
-  src->left -= 8;
+int InflateEntry(Source* src, const Record& rec, const char* path, Progress* progress,
+                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Fault* fault) {
+  auto failWrite = [fault] {
+    *fault = Fault::Write;
+    return -1;
+  };
+  *fault = Fault::Stream;  // unless said otherwise below
   std::uint64_t stamp = 0;
-  for (int i = 7; i >= 0; --i) stamp = (stamp << 8) | t[i];
+  if (!ReadRecordTime(src, &stamp)) return -1;
 
-  shell::File dest(path ? plat::OpenFile(path, "wb") : nullptr);
-  if (path && !dest) return 1;
-  BeginProgressFile(w, path ? path : "", size);
+  OwnedFile dest(path ? plat::OpenFile(path, "wb") : nullptr);
+  if (path && !dest) {
+    *fault = Fault::Create;
+    return -1;
+  }
+  if (progress && progress->beginFile) progress->beginFile(progress, path ? path : "", rec.size);
 
   z_stream z{};
   z.next_in = Z_NULL;
   z.avail_in = 0;
-  if (inflateInit(&z) != Z_OK) return 1;
+  if (inflateInit(&z) != Z_OK) return -1;
   InflateGuard guard{&z, true};
 
-  z.next_out = out.get();
+  z.next_out = out;
   z.avail_out = kBlockSize;
   std::uint32_t written = 0;
   std::uint32_t consumed = consumedBefore + 8;
-  std::uint32_t remaining = packed;
+  std::uint32_t remaining = rec.packed;
   for (;;) {
     if (z.avail_in == 0 && remaining > 0) {
       std::uint32_t chunk = remaining >= kBlockSize ? kBlockSize : remaining;
-      if (src->left < chunk) return 1;  // the stream runs into the trailer
-      std::size_t got = std::fread(in.get(), 1, chunk, src->file);
+      if (src->left < chunk) return -1;  // the stream runs into the trailer
+      std::size_t got = std::fread(in, 1, chunk, src->file);
       src->left -= got;
-      z.next_in = in.get();
+      z.next_in = in;
       z.avail_in = static_cast<uInt>(got);
       consumed += chunk;
       remaining -= chunk;
@@ -133,46 +108,76 @@ int InflateEntry(Source* src, std::uint32_t size, std::uint32_t packed, const ch
       std::uint32_t k = kBlockSize - z.avail_out;
       // A stream that inflates to more or fewer bytes than its record announced is as
       // damaged as a corrupt one: the file would not be the file that was packed.
-      if (std::uint64_t(written) + k != size || z.avail_in != 0 || remaining != 0) return 1;
+      if (std::uint64_t(written) + k != rec.size || z.avail_in != 0 || remaining != 0) return -1;
       if (k > 0) {
-        if (!WriteAll(dest.get(), out.get(), k)) return 1;
-        UpdateProgress(w, written + k, consumed);
+        if (!WriteAll(dest.get(), out, k)) return failWrite();
+        if (progress && progress->blocksWritten) progress->blocksWritten(progress, written + k, consumed);
       }
       guard.live = false;
-      if (inflateEnd(&z) != Z_OK) return 1;
-      if (dest && std::fclose(dest.release()) != 0) return 1;
+      if (inflateEnd(&z) != Z_OK) return -1;
+      if (dest && std::fclose(dest.release()) != 0) return failWrite();
       break;
     }
-    if (r != Z_OK) return 1;
+    if (r != Z_OK) return -1;
     if (z.avail_out > 0) continue;
-    if (std::uint64_t(written) + kBlockSize > size) return 1;
-    if (!WriteAll(dest.get(), out.get(), kBlockSize)) return 1;
+    if (std::uint64_t(written) + kBlockSize > rec.size) return -1;
+    if (!WriteAll(dest.get(), out, kBlockSize)) return failWrite();
     written += kBlockSize;
-    z.next_out = out.get();
+    z.next_out = out;
     z.avail_out = kBlockSize;
-    UpdateProgress(w, written, consumed);
+    if (progress && progress->blocksWritten) progress->blocksWritten(progress, written, consumed);
   }
   if (path) plat::SetFileWriteTime(path, stamp);
+  *fault = Fault::None;
   return 0;
 }
 
-int ExtractFrom(std::FILE* f, const char* destination, Mode mode, bool withProgress,
-                char* failedRecord, std::size_t failedSize) {
-  NoteFailure(failedRecord, failedSize, "");
+// The walk by sizes: a download cut short is thus found before the first byte of an update
+// is written, not halfway through it.
+int CheckLayout(Source src, const char* destination, Failure* failure) {
+  std::FILE* f = src.file;
+  long start = std::ftell(f);
+  if (start < 0) return Fail(failure, Fault::Container, "");
+  Record rec{};
+  int result = -1;
+  for (;;) {
+    int r = ReadRecord(&src, &rec);
+    if (r == 1) {
+      result = 0;
+      break;
+    }
+    if (r < 0) {
+      FailRecord(failure, rec);
+      break;
+    }
+    char path[plat::kMaxPath];
+    if ((destination && paths::JoinPath(path, sizeof path, destination, rec.name) != 0) ||
+        (!rec.folder && !SkipRecordData(&src, rec))) {
+      Fail(failure, Fault::Record, rec.name);
+      break;
+    }
+  }
+  if (std::fseek(f, start, SEEK_SET) != 0) return Fail(failure, Fault::Container, "");
+  return result;
+}
+
+int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress,
+                Failure* failure) {
+  *failure = Failure{};
   Source src{};
-  if (LocatePayload(f, &src, &g_payloadLength) != 0) return -1;
-  if (mode == Mode::Full && CheckLayout(src, destination, failedRecord, failedSize) != 0) return -1;
-  plat::Window w = (mode == Mode::Full && withProgress) ? OpenProgressWindow(g_payloadLength)
-                                                        : nullptr;
+  std::uint32_t total = 0;
+  if (LocatePayload(f, &src, &total) != 0) return Fail(failure, Fault::Container, "");
+  if (mode == Mode::Full) {
+    if (CheckLayout(src, destination, failure) != 0) return -1;
+    if (progress && progress->start) progress->start(progress, total);
+  }
+  Buffer in, out;
   std::uint32_t consumed = 0;
   Record rec{};
   for (;;) {
     int r = ReadRecord(&src, &rec);
     if (r == 1) break;
-    if (r < 0) {
-      NoteDamagedRecord(failedRecord, failedSize, rec);
-      return -1;
-    }
+    if (r < 0) return FailRecord(failure, rec);
     consumed += static_cast<std::uint32_t>(std::strlen(rec.name) + 1 + 10);
     if (mode == Mode::Bootstrap) {
       if (rec.folder) {
@@ -182,54 +187,29 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, bool withProgr
         continue;
       }
       if (!WantedAtStartup(rec)) {
-        if (!SkipRecordData(&src, rec)) {
-          NoteFailure(failedRecord, failedSize, rec.name);
-          return -1;
-        }
+        if (!SkipRecordData(&src, rec)) return Fail(failure, Fault::Record, rec.name);
         continue;
       }
     }
     char path[plat::kMaxPath];
-    if (destination) {
-      if (paths::JoinPath(path, sizeof path, destination, rec.name) != 0) {
-        NoteFailure(failedRecord, failedSize, rec.name);
-        return -1;
-      }
-    }
+    if (destination && paths::JoinPath(path, sizeof path, destination, rec.name) != 0)
+      return Fail(failure, Fault::Record, rec.name);
     if (rec.folder) {
       if (destination) plat::MakeFolder(path);
       continue;
     }
-    if (InflateEntry(&src, rec.size, rec.packed, destination ? path : nullptr, w, consumed) != 0) {
-      NoteFailure(failedRecord, failedSize, rec.name);
-      return -1;
+    if (!in) {
+      in.reset(static_cast<unsigned char*>(std::malloc(kBlockSize)));
+      out.reset(static_cast<unsigned char*>(std::malloc(kBlockSize)));
+      if (!in || !out) return Fail(failure, Fault::Memory, rec.name);
     }
+    Fault fault = Fault::None;
+    if (InflateEntry(&src, rec, destination ? path : nullptr, progress, consumed, in.get(), out.get(),
+                     &fault) != 0)
+      return Fail(failure, fault, rec.name);
     consumed += 8 + rec.packed;
   }
   return 0;
-}
-
-std::FILE* OpenPayload() {
-  char self[plat::kMaxPath] = {};
-  if (plat::GetModulePath(self, sizeof self) == 0) return nullptr;
-  std::FILE* f = plat::OpenFile(self, "rb");
-  if (!f) return nullptr;
-  Source src{};
-  if (LocatePayload(f, &src, &g_payloadLength) != 0) {
-    std::fclose(f);
-    return nullptr;
-  }
-  return f;
-}
-
-std::uint32_t PayloadLength() { return g_payloadLength; }
-
-int ExtractPayload(const char* destination, Mode mode) {
-  shell::File f(OpenPayload());
-  if (!f) shell::FailDamagedFile();
-  if (ExtractFrom(f.get(), destination, mode, true, nullptr, 0) != 0) shell::FailDamagedFile();
-  f.reset();
-  return CloseProgressWindow();
 }
 
 }  // namespace payload

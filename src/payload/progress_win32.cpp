@@ -6,8 +6,9 @@
 #include <commctrl.h>
 
 #include "payload/progress.h"
-#include "shell/shell.h"
-#include "shell/window_win32.h"
+#include "base/boxes.h"
+#include "base/pump.h"
+#include "base/window_win32.h"
 
 namespace payload {
 namespace {
@@ -127,7 +128,7 @@ void SetPos(HWND dialog, int bar, WORD pos) {
 INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG: {
-      shell::CenterOnScreen(dialog);
+      base::CenterOnScreen(dialog);
       // A path wider than the line loses its middle rather than both ends; the text itself
       // stays the whole path.
       HWND pathText = GetDlgItem(dialog, kPathText);
@@ -163,9 +164,8 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
   }
 }
 
-}  // namespace
 
-plat::Window OpenProgressWindow(std::uint32_t totalBytes) {
+HWND OpenProgressWindow(std::uint32_t totalBytes) {
   g_progress.total = totalBytes;
   CloseProgressWindow();
 
@@ -173,40 +173,47 @@ plat::Window OpenProgressWindow(std::uint32_t totalBytes) {
   INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
   InitCommonControlsEx(&classes);
 
-  HWND owner = static_cast<HWND>(shell::GetOwnerWindow());
-  HWND w = CreateDialogParamA(shell::DialogInstance(), progress_text::kTemplate, owner,
+  HWND owner = static_cast<HWND>(base::GetOwnerWindow());
+  HWND w = CreateDialogParamA(base::DialogInstance(), progress_text::kTemplate, owner,
                               ProgressProc, 0);
   if (!w) {
     g_progress.animation = nullptr;
     return nullptr;
   }
   g_progress.window = w;
-  shell::PumpMessages();
+  base::PumpMessages();
 
   WORD units = Units(g_progress.total);
   SetRange(w, kTotalBar, units ? units : 1);
   SetPos(w, kTotalBar, 0);
-  shell::PumpMessages();
+  base::PumpMessages();
   return w;
 }
 
-void BeginProgressFile(plat::Window w, const char* path, std::uint32_t size) {
-  if (!w) return;
-  HWND dialog = static_cast<HWND>(w);
+void BeginProgressFile(Progress*, const char* path, std::uint32_t size) {
+  HWND dialog = g_progress.window;
+  if (!dialog) return;
   SendDlgItemMessageA(dialog, kPathText, WM_SETTEXT, 0,
                       reinterpret_cast<LPARAM>(path ? path : progress_text::kNoPath));
   SetRange(dialog, kFileBar, Units(size));  // no minimum: a small file shows 0 to 0
   SetPos(dialog, kFileBar, 0);
 }
 
-void UpdateProgress(plat::Window w, std::uint32_t written, std::uint32_t consumed) {
-  if (w) {
-    HWND dialog = static_cast<HWND>(w);
+void UpdateProgress(Progress*, std::uint32_t written, std::uint32_t consumed) {
+  if (HWND dialog = g_progress.window) {
     SetPos(dialog, kFileBar, Units(written));
     SetPos(dialog, kTotalBar, Units(consumed));
   }
-  shell::PumpMessages();
+  base::PumpMessages();
 }
+
+void StartProgress(Progress*, std::uint32_t totalBytes) { OpenProgressWindow(totalBytes); }
+
+Progress g_watcher = {StartProgress, BeginProgressFile, UpdateProgress};
+
+}  // namespace
+
+Progress* CopyProgressWindow() { return &g_watcher; }
 
 int CloseProgressWindow() {
   if (!g_progress.window) return 1;
@@ -214,7 +221,7 @@ int CloseProgressWindow() {
   g_progress.window = nullptr;
   g_progress.animation = nullptr;
   DestroyWindow(w);
-  shell::PumpMessages();
+  base::PumpMessages();
   return 0;
 }
 

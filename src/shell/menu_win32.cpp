@@ -7,12 +7,13 @@
 
 #include <cstdint>
 
+#include "base/boxes.h"
+#include "base/window_win32.h"
+#include "base/workfolder.h"
 #include "config/config.h"
 #include "image/rct.h"
 #include "image/surface.h"
-#include "shell/shell.h"
 #include "shell/startup.h"
-#include "shell/window_win32.h"
 #include "update/update.h"
 
 namespace shell {
@@ -68,8 +69,8 @@ int FillSlot(HWND menu, int slot, const char* caption, std::int32_t action) {
 }
 
 void InitMenu(HWND menu) {
-  SetOwnerWindow(menu);
-  CenterOnScreen(menu);
+  base::SetOwnerWindow(menu);
+  base::CenterOnScreen(menu);
   g_menu.busy = 0;
   SetWindowTextA(menu, config::UpdaterTitle());
 
@@ -118,7 +119,7 @@ void PaintMenu(HWND menu) {
 void ExitMenu(HWND menu) {
   image::FreeSurface(g_menu.title, 0);
   g_menu.title = nullptr;
-  RemoveWorkFolder();
+  base::RemoveWorkFolder();
   EndDialog(menu, 0);
 }
 
@@ -140,7 +141,7 @@ void RunCommand(HWND menu, WPARAM command) {
       case kActionReadme:
         // A relative name: the readme was extracted into the work folder, the current one.
         config::InstReadmeFl(g_menu.text, sizeof g_menu.text);
-        OpenDocument(g_menu.text);
+        base::OpenDocument(g_menu.text);
         break;
       default:
         break;
@@ -193,7 +194,7 @@ int RunMainMenu() {
     if (result == -1) {
       image::FreeSurface(g_menu.title, 0);
       g_menu.title = nullptr;
-      RemoveWorkFolder();
+      base::RemoveWorkFolder();
       return -1;
     }
   }

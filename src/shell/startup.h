@@ -12,4 +12,10 @@ int RunUpdater();
 // window cannot be created (the work folder is removed first).
 int RunMainMenu();
 
+// Texts of start-up, in one place.
+namespace text {
+extern const char kMissingStartupFiles[];
+extern const char kAlreadyRunning[];  // %s: the updater's title
+}  // namespace text
+
 }  // namespace shell

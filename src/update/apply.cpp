@@ -1,18 +1,27 @@
 // Applying the update once the install folder is known.
 #include "update/apply.h"
 
+#include "base/blocks.h"
+#include "base/boxes.h"
+#include "base/workfolder.h"
 #include "config/config.h"
-#include "payload/container.h"
+#include "payload/extract.h"
+#include "payload/progress.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
 #include "update/finish.h"
 #include "update/transfers.h"
 
 namespace update {
 
 int ApplyUpdate(const char* installFolder) {
-  // Any failure of the extraction is reported there and ends the program.
-  payload::ExtractPayload(installFolder, payload::Mode::Full);
+  payload::Failure failure;
+  if (payload::ExtractPayload(installFolder, payload::Mode::Full, payload::CopyProgressWindow(),
+                              &failure) != 0) {
+    if (failure.fault == payload::Fault::Memory) base::EndOutOfMemory();
+    payload::CloseProgressWindow();
+    base::EndWithError(payload::text::kDamagedFile);
+  }
+  payload::CloseProgressWindow();
   RecordInstallFolder(installFolder);
   TransferIniLines();
   TransferRegLines();
@@ -23,7 +32,7 @@ int ApplyUpdate(const char* installFolder) {
   plat::SetCurrentFolder(installFolder);
   if (ReadmeAfterFinish()) {
     char readme[512];
-    shell::OpenDocument(config::InstReadmeFl(readme, sizeof readme));
+    base::OpenDocument(config::InstReadmeFl(readme, sizeof readme));
   }
   return 0;
 }

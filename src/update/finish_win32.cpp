@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include "config/config.h"
-#include "shell/shell.h"
-#include "shell/window_win32.h"
+#include "base/boxes.h"
+#include "base/window_win32.h"
 #include "update/finish.h"
 
 namespace update {
@@ -23,7 +23,7 @@ INT_PTR CALLBACK FinishDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
     case WM_INITDIALOG:
       SendDlgItemMessageA(w, kReadmeBox, BM_SETCHECK, BST_UNCHECKED, 0);
       SetDlgItemTextA(w, kReadmeBox, g_text);
-      shell::CenterOnScreen(w);
+      base::CenterOnScreen(w);
       return TRUE;
     case WM_COMMAND:
       if (wp == IDOK) {
@@ -47,8 +47,8 @@ INT_PTR CALLBACK FinishDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
 void ShowFinishDialog() {
   config::InstReadme(g_text, sizeof g_text);
   bool noReadme = g_text[0] == '-';
-  DialogBoxParamA(shell::DialogInstance(), noReadme ? kShort : kFull,
-                  static_cast<HWND>(shell::GetOwnerWindow()), FinishDialogProc, 0);
+  DialogBoxParamA(base::DialogInstance(), noReadme ? kShort : kFull,
+                  static_cast<HWND>(base::GetOwnerWindow()), FinishDialogProc, 0);
   if (noReadme) g_readme = 0;
 }
 

@@ -7,8 +7,9 @@
 
 #include "config/config.h"
 #include "platform/platform.h"
-#include "shell/paths.h"
-#include "shell/shell.h"
+#include "base/paths.h"
+#include "base/boxes.h"
+#include "base/files.h"
 
 namespace update {
 
@@ -107,7 +108,7 @@ void CopyCut(char* out, std::size_t size, const char* text) {
 bool KeyFileIn(const char* folder) {
   char path[kFolderSize];
   if (paths::JoinPath(path, sizeof path, folder, config::KeyFile()) != 0) return false;
-  return shell::FileExists(path) != 0;
+  return base::FileExists(path) != 0;
 }
 
 bool HasKeyFile() { return config::KeyFile()[0] != '\0'; }
@@ -116,7 +117,7 @@ bool HasKeyFile() { return config::KeyFile()[0] != '\0'; }
 int CopyCandidate(char* out, std::size_t size) {
   std::size_t n = std::strlen(g_candidate);
   if (n + 1 > size) {
-    shell::ReportError(text::kPathTooLong);
+    base::ReportError(text::kPathTooLong);
     return -1;
   }
   std::memcpy(out, g_candidate, n + 1);
@@ -167,11 +168,11 @@ int CheckVersionGate() {
   if (config::ChkReg()[0] == '\0') return 0;
   int v = ReadUserRegNumber(config::RegGlobal(), config::RegLocal(), config::ChkReg(), 0);
   if (v < config::ChkRegVer()) {
-    shell::ReportError(text::kVersionTooOld);
+    base::ReportError(text::kVersionTooOld);
     return -1;
   }
   if (v > config::ChkRegVerHigh()) {
-    shell::ReportError(text::kAlreadyApplied);
+    base::ReportError(text::kAlreadyApplied);
     return -1;
   }
   return 0;
@@ -242,18 +243,18 @@ int LocateInstallFolder(char* out, std::size_t size) {
     const char* global = config::RegGlobal();
     const char* local = config::RegLocal();
     if (ReadMachineRegNumber(global, local, kIsInst, 0) == 0) {
-      shell::ReportError(text::kNotInstalled);
+      base::ReportError(text::kNotInstalled);
       return -1;
     }
     ReadMachineRegString(global, local, kInstTo, "", g_candidate, kFolderSize);
     if (g_candidate[0] == '\0' || (HasKeyFile() && !KeyFileIn(g_candidate))) {
-      shell::ReportError(text::kFolderUnknown);
+      base::ReportError(text::kFolderUnknown);
       return -1;
     }
   }
 
   saved.Restore();
-  if (!shell::AskYesNo(text::kConfirm, g_candidate)) return -2;
+  if (!base::AskYesNo(text::kConfirm, g_candidate)) return -2;
   return CopyCandidate(out, size);
 }
 
@@ -274,7 +275,7 @@ int SelectInstallFolder(char* out, std::size_t size) {
       break;
     case kSetupTooLong:
       saved.Restore();
-      shell::ReportError(text::kPathTooLong);
+      base::ReportError(text::kPathTooLong);
       return -1;
     default:
       return -1;
@@ -285,25 +286,25 @@ int SelectInstallFolder(char* out, std::size_t size) {
       break;
     case Normalised::Network:
       saved.Restore();
-      shell::ReportError(text::kNetworkDrive);
+      base::ReportError(text::kNetworkDrive);
       return -1;
     case Normalised::TooLong:
       saved.Restore();
-      shell::ReportError(text::kPathTooLong);
+      base::ReportError(text::kPathTooLong);
       return -1;
     case Normalised::Root:
       // Retry does not reopen the dialog; Cancel ends the run.
-      shell::ReportFatal(text::kRootFolder);
+      base::ReportFatal(text::kRootFolder);
       return -1;
   }
   saved.Restore();
 
   if (HasKeyFile() && !KeyFileIn(g_candidate)) {
-    shell::ReportError(text::kKeyFileMissing, config::TitleBar());
+    base::ReportError(text::kKeyFileMissing, config::TitleBar());
     return -1;
   }
   if (CheckVersionGate() != 0) return -1;
-  if (!shell::AskYesNo(text::kConfirm, g_candidate)) return -1;
+  if (!base::AskYesNo(text::kConfirm, g_candidate)) return -1;
   return CopyCandidate(out, size);
 }
 

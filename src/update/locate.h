@@ -6,8 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
-#include <vector>
 
 namespace update {
 
@@ -57,26 +55,13 @@ int ReadMachineRegNumber(const char* global, const char* local, const char* name
 int ReadMachineRegString(const char* global, const char* local, const char* name,
                          const char* def, char* out, std::size_t size);
 
-// ---- Dialog seam (locate_win32.cpp; locate_host.cpp stands in for native tests) --------------
+// ---- Dialog seam (locate_win32.cpp; the native tests link a stand-in) ----------------------
 
 constexpr int kSetupCancelled = 0;
 constexpr int kSetupNext = 1;     // "次へ": CandidateFolder holds the field's text
 constexpr int kSetupTooLong = 2;  // "次へ" with more text than CandidateFolder holds
 // Runs the SETUP dialog over CandidateFolder, owned by the owner window.
 int RunSetupDialog();
-
-// Native tests only (locate_host.cpp): what the user does in the next SETUP dialogs, and the
-// texts the dialogs opened with. With nothing scripted the dialog is cancelled.
-namespace host_setup {
-struct Step {
-  bool next;          // "次へ" (else ｷｬﾝｾﾙ)
-  std::string typed;  // the field's text when "次へ" is pressed
-  std::string wander{};  // a folder that the dialog makes current (the shell's browser may), or ""
-};
-void Script(std::vector<Step> steps);
-const std::vector<std::string>& OpenedWith();
-void Reset();
-}  // namespace host_setup
 
 // Texts of locating, in one place.
 namespace text {

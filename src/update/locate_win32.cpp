@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "shell/shell.h"
-#include "shell/window_win32.h"
+#include "base/boxes.h"
+#include "base/window_win32.h"
 #include "update/locate.h"
 
 namespace update {
@@ -59,7 +59,7 @@ int TakeField(HWND dialog) {
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      shell::CenterOnScreen(dialog);
+      base::CenterOnScreen(dialog);
       SetDlgItemTextA(dialog, kFolderEdit, CandidateFolder());
       return TRUE;
     case WM_COMMAND:
@@ -86,8 +86,8 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int RunSetupDialog() {
-  INT_PTR r = DialogBoxParamA(shell::DialogInstance(), "SETUP",
-                              static_cast<HWND>(shell::GetOwnerWindow()), SetupDialogProc, 0);
+  INT_PTR r = DialogBoxParamA(base::DialogInstance(), "SETUP",
+                              static_cast<HWND>(base::GetOwnerWindow()), SetupDialogProc, 0);
   return r == kSetupNext || r == kSetupTooLong ? static_cast<int>(r) : kSetupCancelled;
 }
 

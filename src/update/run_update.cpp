@@ -1,7 +1,7 @@
 // The update action.
 #include "config/config.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
+#include "base/boxes.h"
 #include "update/apply.h"
 #include "update/locate.h"
 #include "update/update.h"
@@ -17,11 +17,11 @@ int RunUpdate() {
 
   // 1. Locate: automatically, else by hand when the user wants to.
   int r = LocateInstallFolder(installFolder, sizeof installFolder);
-  if (r == -1 && shell::AskYesNo(text::kAskManualRoute, config::TitleBar()) &&
+  if (r == -1 && base::AskYesNo(text::kAskManualRoute, config::TitleBar()) &&
       SelectInstallFolder(installFolder, sizeof installFolder) == 0)
     r = 0;
   if (r != 0) {
-    shell::ReportError(text::kAbandoned);
+    base::ReportError(text::kAbandoned);
     return -1;
   }
 

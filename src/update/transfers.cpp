@@ -1,13 +1,12 @@
-// INI and registry transfers, token substitution and the deletion of leftovers.
+// INI and registry transfers with their token substitution.
 #include "update/transfers.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "config/config.h"
-#include "payload/container.h"
 #include "platform/platform.h"
-#include "shell/paths.h"
+#include "base/paths.h"
 
 namespace update {
 namespace {
@@ -165,29 +164,6 @@ void TransferRegLines() {
   char name[kLineSize], value[kLineSize];
   for (const config::SectionLine* n = config::Section(config::SectionId::Reg); n; n = n->next) {
     if (ParseRegLine(n->text, name, value) == kParsed) WriteUserRegString(global, local, name, value);
-  }
-}
-
-bool IsPatternInsideFolder(const char* pattern) {
-  // The container reader's rule for entry names: relative, no ':' at all, no component
-  // that is empty or only dots and spaces.
-  return payload::IsSafeEntryName(pattern, false);
-}
-
-void DeleteAfterInstallFiles(const char* installFolder) {
-  for (const config::SectionLine* n = config::Section(config::SectionId::DelfilesAfterInst); n;
-       n = n->next) {
-    const char* pattern = n->text;
-    if (!IsPatternInsideFolder(pattern)) continue;
-    paths::DeleteMatchingFiles(installFolder, pattern);
-    const char* sep = paths::FindChar(pattern, '\\');
-    if (!sep) continue;
-    char first[plat::kMaxPath], folder[plat::kMaxPath];
-    std::size_t len = static_cast<std::size_t>(sep - pattern);
-    if (len >= sizeof first) continue;
-    std::memcpy(first, pattern, len);
-    first[len] = '\0';
-    if (paths::JoinPath(folder, sizeof folder, installFolder, first) == 0) plat::RemoveFolder(folder);
   }
 }
 

@@ -12,6 +12,8 @@
 
 #include <cstddef>
 
+#include "payload/container.h"
+
 namespace update {
 
 constexpr std::size_t kLineSize = 512;  // 511 bytes of text and the terminator
@@ -55,8 +57,8 @@ void TransferRegLines();
 
 // True when a [delfiles_afterinst] pattern stays inside the folder it is applied to:
 // relative, without a drive or any ':', and without a component made only of dots and
-// spaces ("..", and what Windows shortens to it).
-bool IsPatternInsideFolder(const char* pattern);
+// spaces ("..", and what Windows shortens to it): the container reader's rule for names.
+inline bool IsPatternInsideFolder(const char* pattern) { return payload::IsSafeEntryName(pattern, false); }
 // For each [delfiles_afterinst] line: delete the matching files inside the install folder,
 // then try to remove the folder named by the line's first component (only when empty).
 // Patterns that could reach outside the install folder are skipped.

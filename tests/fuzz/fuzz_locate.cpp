@@ -10,8 +10,9 @@
 #include <cstring>
 
 #include "config/config.h"
-#include "platform/host_control.h"
-#include "shell/paths.h"
+#include "doubles.h"
+#include "fake.h"
+#include "base/paths.h"
 #include "update/locate.h"
 
 namespace {
@@ -25,9 +26,9 @@ void Require(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
   std::size_t candidateSize = nul ? static_cast<std::size_t>(nul - data) : size;
-  host::Reset();
+  fake::Reset();
   config::ResetForTests();
-  host::SetWindowsFolder(size & 1 ? "C:\\WINDOWS" : "\x83\x5C:\\W");  // also a drive that is not a letter
+  fake::SetWindowsFolder(size & 1 ? "C:\\WINDOWS" : "\x83\x5C:\\W");  // also a drive that is not a letter
   if (nul) config::LoadSetupConfigFromMemory(nul + 1, size - candidateSize - 1);
 
   char* c = update::CandidateFolder();
@@ -49,6 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(len > 0 && (c[len - 1] != '\\' || (len >= 2 && paths::IsLeadByte(static_cast<unsigned char>(c[len - 2])))));
   }
   config::ResetForTests();
-  host::Reset();
+  fake::Reset();
   return 0;
 }

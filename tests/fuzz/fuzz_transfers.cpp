@@ -11,8 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/host_control.h"
-#include "shell/paths.h"
+#include "fake.h"
+#include "base/paths.h"
 #include "update/transfers.h"
 
 namespace {
@@ -47,7 +47,7 @@ bool HasDotDotComponent(const char* p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  host::Reset();
+  fake::Reset();
   std::size_t k = data[0];
   ++data;
   --size;
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool recorded = update::RecordInstallFolder(install.c_str()) == 0;
   Require(recorded == (install.size() < update::kLineSize));
   std::string drive = Take(data, size, 1);
-  host::SetCdromDrive(!drive.empty() && drive[0] >= 'A' && drive[0] <= 'Z' ? drive[0] : 0);
+  fake::SetCdromDrive(!drive.empty() && drive[0] >= 'A' && drive[0] <= 'Z' ? drive[0] : 0);
   std::string line = Take(data, size, size);
 
   // Substitution alone.

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "config/config.h"
-#include "platform/host_control.h"
+#include "fake.h"
 #include "update/apply.h"
 #include "update/finish.h"
 #include "update/transfers.h"
@@ -25,13 +25,14 @@ class ApplyTest : public HostTest {
   void LoadConfig(const std::string& text) {
     config::ResetForTests();
     ASSERT_EQ(config::LoadSetupConfigFromMemory(text.data(), text.size()), 0);
-    config::LoadSetupSectionsFromMemory(text.data(), text.size());
+    config::SectionFailure failure;
+    config::LoadSetupSectionsFromMemory(text.data(), text.size(), &failure);
   }
   // A REG_SZ value under HKEY_CURRENT_USER\Software, or "<none>".
   static std::string UserValue(const std::string& key, const char* name) {
     std::uint32_t type = 0;
     std::string data;
-    if (!host::RegGet(plat::RegRoot::CurrentUser, "Software\\" + key, name, &type, &data)) return "<none>";
+    if (!fake::RegGet(plat::RegRoot::CurrentUser, "Software\\" + key, name, &type, &data)) return "<none>";
     EXPECT_EQ(type, plat::kRegSz) << name;
     return data;
   }
@@ -44,7 +45,7 @@ struct LineCase {  // cdrom 0: no CD-ROM drive; key nullptr: not a line to write
 using Parser = int (*)(const char*, char (&)[kLineSize], char (&)[kLineSize]);
 void CheckLines(Parser parse, const std::vector<LineCase>& cases) {
   for (const LineCase& c : cases) {
-    host::SetCdromDrive(c.cdrom);
+    fake::SetCdromDrive(c.cdrom);
     char key[kLineSize] = "untouched", value[kLineSize] = "untouched";
     EXPECT_EQ(parse(c.line, key, value), c.key ? 0 : -1) << c.line;
     if (!c.key) continue;
@@ -130,8 +131,8 @@ TEST_F(ApplyTest, OverlongLinesAreSkippedNotCut) {
              v400 + "\nShort=REP_INSTALL\n-\n[reg]\n\"Long\"=\"REP_INSTALL" + v400 + "\"\n\"Short\"=\"x\"\n-\nEOF\n");
   update::TransferIniLines();
   update::TransferRegLines();
-  EXPECT_EQ(host::ProfileValue("game.ini", "Main", "Long"), "");
-  EXPECT_EQ(host::ProfileValue("game.ini", "Main", "Short"), folder);
+  EXPECT_EQ(fake::ProfileValue("game.ini", "Main", "Long"), "");
+  EXPECT_EQ(fake::ProfileValue("game.ini", "Main", "Short"), folder);
   EXPECT_EQ(UserValue("Maker\\Game", "Long"), "<none>");
   EXPECT_EQ(UserValue("Maker\\Game", "Short"), "x");
 }
@@ -141,13 +142,13 @@ TEST_F(ApplyTest, RegistryWriterAndUnusedSettings) {
   EXPECT_EQ(UserValue("Maker\\ゲーム", "Empty"), "");
   // A key path that would not fit is not cut short into another key.
   EXPECT_EQ(update::WriteUserRegString(std::string(600, 'g').c_str(), "L", "V", "x"), -1);
-  host::RegDenyFullAccess(plat::RegRoot::CurrentUser, "Software\\Maker\\Locked", true);
+  fake::RegDenyFullAccess(plat::RegRoot::CurrentUser, "Software\\Maker\\Locked", true);
   EXPECT_EQ(update::WriteUserRegString("Maker", "Locked", "V", "x"), -1);
   // INI_FILE and REG_GLOBAL "-" leave their section unused.
   LoadConfig("INI_FILE -\nREG_GLOBAL -\nREG_LOCAL Game\n[EOF]\n[ini]\nA=1\n-\n[reg]\n\"A\"=\"1\"\n-\nEOF\n");
   update::TransferIniLines();
   update::TransferRegLines();
-  EXPECT_EQ(host::ProfileValue("-", "-", "A"), "");
+  EXPECT_EQ(fake::ProfileValue("-", "-", "A"), "");
   EXPECT_EQ(UserValue("-\\Game", "A"), "<none>");
 }
 
@@ -186,7 +187,7 @@ TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
   const std::string inst = dir_ + "/inst";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.readmeKeys);
-    host::Reset();
+    fake::Reset();
     update::ResetFinishForTests();
     InstallUpdater(dir_ + "/updater.exe", Payload({{"install.env", "env"}, {"insttscr.rct", "rct"},
                                                    {"readme.txt", "new readme"}, Dir("data"),
@@ -207,14 +208,14 @@ TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
     EXPECT_EQ(ListTree(inst), (Names{"data/", "data/update.arc", "readme.txt"}));
     EXPECT_EQ(ReadWholeFile(inst + "/readme.txt"), "new readme");
     EXPECT_EQ(WriteTime(inst + "/data/update.arc"), kFileTime);
-    EXPECT_EQ(host::ProfileValue("game.ini", "Main", "DataPath"), inst + "\\data");
+    EXPECT_EQ(fake::ProfileValue("game.ini", "Main", "DataPath"), inst + "\\data");
     EXPECT_EQ(UserValue("Maker\\Game", "InstallPath"), inst);
     EXPECT_EQ(UserValue("Maker\\Game", "Num"), "<none>");
     EXPECT_STREQ(update::LastFinishDialog().templateName, c.templateName);
     EXPECT_EQ(update::LastFinishDialog().count, 1);
     EXPECT_STREQ(update::LastFinishDialog().label, std::strcmp(c.templateName, "ENDINSTALL") ? "" : "Read_me");
-    EXPECT_EQ(host::ShellOpened(), c.opened);
-    EXPECT_TRUE(host::Boxes().empty());
+    EXPECT_EQ(fake::ShellOpened(), c.opened);
+    EXPECT_TRUE(fake::Boxes().empty());
     EXPECT_EQ(CurrentFolder(), inst);
   }
 }

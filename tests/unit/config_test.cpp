@@ -1,7 +1,12 @@
 // install.env readers: text-mode lines, keyed settings, accessors and sections.
 #include "config/config.h"
-#include "platform/host_control.h"
-#include "shell/shell.h"
+#include "fake.h"
+#include "base/blocks.h"
+#include "base/boxes.h"
+#include "base/files.h"
+#include "base/messages.h"
+#include "base/workfolder.h"
+#include "doubles.h"
 #include "test_support.h"
 
 namespace {
@@ -13,14 +18,15 @@ class ConfigTest : public HostTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
-    shell::CreateWorkFolder();
+    base::CreateWorkFolder();
   }
   // Writes install.env and reads it with both readers as asked.
   void Load(const S& text, bool keys = true, bool sections = false) {
     config::ResetForTests();
     WriteWholeFile("install.env", text);
     if (keys) { EXPECT_EQ(config::LoadSetupConfig("install.env"), 0); }
-    if (sections) config::LoadSetupSections("install.env");
+    config::SectionFailure failure;
+    if (sections) config::LoadSetupSections("install.env", &failure);
   }
   S Get(const char* key) {
     char buf[config::kLineSize];
@@ -90,7 +96,7 @@ TEST_F(ConfigTest, KeyLinesAndIntegers) {
     Load(S("INSTMAKEFOL ") + value + "\n");
     EXPECT_EQ(config::InstMakeFol(), expect) << value;
   }
-  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_TRUE(fake::Boxes().empty());
 }
 
 TEST_F(ConfigTest, LongValuesAreCutToTheCallersBuffer) {
@@ -106,9 +112,9 @@ TEST_F(ConfigTest, LongValuesAreCutToTheCallersBuffer) {
 // the others fall back to their defaults.
 TEST_F(ConfigTest, CachedKeysOutliveTheTableFreedAtExit) {
   const S text = "REG_LOCAL soft\nTITLEBAR Game\nCHKREGVER 5\n";
-  std::size_t before = host::ExitActionCount();
+  std::size_t before = fake::ExitActionCount();
   for (int i = 0; i < 2; ++i) config::LoadSetupConfigFromMemory(text.data(), text.size());
-  EXPECT_EQ(host::ExitActionCount(), before + 1);
+  EXPECT_EQ(fake::ExitActionCount(), before + 1);
   EXPECT_EQ((Names{config::RegLocal(), config::RegGlobal(), config::IniFile(), config::IniSection(),
                    config::TitleBar()}), (Names{"soft", "-", "-", "-", "Game"}));
   EXPECT_EQ(std::make_pair(config::ChkRegVer(), config::ChkRegVerHigh()), std::make_pair(5, 0));
@@ -142,29 +148,28 @@ TEST_F(ConfigTest, SectionLines) {
   }
   EXPECT_EQ(Section(config::SectionId::Delfiles), Names{"d"});
   EXPECT_EQ(Section(config::SectionId::DelfilesUser), Names{"u"});
-  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_TRUE(fake::Boxes().empty());
 }
 
-// Either button ends the run with -1 (no retry loop), and the work folder is left alone.
-TEST_F(ConfigTest, SectionReaderFatalReports) {
-  auto open = [](const char* section) { return S("[設定.env]の[") + section + "]が終了していません"; };
-  const S missing = "[missing.env]ファイルを開けませんでした。";
-  const struct { const char* file; int answer; S text; } cases[] = {  // file nullptr: no such file
-      {"[reg]\nR v\n", plat::kIdCancel, open("reg")},        {"[reg]\nR v\n", plat::kIdRetry, open("reg")},
-      {"[ini]\nA\nEOF\n-\n", plat::kIdCancel, open("ini")},
-      {"[delfiles_afterinst]\nx\n\x1A-\n", plat::kIdRetry, open("delfiles_afterinst")},
-      {nullptr, plat::kIdRetry, missing},                    {nullptr, plat::kIdCancel, missing},
+// A section still open where reading stops, or a file that cannot be opened, is reported to
+// the caller (start-up shows it and ends the run).
+TEST_F(ConfigTest, SectionReaderFailures) {
+  using K = config::SectionFailure::Kind;
+  const struct { const char* file; K kind; const char* section; } cases[] = {  // file nullptr: no such file
+      {"[reg]\nR v\n", K::NotClosed, "reg"},
+      {"[ini]\nA\nEOF\n-\n", K::NotClosed, "ini"},
+      {"[delfiles_afterinst]\nx\n\x1A-\n", K::NotClosed, "delfiles_afterinst"},
+      {nullptr, K::CannotOpen, nullptr},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    host::Reset();
-    if (c.file) Load(c.file, false);
-    host::ScriptAnswers({c.answer});
-    EXPECT_EQ(ExitCodeOf([&] { config::LoadSetupSections(c.file ? "install.env" : "missing.env"); }), -1);
-    ASSERT_EQ(BoxTexts(), Names{c.text});
-    EXPECT_EQ(host::Boxes()[0].style, plat::kMbRetryCancel | plat::kMbIconError);
-    if (c.file) { EXPECT_TRUE(PathExists("install.env")); }
+    SCOPED_TRACE(c.file ? c.file : "missing");
+    if (c.file) WriteWholeFile("install.env", c.file);
+    config::SectionFailure f;
+    EXPECT_EQ(config::LoadSetupSections(c.file ? "install.env" : "missing.env", &f), -1);
+    EXPECT_EQ(f.kind, c.kind);
+    if (c.section) { EXPECT_STREQ(config::kSections[f.section].name, c.section); }
   }
+  EXPECT_TRUE(fake::Boxes().empty());
 }
 
 }  // namespace

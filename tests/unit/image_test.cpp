@@ -6,9 +6,14 @@
 
 #include "image/rct.h"
 #include "image/surface.h"
-#include "platform/host_control.h"
+#include "fake.h"
 #include "rct_codec.h"
-#include "shell/shell.h"
+#include "base/blocks.h"
+#include "base/boxes.h"
+#include "base/files.h"
+#include "base/messages.h"
+#include "base/workfolder.h"
+#include "doubles.h"
 #include "test_support.h"
 
 namespace {
@@ -199,7 +204,7 @@ TEST_F(ImageTest, VariantsNamesAndTrailers) {
               std::make_tuple(s->width, s->height, s->stride, s->keep));
     EXPECT_EQ(c.memory, Bytes(s->bits, s->bits + c.memory.size()));
   }
-  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_TRUE(fake::Boxes().empty());
 }
 
 // No surface for a foreign signature, a file shorter than its header announces (the user is
@@ -232,7 +237,7 @@ TEST_F(ImageTest, FilesThatGiveNoSurface) {
   EXPECT_EQ(nullptr, image::CreateSurface24(2, 2, 0));
   EXPECT_FALSE(Load(full));
   EXPECT_EQ(head, image::SurfaceListHead());
-  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_TRUE(fake::Boxes().empty());
   EXPECT_TRUE(Load(full));
 }
 

@@ -4,8 +4,14 @@
 #include <cstring>
 
 #include "config/config.h"
-#include "platform/host_control.h"
-#include "shell/shell.h"
+#include "fake.h"
+#include "platform/posix.h"
+#include "base/blocks.h"
+#include "base/boxes.h"
+#include "base/files.h"
+#include "base/messages.h"
+#include "base/workfolder.h"
+#include "doubles.h"
 #include "test_support.h"
 #include "update/finish.h"
 #include "update/locate.h"
@@ -35,13 +41,13 @@ class LocateTest : public HostTest {
   void Fresh(const std::string& more, const std::string& isInst = "", const std::string& instTo = "",
              std::uint32_t isInstType = plat::kRegSz) {
     ResetHost();
-    shell::EnablePlainNameLookup();
+    base::EnablePlainNameLookup();
     RemoveTree(dir_ + "/C:");
     RemoveTree(dir_ + "/D:");
     std::string env = "REG_GLOBAL Maker\nREG_LOCAL Game\nTITLEBAR テスト\n" + more + "[EOF]\n";
     ASSERT_EQ(config::LoadSetupConfigFromMemory(env.data(), env.size()), 0);
-    if (!isInst.empty()) host::RegPut(RegRoot::LocalMachine, kKey, "IsInst", isInstType, isInst);
-    if (!instTo.empty()) host::RegPut(RegRoot::LocalMachine, kKey, "InstTo", plat::kRegSz, instTo);
+    if (!isInst.empty()) fake::RegPut(RegRoot::LocalMachine, kKey, "IsInst", isInstType, isInst);
+    if (!instTo.empty()) fake::RegPut(RegRoot::LocalMachine, kKey, "InstTo", plat::kRegSz, instTo);
   }
 };
 
@@ -75,7 +81,7 @@ TEST_F(LocateTest, NormalisationTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE("typed \"" + c.typed + "\" with " + c.env);
     Fresh(c.env);
-    host::SetWindowsFolder(c.windows);
+    fake::SetWindowsFolder(c.windows);
     ASSERT_LT(c.typed.size(), update::kFolderSize);
     std::memcpy(update::CandidateFolder(), c.typed.c_str(), c.typed.size() + 1);
     EXPECT_EQ(update::NormaliseCandidate(), c.result);
@@ -96,7 +102,7 @@ TEST_F(LocateTest, DefaultFolderComposition) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.windows) + " " + c.env);
     Fresh(c.env);
-    host::SetWindowsFolder(c.windows);
+    fake::SetWindowsFolder(c.windows);
     EXPECT_EQ(update::ComposeDefaultFolder(), c.folder.empty() ? -1 : 0);
     EXPECT_EQ(std::string(update::CandidateFolder()), c.folder);
   }
@@ -131,19 +137,19 @@ TEST_F(LocateTest, VersionGateTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Fresh(c.env);
-    if (c.data != kAbsent) host::RegPut(RegRoot::CurrentUser, kKey, "Ver", c.type, c.data);
-    host::RegDenyFullAccess(RegRoot::CurrentUser, kKey, c.denyFull);
+    if (c.data != kAbsent) fake::RegPut(RegRoot::CurrentUser, kKey, "Ver", c.type, c.data);
+    fake::RegDenyFullAccess(RegRoot::CurrentUser, kKey, c.denyFull);
     EXPECT_EQ(update::CheckVersionGate(), c.message ? -1 : 0);
     EXPECT_EQ(BoxTexts(), c.message ? Names{c.message} : Names{});
-    for (const auto& b : host::Boxes()) EXPECT_EQ(b.style, plat::kMbOk | plat::kMbIconError);
+    for (const auto& b : fake::Boxes()) EXPECT_EQ(b.style, plat::kMbOk | plat::kMbIconError);
   }
 }
 
 TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
-  host::RegDenyFullAccess(RegRoot::LocalMachine, kKey, true);
-  host::RegPut(RegRoot::LocalMachine, kKey, "N", plat::kRegSz, "42");
-  host::RegPut(RegRoot::LocalMachine, kKey, "D", plat::kRegDword, std::string("\x07\0\0\0", 4));
-  host::RegPut(RegRoot::LocalMachine, kKey, "Fits", plat::kRegSz, std::string(259, 'y'));
+  fake::RegDenyFullAccess(RegRoot::LocalMachine, kKey, true);
+  fake::RegPut(RegRoot::LocalMachine, kKey, "N", plat::kRegSz, "42");
+  fake::RegPut(RegRoot::LocalMachine, kKey, "D", plat::kRegDword, std::string("\x07\0\0\0", 4));
+  fake::RegPut(RegRoot::LocalMachine, kKey, "Fits", plat::kRegSz, std::string(259, 'y'));
   EXPECT_EQ(update::ReadMachineRegNumber("Maker", "Game", "N", 7), 42);
   EXPECT_EQ(update::ReadMachineRegNumber("Maker", "Other", "N", -3), -3);
   // result and text; a REG_DWORD, an absent value and a cut one give the default, cut too.
@@ -157,7 +163,7 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(text("None", "default", 4), std::make_pair(-1, std::string("def")));
   // A key path beyond 512 bytes is never opened.
   std::string global(300, 'g'), local(300, 'l');
-  host::RegPut(RegRoot::LocalMachine, "Software\\" + global + "\\" + local, "N", plat::kRegSz, "5");
+  fake::RegPut(RegRoot::LocalMachine, "Software\\" + global + "\\" + local, "N", plat::kRegSz, "5");
   EXPECT_EQ(update::ReadMachineRegNumber(global.c_str(), local.c_str(), "N", 1), 1);
 }
 
@@ -197,7 +203,7 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
     SCOPED_TRACE(c.what);
     Fresh(c.env, c.isInst, c.instTo, c.isInstType);
     MakeTree(dir_, c.files, "key");
-    if (!c.error) host::ScriptAnswers({c.result == 0 ? plat::kIdYes : plat::kIdNo});
+    if (!c.error) fake::ScriptAnswers({c.result == 0 ? plat::kIdYes : plat::kIdNo});
     char out[update::kFolderSize] = "untouched";
     EXPECT_EQ(update::LocateInstallFolder(out, sizeof out), c.result);
     EXPECT_EQ(BoxTexts(), Names{c.error ? c.error : Confirm(c.asked)});
@@ -244,9 +250,9 @@ TEST_F(LocateTest, ManualRouteDecisions) {
     Fresh(c.env, c.isInst, c.instTo);
     MakeTree(dir_, {"D:/Games/KOVELA_APP/game.exe"});
     Step step = c.step;
-    step.wander = host::FromHostPath(dir_ + "/elsewhere");
+    step.wander = posix::FromHostPath(dir_ + "/elsewhere");
     update::host_setup::Script({step});
-    host::ScriptAnswers(c.answers);
+    fake::ScriptAnswers(c.answers);
     char out[update::kFolderSize] = "untouched";
     int r = 0;
     int code = ExitCodeOf([&] { r = update::SelectInstallFolder(out, sizeof out); });
@@ -284,7 +290,7 @@ TEST_F(LocateTest, RunUpdateFirstStep) {
     InstallUpdater(dir_ + "/updater.exe", Payload({{"probe.txt", "ok"}}));
     MakeTree(dir_, {"D:/Game/KOVELA_APP/game.exe"});
     update::host_setup::Script(c.setup);
-    host::ScriptAnswers(c.answers);
+    fake::ScriptAnswers(c.answers);
     const bool applied = !c.setup.empty();
     EXPECT_EQ(update::RunUpdate(), applied ? 0 : -1);
     EXPECT_EQ(BoxTexts(), c.boxes);

@@ -3,9 +3,8 @@
 
 #include "container_writer.h"
 #include "payload/container.h"
-#include "payload/progress.h"
-#include "platform/host_control.h"
-#include "shell/shell.h"
+#include "payload/extract.h"
+#include "fake.h"
 #include "test_support.h"
 #include "update/transfers.h"
 
@@ -17,27 +16,46 @@ std::string Rnd(std::size_t n, unsigned seed) {
   return s;
 }
 
+// The tests' own watcher of an extraction: what it was told, in order.
+struct Recorder {
+  payload::Progress progress = {Start, BeginFile, BlocksWritten};
+  std::vector<payload::ProgressEvent> events;
+  static Recorder* Of(payload::Progress* p) { return reinterpret_cast<Recorder*>(p); }
+  static void Start(payload::Progress* p, std::uint32_t total) { Of(p)->events.push_back({'S', "", total, 0}); }
+  static void BeginFile(payload::Progress* p, const char* path, std::uint32_t size) {
+    Of(p)->events.push_back({'B', path, size, 0});
+  }
+  static void BlocksWritten(payload::Progress* p, std::uint32_t written, std::uint32_t consumed) {
+    Of(p)->events.push_back({'U', "", written, consumed});
+  }
+  std::string Kinds() const {
+    std::string k;
+    for (const auto& e : events) k += e.kind;
+    return k;
+  }
+};
+
 class PayloadTest : public HostTest {
  protected:
-  // The payload as the running executable (trailer -1: its real offset), extracted into a
-  // fresh destination unless asked to keep what is there.
+  // The payload behind a stub (trailer -1: its real offset), extracted into a fresh
+  // destination unless asked to keep what is there.
   int Run(payload::Mode mode, const std::string& payload, std::int64_t trailer = -1, bool fresh = true) {
     InstallUpdater(dir_ + "/updater.exe", payload, trailer);
     if (fresh) RemoveTree(dest_);
     MakeFolders(dest_, {""});
-    payload::RecordedProgress().clear();
-    return ExitCodeOf([&] { payload::ExtractPayload(dest_.c_str(), mode); });
-  }
-  static std::string Kinds() {  // Open, Begin file, Update, Close
-    std::string k;
-    for (const auto& e : payload::RecordedProgress()) k += e.kind;
-    return k;
+    rec_ = Recorder{};
+    std::FILE* f = std::fopen((dir_ + "/updater.exe").c_str(), "rb");
+    int r = payload::ExtractFrom(f, dest_.c_str(), mode, &rec_.progress, &failure_);
+    std::fclose(f);
+    return r;
   }
   void SetUp() override {
     HostTest::SetUp();
     dest_ = dir_ + "/dest";
   }
   std::string dest_;
+  Recorder rec_;
+  payload::Failure failure_;
 };
 
 // Every entry is written with its time, over what is there already (an existing folder is
@@ -48,17 +66,17 @@ TEST_F(PayloadTest, FullWritesEveryEntryWithItsTimeAndProgress) {
                                  {"data\\bgm\\ソ表.ogg", "sound"}, {"data\\empty.bin", ""}, {"update.arc", big}});
   MakeFolders(dest_, {"", "/data"});
   WriteWholeFile(dest_ + "/data/empty.bin", "old and longer");
-  ASSERT_EQ(Run(payload::Mode::Full, p, -1, false), kReturned);
+  ASSERT_EQ(Run(payload::Mode::Full, p, -1, false), 0);
   EXPECT_EQ(ListTree(dest_),
             (Names{"data/", "data/bgm/", "data/bgm/ソ表.ogg", "data/empty.bin", "install.env", "update.arc"}));
   EXPECT_EQ(ReadWholeFile(dest_ + "/update.arc"), big);
   EXPECT_EQ(ReadWholeFile(dest_ + "/data/empty.bin"), "");
   for (const char* f : {"update.arc", "data\\empty.bin", "data\\bgm\\ソ表.ogg"})
     EXPECT_EQ(WriteTime(dest_ + "\\" + f), kFileTime) << f;
-  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_TRUE(fake::Boxes().empty());
 
-  const auto& ev = payload::RecordedProgress();
-  ASSERT_EQ(Kinds(), "OBUBUBBUUUC");  // an empty file has nothing to update; folders show nothing
+  const auto& ev = rec_.events;
+  ASSERT_EQ(rec_.Kinds(), "SBUBUBBUUU");  // an empty file has nothing to update; folders show nothing
   EXPECT_EQ(ev[0].a, p.size());
   EXPECT_EQ(ev[1].path, dest_ + "\\install.env");
   // install.env: header 2+12+8, time 8, one requested chunk of its whole stream.
@@ -69,8 +87,8 @@ TEST_F(PayloadTest, FullWritesEveryEntryWithItsTimeAndProgress) {
             (std::vector<std::uint32_t>{131072, 262144, 300000}));
   EXPECT_EQ(ev[9].b, p.size() - 4);  // the whole payload but the end marker and padding
 
-  ASSERT_EQ(Run(payload::Mode::Full, Payload({})), kReturned);
-  EXPECT_EQ(Kinds(), "OC");
+  ASSERT_EQ(Run(payload::Mode::Full, Payload({})), 0);
+  EXPECT_EQ(rec_.Kinds(), "S");
 }
 
 // Which records the start-up pass writes, and where it stops.
@@ -92,21 +110,22 @@ TEST_F(PayloadTest, BootstrapSelection) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ASSERT_EQ(Run(payload::Mode::Bootstrap, Payload(c.items)), kReturned);
+    ASSERT_EQ(Run(payload::Mode::Bootstrap, Payload(c.items)), 0);
     EXPECT_EQ(ListTree(dest_), c.written);
-    EXPECT_TRUE(payload::RecordedProgress().empty());  // no window in this mode
+    EXPECT_EQ(rec_.Kinds().find_first_of("S"), std::string::npos);  // no window in this mode
   }
   // A skipped record's stream is never inflated: damage inside it goes unnoticed.
   std::string p = Payload({env, {"update.arc", Rnd(5000, 3)}, {"readme.txt", "r"}});
   p[2 + 12 + 8 + 8 + 8 + 2 + 11 + 8 + 8 + 100] ^= 0xFF;  // inside update.arc's stream
-  ASSERT_EQ(Run(payload::Mode::Bootstrap, p), kReturned);
+  ASSERT_EQ(Run(payload::Mode::Bootstrap, p), 0);
   EXPECT_EQ(ListTree(dest_), (Names{"install.env", "readme.txt"}));
   EXPECT_EQ(Run(payload::Mode::Full, p), -1);
+  EXPECT_EQ(failure_.fault, payload::Fault::Stream);
 }
 
-// Every damaged or hostile container ends in the damaged-file report, exit -1. Damage the
-// layout shows (a header, a cut, a missing end) stops the run before anything is written;
-// damage inside a stream is found where it lies, after the records before it were written.
+// Every damaged or hostile container fails with what went wrong. Damage the layout shows (a
+// header, a cut, a missing end) stops the extraction before anything is written; damage inside
+// a stream is found where it lies, after the records before it were written.
 TEST_F(PayloadTest, DamagedContainers) {
   auto le = [](std::uint64_t v, int n) {
     std::string b;
@@ -130,6 +149,7 @@ TEST_F(PayloadTest, DamagedContainers) {
   sizeUp[2 + 6] += 1;                 // inflates to fewer bytes than announced
   sizeDown[2 + 6] -= 1;               // ... to more
   flipped[flipped.size() - 30] ^= 1;  // corrupt deflate data
+  using F = payload::Fault;
   const struct { const char* what; std::string payload; bool inStream = false; std::int64_t trailer = -1; } cases[] = {
       {"cut inside the name length", first + "\x05"},
       {"cut inside the name", first + std::string("\x09\0ab", 4)},
@@ -158,28 +178,15 @@ TEST_F(PayloadTest, DamagedContainers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    host::Reset();
     EXPECT_EQ(Run(payload::Mode::Full, c.payload, c.trailer), -1);
-    ASSERT_EQ(BoxTexts(), Names{shell::text::kDamagedFile});
-    EXPECT_EQ(host::Boxes()[0].style, 0x10u);
-    EXPECT_EQ(host::Clipboard(), shell::text::kDamagedFile);
-    // The progress window, when one was opened, is closed before the report.
-    const auto& ev = payload::RecordedProgress();
-    EXPECT_TRUE(ev.empty() || ev.back().kind == 'C');
+    EXPECT_EQ(failure_.fault, c.inStream ? F::Stream : c.trailer != -1 ? F::Container : F::Record);
+    // A damaged stream is found inside b.txt; layout damage before the first byte is written.
+    EXPECT_EQ(rec_.Kinds().find('S') != std::string::npos, c.inStream);
+    if (c.inStream) { EXPECT_STREQ(failure_.record, "b.txt"); }
     EXPECT_FALSE(PathExists(dir_ + "/evil.txt") || PathExists(dest_ + "/evil.txt"));
     // Stream damage leaves the records before it, and the bad file as far as it got.
     EXPECT_EQ(ListTree(dest_), c.inStream ? (Names{"b.txt", "install.env"}) : Names{});
   }
-}
-
-TEST_F(PayloadTest, QuitWhileExtractingEndsWithItsCodeAndKeepsTheFiles) {
-  const std::string p = Payload({{"a.txt", "first"}, {"b.bin", Rnd(400000, 5)}});
-  host::PostDispatchable(2);
-  host::PostQuit(7);
-  EXPECT_EQ(Run(payload::Mode::Full, p), 7);
-  EXPECT_EQ(ReadWholeFile(dest_ + "/a.txt"), "first");
-  EXPECT_TRUE(host::Boxes().empty());
-  EXPECT_EQ(host::Dispatched(), 2);
 }
 
 // A signed updater: PE headers, the payload, its trailer (512), then a certificate table whose

@@ -4,9 +4,15 @@
 #include <cstring>
 
 #include "config/config.h"
-#include "platform/host_control.h"
-#include "shell/paths.h"
-#include "shell/shell.h"
+#include "fake.h"
+#include "payload/extract.h"
+#include "base/paths.h"
+#include "base/blocks.h"
+#include "base/boxes.h"
+#include "base/files.h"
+#include "base/messages.h"
+#include "base/workfolder.h"
+#include "doubles.h"
 #include "shell/startup.h"
 #include "test_support.h"
 
@@ -74,11 +80,11 @@ TEST_F(ShellTest, FileScanAndDeleteMatchingFilesStayInsideTheirFolder) {
 // deleted. A folder of that name that exists already is used; a subfolder keeps it on disk.
 TEST_F(ShellTest, WorkFolder) {
   char name[128];
-  shell::FormatWorkFolderName(1234567890, name, sizeof name);
+  base::FormatWorkFolderName(1234567890, name, sizeof name);
   EXPECT_STREQ(name, "TempGPInstallFolder_1234567890");
-  shell::FormatWorkFolderName(3000000000u, name, sizeof name);
+  base::FormatWorkFolderName(3000000000u, name, sizeof name);
   EXPECT_STREQ(name, "TempGPInstallFolder_-1294967296");
-  host::SetTickCount(42);
+  fake::SetTickCount(42);
   const std::string start = dir_ + "/start", work = dir_ + "/tmp/TempGPInstallFolder_000000042";
   MakeTree(start, {"precious.txt"});
   ASSERT_EQ(chdir(start.c_str()), 0);
@@ -86,42 +92,46 @@ TEST_F(ShellTest, WorkFolder) {
                                   std::string(255, 'x')}) {
     SCOPED_TRACE(temp);
     const bool usable = temp.rfind(dir_ + "\\tmp", 0) == 0;
-    shell::ResetForTests();
-    host::SetTempFolder(temp);
-    shell::CreateWorkFolder();
+    base::ResetBoxesForTests();
+  base::ResetFilesForTests();
+  base::ResetWorkFolderForTests();
+    fake::SetTempFolder(temp);
+    base::CreateWorkFolder();
     if (usable) {
-      EXPECT_EQ(shell::WorkFolderPath(), dir_ + "\\tmp\\TempGPInstallFolder_000000042");
+      EXPECT_EQ(base::WorkFolderPath(), dir_ + "\\tmp\\TempGPInstallFolder_000000042");
       EXPECT_EQ(CurrentFolder(), work);
       WriteWholeFile(work + "/install.env", "x");
     }
-    shell::RemoveWorkFolder();
+    base::RemoveWorkFolder();
     EXPECT_FALSE(PathExists(work));
     EXPECT_EQ(CurrentFolder(), start);
     EXPECT_TRUE(PathExists(start + "/precious.txt"));
   }
-  shell::ResetForTests();
-  host::SetTempFolder(dir_ + "/tmp/");
+  base::ResetBoxesForTests();
+  base::ResetFilesForTests();
+  base::ResetWorkFolderForTests();
+  fake::SetTempFolder(dir_ + "/tmp/");
   MakeTree(work, {"a", "sub/b"});
-  shell::CreateWorkFolder();
-  shell::RemoveWorkFolder();
+  base::CreateWorkFolder();
+  base::RemoveWorkFolder();
   EXPECT_EQ(ListTree(work), (Names{"sub/", "sub/b"}));
-  EXPECT_TRUE(host::Boxes().empty());
+  EXPECT_TRUE(fake::Boxes().empty());
 }
 
 TEST_F(ShellTest, MessageBoxes) {
   // Before the menu: no owner, empty caption; afterwards the owner's current title.
-  shell::ReportError("a %s %d", "text", 5);
-  plat::Window menu = host::MakeWindow("Title アップデータ");
-  shell::SetOwnerWindow(menu);
-  host::ScriptAnswers({plat::kIdRetry, plat::kIdYes, plat::kIdNo, 0, 0, 0});
-  shell::ReportFatal("fatal %d", 1);
-  host::SetClipboard("before");
-  EXPECT_EQ(shell::AskYesNo("q1"), 1);
-  EXPECT_EQ(shell::AskYesNo("q2"), 0);
-  EXPECT_EQ(shell::AskYesNo("q3"), 0);  // a box that cannot be shown counts as No
-  EXPECT_EQ(host::Clipboard(), "before");  // questions leave the clipboard alone
-  shell::ReportFatal("fatal %d", 2);     // ... and as Retry
-  shell::ReportError("last");
+  base::ReportError("a %s %d", "text", 5);
+  plat::Window menu = fake::MakeWindow("Title アップデータ");
+  base::SetOwnerWindow(menu);
+  fake::ScriptAnswers({plat::kIdRetry, plat::kIdYes, plat::kIdNo, 0, 0, 0});
+  base::ReportFatal("fatal %d", 1);
+  fake::SetClipboard("before");
+  EXPECT_EQ(base::AskYesNo("q1"), 1);
+  EXPECT_EQ(base::AskYesNo("q2"), 0);
+  EXPECT_EQ(base::AskYesNo("q3"), 0);  // a box that cannot be shown counts as No
+  EXPECT_EQ(fake::Clipboard(), "before");  // questions leave the clipboard alone
+  base::ReportFatal("fatal %d", 2);     // ... and as Retry
+  base::ReportError("last");
 
   const char* title = "Title アップデータ";
   const struct { plat::Window owner; const char *text, *caption; unsigned style; } want[] = {
@@ -129,46 +139,46 @@ TEST_F(ShellTest, MessageBoxes) {
       {menu, "q2", title, 0x24},       {menu, "q3", title, 0x24},      {menu, "fatal 2", title, 0x15},
       {menu, "last", title, 0x10},
   };
-  const auto& boxes = host::Boxes();
+  const auto& boxes = fake::Boxes();
   ASSERT_EQ(boxes.size(), std::size(want));
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     EXPECT_EQ(std::tie(boxes[i].owner, boxes[i].text, boxes[i].caption, boxes[i].style),
               std::make_tuple(want[i].owner, std::string(want[i].text), std::string(want[i].caption), want[i].style));
   }
-  EXPECT_EQ(host::Clipboard(), "last");
-  EXPECT_EQ(host::ForegroundCalls().size(), 6u);
+  EXPECT_EQ(fake::Clipboard(), "last");
+  EXPECT_EQ(fake::ForegroundCalls().size(), 6u);
 
-  host::FailClipboardAlloc(true);
-  shell::ReportError("not copied");
-  EXPECT_EQ(host::Clipboard(), "last");
-  EXPECT_EQ(host::Boxes().back().text, "not copied");
+  fake::FailClipboardAlloc(true);
+  base::ReportError("not copied");
+  EXPECT_EQ(fake::Clipboard(), "last");
+  EXPECT_EQ(fake::Boxes().back().text, "not copied");
   // Over-long texts are cut to the 1024-byte buffer.
-  shell::ReportError("%s", std::string(3000, 'x').c_str());
-  EXPECT_EQ(host::Boxes().back().text.size(), 1023u);
-  host::ScriptAnswers({plat::kIdCancel});
-  EXPECT_EQ(ExitCodeOf([] { shell::ReportFatal("x"); }), -1);
+  base::ReportError("%s", std::string(3000, 'x').c_str());
+  EXPECT_EQ(fake::Boxes().back().text.size(), 1023u);
+  fake::ScriptAnswers({plat::kIdCancel});
+  EXPECT_EQ(ExitCodeOf([] { base::ReportFatal("x"); }), -1);
 }
 
 // Ffopen asks until the file opens or the user cancels; running out of memory ends the run
 // after its box, without an owner, and takes the work folder with it.
 TEST_F(ShellTest, FfopenAndOutOfMemoryEnds) {
-  host::ScriptAnswers({plat::kIdRetry, plat::kIdRetry, plat::kIdCancel});
-  EXPECT_EQ(ExitCodeOf([] { shell::Ffopen("missing.env", "rt"); }), -1);
+  fake::ScriptAnswers({plat::kIdRetry, plat::kIdRetry, plat::kIdCancel});
+  EXPECT_EQ(ExitCodeOf([] { base::Ffopen("missing.env", "rt"); }), -1);
   EXPECT_EQ(BoxTexts(), Names(3, "Ffopen : ファイル[missing.env]の読み込みで失敗しました"));
-  for (const auto& b : host::Boxes()) EXPECT_EQ(b.style, 0x15u);
+  for (const auto& b : fake::Boxes()) EXPECT_EQ(b.style, 0x15u);
   WriteWholeFile(dir_ + "/present.env", "x");
   std::FILE* f = nullptr;
-  EXPECT_EQ(ExitCodeOf([&] { f = shell::Ffopen("present.env", "rt"); }), kReturned);
+  EXPECT_EQ(ExitCodeOf([&] { f = base::Ffopen("present.env", "rt"); }), kReturned);
   ASSERT_NE(f, nullptr);
   std::fclose(f);
 
-  host::Reset();
-  host::SetTempFolder(dir_ + "/tmp/");
-  host::SetTickCount(7);
-  shell::CreateWorkFolder();
-  EXPECT_EQ(ExitCodeOf([] { shell::AllocBlock(SIZE_MAX - 8); }), -1);
-  ASSERT_EQ(BoxTexts(), Names{shell::text::kOutOfMemory});
-  EXPECT_EQ(std::make_pair(host::Boxes()[0].caption, host::Boxes()[0].owner), std::make_pair(std::string("malloc"),
+  fake::Reset();
+  fake::SetTempFolder(dir_ + "/tmp/");
+  fake::SetTickCount(7);
+  base::CreateWorkFolder();
+  EXPECT_EQ(ExitCodeOf([] { base::AllocBlock(SIZE_MAX - 8); }), -1);
+  ASSERT_EQ(BoxTexts(), Names{base::text::kOutOfMemory});
+  EXPECT_EQ(std::make_pair(fake::Boxes()[0].caption, fake::Boxes()[0].owner), std::make_pair(std::string("malloc"),
                                                                                              plat::Window{}));
   EXPECT_FALSE(PathExists(dir_ + "/tmp/TempGPInstallFolder_000000007"));
 }
@@ -180,7 +190,7 @@ TEST_F(ShellTest, FileExistsAndTheSoundFileRule) {
       {"ソ.ogg", 1},  // 83 5C is no backslash
       {"data/bgm.ogg", 1}, {"missing.txt", 0},   {"data\\bgm.ogg.bak", 0}, {std::string(300, 'a'), 0},
   };
-  for (const auto& [name, present] : cases) EXPECT_EQ(shell::FileExists(name.c_str()), present) << name;
+  for (const auto& [name, present] : cases) EXPECT_EQ(base::FileExists(name.c_str()), present) << name;
 }
 
 // The whole start-up on the host: every end of the process it can reach, with its box, exit
@@ -198,9 +208,9 @@ TEST_F(ShellTest, StartupEnds) {
   } cases[] = {
       {"missing install.env", {{"readme.txt", "r"}}, Good, M::Created, 0, -1, shell::text::kMissingStartupFiles,
        "", true, false, 2},
-      {"damaged payload", {{"install.env", "TITLEBAR x\n"}}, Damaged, M::Created, 0, -1, shell::text::kDamagedFile,
+      {"damaged payload", {{"install.env", "TITLEBAR x\n"}}, Damaged, M::Created, 0, -1, payload::text::kDamagedFile,
        "", true, false, 1},
-      {"missing payload", {}, Missing, M::Created, 0, -1, shell::text::kDamagedFile, "", true, false, 1},
+      {"missing payload", {}, Missing, M::Created, 0, -1, payload::text::kDamagedFile, "", true, false, 1},
       {"second instance", {{"install.env", env}}, Good, M::AlreadyExists, 0, 0,
        "[ ゲーム アップデータ ] は既に起動中です", "ゲーム", false, false, 3},
       {"refused mutex name", {{"install.env", env}}, Good, M::Failed, 0, 0, "", "", false, false, 3},
@@ -212,29 +222,29 @@ TEST_F(ShellTest, StartupEnds) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ResetHost();
-    host::SetTempFolder(dir_ + "/tmp/");
-    host::SetTickCount(99);
-    host::SetMutexOutcome(c.mutex);
-    host::SetClipboard("untouched");
-    if (c.answer) host::ScriptAnswers({c.answer});
+    fake::SetTempFolder(dir_ + "/tmp/");
+    fake::SetTickCount(99);
+    fake::SetMutexOutcome(c.mutex);
+    fake::SetClipboard("untouched");
+    if (c.answer) fake::ScriptAnswers({c.answer});
     // A record cut inside its name follows the good ones in the damaged payload.
     const std::string cut = std::string("\x30\0zz", 4) + std::string(4, '\0');
     InstallUpdater(dir_ + "/updater.exe", c.exe == Damaged ? Payload(c.files, false) + cut : Payload(c.files));
-    if (c.exe == Missing) host::SetModulePath(dir_ + "/nothing-here.exe");
+    if (c.exe == Missing) fake::SetModulePath(dir_ + "/nothing-here.exe");
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     EXPECT_EQ(ExitCodeOf([] { shell::RunUpdater(); }), c.code);
     EXPECT_EQ(BoxTexts(), c.box.empty() ? Names{} : Names{c.box});
-    for (const auto& b : host::Boxes()) {
+    for (const auto& b : fake::Boxes()) {
       EXPECT_EQ(std::tie(b.caption, b.owner, b.style),
                 std::make_tuple(c.caption, plat::Window{}, c.answer ? 0x15u : 0x10u));
     }
-    EXPECT_EQ(host::Clipboard(), c.copied ? c.box : "untouched");
+    EXPECT_EQ(fake::Clipboard(), c.copied ? c.box : "untouched");
     const std::string work = dir_ + "/tmp/TempGPInstallFolder_000000099";
     EXPECT_EQ(PathExists(work), c.workLeft);
     EXPECT_EQ(CurrentFolder(), c.workLeft ? work : dir_);
     const bool locked = c.files.size() && c.files[0].data == env;
-    EXPECT_EQ(host::MutexNames(), locked ? Names{"ゲーム アップデータ"} : Names{});
-    auto run = host::ExitActionsRun();
+    EXPECT_EQ(fake::MutexNames(), locked ? Names{"ゲーム アップデータ"} : Names{});
+    auto run = fake::ExitActionsRun();
     ASSERT_EQ(run.size(), c.actions);
     if (!run.empty()) { EXPECT_EQ(run.back(), &plat::CoUninit); }
     if (run.size() == 3) { EXPECT_EQ(run[0], &config::FreeSetupConfig); }

@@ -11,8 +11,14 @@
 
 #include "config/config.h"
 #include "container_writer.h"
-#include "platform/host_control.h"
-#include "shell/shell.h"
+#include "fake.h"
+#include "platform/posix.h"
+#include "base/blocks.h"
+#include "base/boxes.h"
+#include "base/files.h"
+#include "base/messages.h"
+#include "base/workfolder.h"
+#include "doubles.h"
 #include "update/finish.h"
 #include "update/locate.h"
 
@@ -29,28 +35,28 @@ void RemoveTree(const std::string& path) {
 
 // Test paths are CP932 like the updater's own; the host platform's mapping names the files.
 std::string ReadWholeFile(const std::string& path) {
-  std::ifstream f(host::ToHostPath(path.c_str()), std::ios::binary);
+  std::ifstream f(posix::ToHostPath(path.c_str()), std::ios::binary);
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
 }
 
 void WriteWholeFile(const std::string& path, const std::string& data) {
-  std::ofstream(host::ToHostPath(path.c_str()), std::ios::binary) << data;
+  std::ofstream(posix::ToHostPath(path.c_str()), std::ios::binary) << data;
 }
 
 bool PathExists(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::exists(host::ToHostPath(path.c_str()), ec);
+  return std::filesystem::exists(posix::ToHostPath(path.c_str()), ec);
 }
 
 Names ListTree(const std::string& root) {
   namespace fs = std::filesystem;
-  const fs::path base = host::ToHostPath(root.c_str());
+  const fs::path base = posix::ToHostPath(root.c_str());
   Names out;
   std::error_code ec;
   for (fs::recursive_directory_iterator it(base, ec), end; it != end; it.increment(ec)) {
-    std::string rel = host::FromHostPath(fs::relative(it->path(), base).string());
+    std::string rel = posix::FromHostPath(fs::relative(it->path(), base).string());
     out.push_back(it->is_directory() ? rel + "/" : rel);
   }
   std::sort(out.begin(), out.end());
@@ -58,7 +64,7 @@ Names ListTree(const std::string& root) {
 }
 
 void MakeFolders(const std::string& base, const Names& relative) {
-  for (const std::string& r : relative) mkdir(host::ToHostPath((base + r).c_str()).c_str(), 0777);
+  for (const std::string& r : relative) mkdir(posix::ToHostPath((base + r).c_str()).c_str(), 0777);
 }
 
 void MakeTree(const std::string& base, const Names& relative, const std::string& data) {
@@ -82,14 +88,14 @@ std::string CurrentFolder() {
 
 Names BoxTexts() {
   Names t;
-  for (const host::BoxRecord& b : host::Boxes()) t.push_back(b.text);
+  for (const fake::BoxRecord& b : fake::Boxes()) t.push_back(b.text);
   return t;
 }
 
 int ExitCodeOf(const std::function<void()>& f) {
   try {
     f();
-  } catch (const host::ProcessExit& e) {
+  } catch (const fake::ProcessExit& e) {
     return e.code;
   }
   return kReturned;
@@ -118,7 +124,7 @@ void InstallUpdater(const std::string& exe, const std::string& payload, std::int
   std::string all = "MZ" + payload;
   for (int i = 0; i < 4; ++i) all.push_back(static_cast<char>(off >> (8 * i)));
   WriteWholeFile(exe, all);
-  host::SetModulePath(exe);
+  fake::SetModulePath(exe);
 }
 
 std::string PeStub(std::uint16_t magic, std::uint32_t tableOffset, std::uint32_t tableSize) {
@@ -156,8 +162,10 @@ int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::str
 }
 
 void ResetHost() {
-  host::Reset();
-  shell::ResetForTests();
+  fake::Reset();
+  base::ResetBoxesForTests();
+  base::ResetFilesForTests();
+  base::ResetWorkFolderForTests();
   config::ResetForTests();
   update::host_setup::Reset();
   update::ResetFinishForTests();
@@ -166,10 +174,10 @@ void ResetHost() {
 void HostTest::SetUp() {
   start_ = CurrentFolder();
   ResetHost();
-  shell::EnablePlainNameLookup();
+  base::EnablePlainNameLookup();
   dir_ = MakeTempFolder();
   ASSERT_FALSE(dir_.empty());
-  host::SetTempFolder(dir_ + "/tmp/");
+  fake::SetTempFolder(dir_ + "/tmp/");
   mkdir((dir_ + "/tmp").c_str(), 0777);
   ASSERT_EQ(chdir(dir_.c_str()), 0);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "doubles.h"
+
 std::string MakeTempFolder();
 void RemoveTree(const std::string& path);
 // Files and folders under CP932 paths, as the updater names them.

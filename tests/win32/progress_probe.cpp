@@ -20,9 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "payload/container.h"
+#include "base/boxes.h"
+#include "payload/extract.h"
 #include "payload/progress.h"
-#include "shell/shell.h"
 
 namespace {
 
@@ -90,16 +90,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_owner = CreateWindowA(kProbeClass, "progress probe", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
                                 0, 0, 200, 60, nullptr, nullptr, instance, nullptr);
   if (!g_owner) return 101;
-  shell::SetOwnerWindow(g_owner);
+  base::SetOwnerWindow(g_owner);
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchBars, nullptr, GetCurrentThreadId());
   if (!hook) return 102;
 
   int result = 0;
   for (int run = 0; run < runs; ++run) {
     std::FILE* f = std::fopen(container, "rb");
-    char failed[payload::kMaxName] = {};
-    if (!f || payload::ExtractFrom(f, destination, payload::Mode::Full, true, failed,
-                                   sizeof failed) != 0)
+    payload::Failure failure;
+    if (!f || payload::ExtractFrom(f, destination, payload::Mode::Full, payload::CopyProgressWindow(),
+                                   &failure) != 0)
       result |= 1;
     if (f) std::fclose(f);
   }

@@ -8,32 +8,24 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "container_writer.h"
 #include "lint.h"
 #include "payload/container.h"
-#include "platform/host_control.h"
-#include "shell/shell.h"
+#include "payload/extract.h"
+#include "platform/posix.h"
+#include "tool.h"
 
 namespace mkupdater {
 namespace {
 
-constexpr std::uint64_t kEpochDelta = 116444736000000000ull;  // 1601 -> 1970 in 100 ns
-
-int Fail(int code, const char* fmt, const std::string& a, const std::string& b = "") {
-  std::fputs("mkupdater: ", stderr);
-  std::fprintf(stderr, fmt, a.c_str(), b.c_str());
-  std::fputc('\n', stderr);
-  return code;
-}
-
-std::string Utf8Name(const char* cp932) {
-  std::string u;
-  return Cp932ToUtf8(cp932, &u) ? u : std::string(cp932);
-}
+struct FileClose {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileClose>;
 
 struct Entry {
   std::string rel;    // UTF-8, '/' separated, relative to the input folder
@@ -56,7 +48,7 @@ int StartupRank(const Entry& e) {
 int Walk(const std::string& root, const std::string& rel, std::vector<Entry>* out) {
   std::string dir = rel.empty() ? root : root + "/" + rel;
   DIR* d = opendir(dir.c_str());
-  if (!d) return Fail(kUsageError, "cannot read folder '%s': %s", dir, std::strerror(errno));
+  if (!d) return Fail(kUsageError, "cannot read folder '%s': %s", dir.c_str(), std::strerror(errno));
   std::vector<std::string> names;
   while (dirent* e = readdir(d))
     if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
@@ -67,25 +59,24 @@ int Walk(const std::string& root, const std::string& rel, std::vector<Entry>* ou
     std::string r = rel.empty() ? n : rel + "/" + n;
     struct stat st;
     if (stat((root + "/" + r).c_str(), &st) != 0)
-      return Fail(kUsageError, "cannot read '%s': %s", r, std::strerror(errno));
+      return Fail(kUsageError, "cannot read '%s': %s", r.c_str(), std::strerror(errno));
     Entry e{r, "", S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size), 0};
     if (!e.folder && !S_ISREG(st.st_mode))
-      return Fail(kUsageError, "'%s' is neither a file nor a folder", r);
+      return Fail(kUsageError, "'%s' is neither a file nor a folder", r.c_str());
     if (n.find('\\') != std::string::npos || n.find(':') != std::string::npos)
-      return Fail(kUsageError, "'%s': names with '\\' or ':' cannot be stored", r);
+      return Fail(kUsageError, "'%s': names with '\\' or ':' cannot be stored", r.c_str());
     std::string cp;
     if (!Utf8ToCp932(r, &cp))
-      return Fail(kUsageError, "'%s': the name has no code page 932 form", r);
+      return Fail(kUsageError, "'%s': the name has no code page 932 form", r.c_str());
     std::replace(cp.begin(), cp.end(), '/', '\\');  // ASCII '/' never is a trail byte
     e.name = cp;
     if (e.name.size() > 259)
-      return Fail(kUsageError, "'%s': the name is longer than 259 bytes in code page 932", r);
+      return Fail(kUsageError, "'%s': the name is longer than 259 bytes in code page 932", r.c_str());
     if (!payload::IsSafeEntryName(e.name.c_str(), e.folder))
-      return Fail(kUsageError, "'%s': the updater would refuse this name", r);
+      return Fail(kUsageError, "'%s': the updater would refuse this name", r.c_str());
     if (!e.folder && e.size > 0x7FFFFFFF)
-      return Fail(kUsageError, "'%s': files of 2 GiB or more cannot be stored", r);
-    e.time = static_cast<std::uint64_t>(st.st_mtim.tv_sec) * 10000000 +
-             static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100 + kEpochDelta;
+      return Fail(kUsageError, "'%s': files of 2 GiB or more cannot be stored", r.c_str());
+    e.time = posix::FiletimeFromUnix(st.st_mtim);
     (e.folder ? folders : files).push_back(e);
   }
   // A folder's files first, then its subfolders, each subfolder's record before its content.
@@ -123,24 +114,11 @@ Cli ParseCli(int argc, char** argv) {
 
 std::FILE* OpenContainer(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) Fail(kDataError, "cannot open '%s': %s", path, std::strerror(errno));
+  if (!f) Fail(kDataError, "cannot open '%s': %s", path.c_str(), std::strerror(errno));
   return f;
 }
 
 }  // namespace
-
-bool Utf8ToCp932(const std::string& in, std::string* out) { return host::Utf8ToCp932(in, out); }
-bool Cp932ToUtf8(const std::string& in, std::string* out) { return host::Cp932ToUtf8(in, out); }
-
-std::string FormatFiletime(std::uint64_t ft) {
-  std::int64_t secs = (static_cast<std::int64_t>(ft) - static_cast<std::int64_t>(kEpochDelta));
-  secs = secs >= 0 ? secs / 10000000 : -((-secs + 9999999) / 10000000);
-  std::time_t t = static_cast<std::time_t>(secs);
-  std::tm tm{};
-  char buf[32];
-  if (!gmtime_r(&t, &tm) || !std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm)) return "-";
-  return buf;
-}
 
 int RunBuildCommand(int argc, char** argv) {
   Cli c = ParseCli(argc, argv);
@@ -153,20 +131,20 @@ int RunBuildCommand(int argc, char** argv) {
   std::vector<Entry> entries;
   if (int r = Walk(root, "", &entries)) return r;
   if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 0; }))
-    return Fail(kUsageError, "'%s' has no install.env: the updater would not start", root);
+    return Fail(kUsageError, "'%s' has no install.env: the updater would not start", root.c_str());
   // The same reading as the updater's: refuse a file it would stop on.
   if (LintFolderInstallEnv(root.c_str(), stderr) > 0)
-    return Fail(kUsageError, "'%s': install.env has errors; nothing was built", root);
+    return Fail(kUsageError, "'%s': install.env has errors; nothing was built", root.c_str());
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return StartupRank(a) < StartupRank(b); });
 
   std::FILE* stub = std::fopen(c.stub.c_str(), "rb");
-  if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", c.stub, std::strerror(errno));
+  if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", c.stub.c_str(), std::strerror(errno));
   std::string tmp = c.out + ".tmp";
   std::FILE* out = std::fopen(tmp.c_str(), "wb");
   if (!out) {
     std::fclose(stub);
-    return Fail(kDataError, "cannot write '%s': %s", tmp, std::strerror(errno));
+    return Fail(kDataError, "cannot write '%s': %s", tmp.c_str(), std::strerror(errno));
   }
   std::vector<char> buf(1 << 16);
   std::size_t n;
@@ -178,34 +156,34 @@ int RunBuildCommand(int argc, char** argv) {
   std::fclose(stub);
   int result = 0;
   std::uint64_t raw = 0;
-  if (stubSize > 0x7FFFFFFF) result = Fail(kUsageError, "stub '%s' is too large", c.stub);
+  if (stubSize > 0x7FFFFFFF) result = Fail(kUsageError, "stub '%s' is too large", c.stub.c_str());
   for (const Entry& e : entries) {
     if (result) break;
     if (e.folder) {
-      if (WriteFolderRecord(out, e.name) != 0) result = Fail(kDataError, "cannot write '%s'", tmp);
+      if (WriteFolderRecord(out, e.name) != 0) result = Fail(kDataError, "cannot write '%s'", tmp.c_str());
       continue;
     }
     std::FILE* in = std::fopen((root + "/" + e.rel).c_str(), "rb");
     if (!in) {
-      result = Fail(kDataError, "cannot read '%s': %s", e.rel, std::strerror(errno));
+      result = Fail(kDataError, "cannot read '%s': %s", e.rel.c_str(), std::strerror(errno));
       break;
     }
     if (WriteFileRecord(out, e.name, in, e.size, e.time, c.level) != 0)
-      result = Fail(kDataError, "cannot pack '%s' (read or write failed, or over 2 GiB)", e.rel);
+      result = Fail(kDataError, "cannot pack '%s' (read or write failed, or over 2 GiB)", e.rel.c_str());
     std::fclose(in);
     raw += e.size;
   }
   if (!result && WriteEnd(out, static_cast<std::uint32_t>(stubSize)) != 0)
-    result = Fail(kDataError, "cannot write '%s'", tmp);
+    result = Fail(kDataError, "cannot write '%s'", tmp.c_str());
   long total = std::ftell(out);
-  if (std::fclose(out) != 0 && !result) result = Fail(kDataError, "cannot write '%s'", tmp);
-  if (!result && total > 0x7FFFFFFF) result = Fail(kDataError, "'%s' would be 2 GiB or more", c.out);
+  if (std::fclose(out) != 0 && !result) result = Fail(kDataError, "cannot write '%s'", tmp.c_str());
+  if (!result && total > 0x7FFFFFFF) result = Fail(kDataError, "'%s' would be 2 GiB or more", c.out.c_str());
   if (result) {
     std::remove(tmp.c_str());
     return result;
   }
   if (std::rename(tmp.c_str(), c.out.c_str()) != 0)
-    return Fail(kDataError, "cannot write '%s': %s", c.out, std::strerror(errno));
+    return Fail(kDataError, "cannot write '%s': %s", c.out.c_str(), std::strerror(errno));
   chmod(c.out.c_str(), 0755);
   std::printf("%s: %zu entries, %llu bytes of files packed into %llu bytes of payload\n",
               c.out.c_str(), entries.size(), static_cast<unsigned long long>(raw),
@@ -218,7 +196,7 @@ int RunListCommand(int argc, char** argv) {
     std::fputs("usage: mkupdater list <file.exe>\n", stderr);
     return kUsageError;
   }
-  shell::File f(OpenContainer(argv[1]));
+  File f(OpenContainer(argv[1]));
   if (!f) return kDataError;
   payload::Source src{};
   std::uint32_t length;
@@ -233,13 +211,9 @@ int RunListCommand(int argc, char** argv) {
       std::printf("d\t-\t-\t-\t%s\n", Utf8Name(rec.name).c_str());
       continue;
     }
-    unsigned char t[8];
-    if (src.left < 8ull + rec.packed || std::fread(t, 1, 8, f.get()) != 8 ||
-        std::fseek(f.get(), static_cast<long>(rec.packed), SEEK_CUR) != 0)
-      return Fail(kDataError, "%s: record '%s' is cut short", argv[1], Utf8Name(rec.name));
-    src.left -= 8ull + rec.packed;
     std::uint64_t ft = 0;
-    for (int i = 7; i >= 0; --i) ft = (ft << 8) | t[i];
+    if (!payload::ReadRecordTime(&src, &ft) || !payload::SkipStream(&src, rec))
+      return Fail(kDataError, "%s: record '%s' is cut short", argv[1], Utf8Name(rec.name).c_str());
     std::printf("f\t%u\t%u\t%s\t%s\n", rec.size, rec.packed, FormatFiletime(ft).c_str(),
                 Utf8Name(rec.name).c_str());
   }
@@ -248,7 +222,7 @@ int RunListCommand(int argc, char** argv) {
 namespace {
 
 int ExtractOrVerify(const char* file, const char* folder) {
-  shell::File f(OpenContainer(file));
+  File f(OpenContainer(file));
   if (!f) return kDataError;
   std::string dest;
   if (folder) {
@@ -258,14 +232,21 @@ int ExtractOrVerify(const char* file, const char* folder) {
     if (!Utf8ToCp932(folder, &dest))
       return Fail(kUsageError, "'%s': the folder name has no code page 932 form", folder);
   }
-  char failed[payload::kMaxName] = {};
-  if (payload::ExtractFrom(f.get(), folder ? dest.c_str() : nullptr, payload::Mode::Full, false,
-                           failed, sizeof failed) != 0) {
-    if (failed[0])
-      return Fail(kDataError, "%s: damaged record '%s'", file, Utf8Name(failed));
-    return Fail(kDataError, "%s: damaged container (no payload, or a record cut short)", file);
+  payload::Failure failure;
+  if (payload::ExtractFrom(f.get(), folder ? dest.c_str() : nullptr, payload::Mode::Full, nullptr,
+                           &failure) == 0)
+    return kExitOk;
+  const std::string record = Utf8Name(failure.record);
+  switch (failure.fault) {
+    case payload::Fault::Create:
+    case payload::Fault::Write:
+      return Fail(kDataError, "cannot write '%s' into '%s'", record.c_str(), folder);
+    case payload::Fault::Memory:
+      return Fail(kDataError, "%s: out of memory", file);
+    default:
+      if (!record.empty()) return Fail(kDataError, "%s: damaged record '%s'", file, record.c_str());
+      return Fail(kDataError, "%s: damaged container (no payload, or a record cut short)", file);
   }
-  return 0;
 }
 
 }  // namespace

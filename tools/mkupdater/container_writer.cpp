@@ -1,6 +1,8 @@
 // Writes container records, streaming each file through deflate.
 #include "container_writer.h"
 
+#include "bytes.h"
+
 #include <zlib.h>
 
 #include <cstring>
@@ -25,15 +27,6 @@ bool PutHeader(std::FILE* out, const std::string& name, std::int32_t size, std::
 
 }  // namespace
 
-void PutU16(std::vector<std::uint8_t>& v, std::uint32_t x) {
-  v.push_back(x & 0xFF);
-  v.push_back((x >> 8) & 0xFF);
-}
-
-void PutU32(std::vector<std::uint8_t>& v, std::uint32_t x) {
-  for (int i = 0; i < 4; ++i) v.push_back((x >> (8 * i)) & 0xFF);
-}
-
 int WriteFolderRecord(std::FILE* out, const std::string& name) {
   if (name.empty() || name.size() + 1 > 260) return -1;
   return PutHeader(out, name, -1, 0) ? 0 : -1;
@@ -44,9 +37,9 @@ int WriteFileRecord(std::FILE* out, const std::string& name, std::FILE* in, std:
   if (name.empty() || name.size() + 1 > 260 || size > 0x7FFFFFFF) return -1;
   long headerPos = std::ftell(out);
   if (headerPos < 0 || !PutHeader(out, name, static_cast<std::int32_t>(size), 0)) return -1;
-  std::uint8_t t[8];
-  for (int i = 0; i < 8; ++i) t[i] = static_cast<std::uint8_t>(filetime >> (8 * i));
-  if (!Put(out, t, 8)) return -1;
+  std::vector<std::uint8_t> t;
+  PutU64(t, filetime);
+  if (!Put(out, t.data(), t.size())) return -1;
 
   z_stream z{};
   if (deflateInit(&z, level) != Z_OK) return -1;
@@ -94,9 +87,9 @@ int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<s
   if (!PutHeader(out, name, static_cast<std::int32_t>(data.size()),
                  static_cast<std::int32_t>(z.size())))
     return -1;
-  std::uint8_t t[8];
-  for (int i = 0; i < 8; ++i) t[i] = static_cast<std::uint8_t>(filetime >> (8 * i));
-  return Put(out, t, 8) && Put(out, z.data(), z.size()) ? 0 : -1;
+  std::vector<std::uint8_t> t;
+  PutU64(t, filetime);
+  return Put(out, t.data(), t.size()) && Put(out, z.data(), z.size()) ? 0 : -1;
 }
 
 int WriteEnd(std::FILE* out, std::uint32_t payloadOffset) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+
 namespace mkupdater {
 
 // A folder record for a CP932 name such as "data\bgm".
@@ -23,9 +25,7 @@ int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<s
 // stays right before the table, where the updater looks for it.
 int WriteEnd(std::FILE* out, std::uint32_t payloadOffset);
 
-// Raw pieces for hand-made (also damaged) containers.
-void PutU16(std::vector<std::uint8_t>& v, std::uint32_t x);
-void PutU32(std::vector<std::uint8_t>& v, std::uint32_t x);
+// Raw pieces for hand-made (also damaged) containers; the integers through bytes.h.
 std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& data, int level);
 
 }  // namespace mkupdater

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "tool.h"
 #include "config/config.h"
-#include "shell/paths.h"
+#include "base/paths.h"
 #include "update/transfers.h"
 
 namespace mkupdater {
@@ -461,17 +461,8 @@ int LintInstallEnvText(const char* name, const void* data, std::size_t size, std
 }
 
 int LintInstallEnv(const char* path, std::FILE* out, int* warnings) {
-  std::FILE* file = std::fopen(path, "rb");
-  std::string bytes;
-  bool ok = file != nullptr;
-  if (ok) {
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-    ok = !std::ferror(file);
-    std::fclose(file);
-  }
-  if (!ok) {
+  std::vector<std::uint8_t> bytes;
+  if (ReadWholeFile(path, &bytes) != 0) {
     if (out != nullptr) std::fprintf(out, "%s: error: %s\n", path, msg::kCannotRead);
     if (warnings != nullptr) *warnings = 0;
     return 1;

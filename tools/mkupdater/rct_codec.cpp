@@ -9,6 +9,9 @@
 #include <cstring>
 #include <limits>
 
+#include "bytes.h"
+#include "tool.h"
+
 namespace mkupdater {
 
 // Every text the rct command shows, in one place.
@@ -34,17 +37,7 @@ const char kPngWrite[] = "cannot write PNG %s: %s";
 const char kPngTooLarge[] = "PNG %s is too large for a title image";
 const char kDecoded[] = "%s: %ldx%ld, variant %s, %lu bytes (raw pixels %lu bytes, %.1f%%)\n";
 const char kEncoded[] = "%s: %ldx%ld, variant %s, %lu bytes (raw pixels %lu bytes, %.1f%%)\n";
-const char kErrorLine[] = "mkupdater rct: %s\n";
 }  // namespace text
-
-std::string Format(const char* format, ...) {
-  char buf[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
-  return buf;
-}
 
 namespace {
 
@@ -95,16 +88,6 @@ struct Step {
   std::uint32_t length;  // pixels produced
   std::int32_t source;   // back-reference source k, or -1 for a literal run
 };
-
-void PutU16(std::vector<std::uint8_t>* out, std::uint32_t v) {
-  out->push_back(static_cast<std::uint8_t>(v & 0xFF));
-  out->push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void PutU32(std::vector<std::uint8_t>* out, std::uint32_t v) {
-  PutU16(out, v & 0xFFFF);
-  PutU16(out, v >> 16);
-}
 
 std::uint32_t GetU16(const std::uint8_t* p) { return p[0] | std::uint32_t{p[1]} << 8; }
 
@@ -207,14 +190,14 @@ std::vector<std::uint8_t> EncodeRctData(const BgrImage& image) {
         out.push_back(static_cast<std::uint8_t>(f | (step.length - 1)));
       } else {
         out.push_back(f | 3);
-        PutU16(&out, step.length - kLongRefMin);
+        PutU16(out, step.length - kLongRefMin);
       }
     } else {
       if (step.length <= kShortLiteralMax) {
         out.push_back(static_cast<std::uint8_t>(step.length - 1));
       } else {
         out.push_back(0x7F);
-        PutU16(&out, step.length - kLongLiteralMin);
+        PutU16(out, step.length - kLongLiteralMin);
       }
       out.insert(out.end(), bgr + 3 * p, bgr + 3 * (p + step.length));
     }
@@ -239,11 +222,11 @@ int BuildRctFile(const BgrImage& image, image::RctVariant variant, const std::st
   for (std::size_t i = 0; i < image::kRctSignatureSize; ++i) {
     out->push_back(static_cast<std::uint8_t>(signature[i]));
   }
-  PutU32(out, static_cast<std::uint32_t>(image.width));
-  PutU32(out, static_cast<std::uint32_t>(image.height));
-  PutU32(out, static_cast<std::uint32_t>(data.size()));
+  PutU32(*out, static_cast<std::uint32_t>(image.width));
+  PutU32(*out, static_cast<std::uint32_t>(image.height));
+  PutU32(*out, static_cast<std::uint32_t>(data.size()));
   if (image::RctHasName(variant)) {
-    PutU16(out, static_cast<std::uint32_t>(name.size()));
+    PutU16(*out, static_cast<std::uint32_t>(name.size()));
     out->insert(out->end(), name.begin(), name.end());
   }
   out->insert(out->end(), data.begin(), data.end());

@@ -44,15 +44,12 @@ int WritePng(const char* path, const BgrImage& image, std::string* error);
 // Parses "TC00", "TS00", "TC01", "TS01"; -1 for anything else.
 int ParseRctVariantName(const char* text, image::RctVariant* out);
 
-// printf-style formatting into a string (at most 1023 bytes).
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
 // Texts of the rct command and its helpers (defined in rct_codec.cpp).
 namespace text {
 extern const char kUsage[], kUnknownVariant[], kNameWithout01[], kNameTooLong[],
     kCannotRead[], kCannotWrite[], kUnknownSignature[], kShortHeader[], kBadDimensions[],
     kShortName[], kShortData[], kNoTrailer[], kBrokenData[], kPngRead[], kPngWrite[],
-    kPngTooLarge[], kDecoded[], kEncoded[], kErrorLine[];
+    kPngTooLarge[], kDecoded[], kEncoded[];
 }  // namespace text
 
 // `mkupdater rct ...`; argv[0] is "rct". Exit codes: 0 done, 1 usage or file access errors,

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-namespace shell {
+namespace base {
 
 // Centres the window on the screen (size from the window's device context).
 void CenterOnScreen(HWND w);
@@ -11,4 +11,4 @@ void CenterOnScreen(HWND w);
 // is one, else this executable.
 HINSTANCE DialogInstance();
 
-}  // namespace shell
+}  // namespace base

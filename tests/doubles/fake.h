@@ -1,4 +1,4 @@
-// Test controls of the host platform: what native tests script and read back.
+// Controls of the platform doubles: what native tests script and read back.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +7,9 @@
 
 #include "platform/platform.h"
 
-namespace host {
+namespace fake {
 
-// Thrown by plat::Exit in the host build, after the exit actions have run.
+// Thrown by plat::Exit in the native tests, after the exit actions have run.
 struct ProcessExit {
   int code;
 };
@@ -71,12 +71,4 @@ std::vector<void (*)()> ExitActionsRun();
 // Forgets every recorded and scripted item, the registry, the queue and the exit actions.
 void Reset();
 
-// Path mapping used by the host build: backslash to slash (double-byte aware), CP932 to
-// UTF-8. Exposed so that tests and the host tool name the same files.
-std::string ToHostPath(const char* cp932Path);
-std::string FromHostPath(const std::string& utf8Path);  // "" when it has no CP932 form
-// Plain text conversion between CP932 and UTF-8; false when the text has no form there.
-bool Cp932ToUtf8(const std::string& in, std::string* out);
-bool Utf8ToCp932(const std::string& in, std::string* out);
-
-}  // namespace host
+}  // namespace fake

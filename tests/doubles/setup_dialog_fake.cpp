@@ -1,8 +1,9 @@
-// Native stand-in for the SETUP dialog: tests script what the user types and whether the
+// Stand-in for the SETUP dialog: tests script what the user types and whether the
 // dialog is cancelled.
 #include <cstring>
 #include <deque>
 
+#include "doubles.h"
 #include "platform/platform.h"
 #include "update/locate.h"
 

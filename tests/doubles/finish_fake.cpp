@@ -1,8 +1,9 @@
-// Host stand-in for the finish dialog: the same choice of template and flag, with the
+// Stand-in for the finish dialog: the same choice of template and flag, with the
 // user's answer scripted by the test.
 #include <cstring>
 
 #include "config/config.h"
+#include "doubles.h"
 #include "update/finish.h"
 
 namespace update {

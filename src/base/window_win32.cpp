@@ -1,8 +1,8 @@
-#include "shell/window_win32.h"
+#include "base/window_win32.h"
 
-#include "shell/shell.h"
+#include "base/boxes.h"
 
-namespace shell {
+namespace base {
 
 void CenterOnScreen(HWND w) {
   RECT r;
@@ -20,4 +20,4 @@ HINSTANCE DialogInstance() {
   return GetModuleHandleA(nullptr);
 }
 
-}  // namespace shell
+}  // namespace base

@@ -1,7 +1,8 @@
-// Native stand-in for the bitmap section: zero-filled heap memory sized from the info block
+// Stand-in for the bitmap section: zero-filled heap memory sized from the info block
 // as GDI would size it. Tests can make the next creations fail.
 #include <cstdlib>
 
+#include "doubles.h"
 #include "image/surface.h"
 
 namespace image {

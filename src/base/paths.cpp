@@ -1,5 +1,5 @@
 // Path and file helpers over code page 932 byte strings.
-#include "shell/paths.h"
+#include "base/paths.h"
 
 #include <array>
 #include <cstring>

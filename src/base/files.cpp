@@ -1,0 +1,84 @@
+// Opening files by name.
+#include "base/files.h"
+
+#include <cstring>
+
+#include "base/boxes.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "platform/platform.h"
+
+namespace base {
+namespace {
+
+bool g_plainNameLookup = false;
+bool g_lockCreated = false;
+
+void ReleaseLookupLock() { g_lockCreated = false; }
+
+// The lookup lock guards a name's examination until its result is known. The program has
+// one thread, so the lock itself is a formality; what matters is its exit action, which
+// keeps the order of the process's exit actions.
+void EnsureLookupLock() {
+  if (g_lockCreated) return;
+  g_lockCreated = true;
+  plat::AtExit(ReleaseLookupLock);
+}
+
+// A .ogg or .wav extension on the last path component, compared without ASCII case.
+bool IsSoundFile(const char* name) {
+  const char* dot = nullptr;
+  for (std::size_t i = 0; name[i];) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (paths::IsLeadByte(c) && name[i + 1]) {
+      i += 2;
+      continue;
+    }
+    if (c == '\\' || c == '/') dot = nullptr;
+    if (c == '.') dot = name + i;
+    ++i;
+  }
+  auto same = [](const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b) {
+      char x = (*a >= 'A' && *a <= 'Z') ? char(*a + 32) : *a;
+      if (x != *b) return false;
+    }
+    return *a == *b;
+  };
+  return dot && (same(dot, ".ogg") || same(dot, ".wav"));
+}
+
+}  // namespace
+
+void EnablePlainNameLookup() { g_plainNameLookup = true; }
+
+std::FILE* Ffopen(const char* name, const char* mode) {
+  EnsureLookupLock();
+  for (;;) {
+    std::FILE* f = g_plainNameLookup ? plat::OpenFile(name, mode) : nullptr;
+    if (f) return f;
+    ReportFatal(text::kFfopenFailed, name);
+  }
+}
+
+int FileExists(const char* name) {
+  EnsureLookupLock();
+  if (IsSoundFile(name) && paths::FindChar(name, '\\')) return 0;
+  if (!g_plainNameLookup) return 0;
+  char copy[plat::kMaxPath];
+  std::size_t len = std::strlen(name);
+  if (len >= sizeof copy) return 0;  // no file of such a name can be opened
+  std::memcpy(copy, name, len + 1);
+  std::FILE* f = plat::OpenFile(copy, "rb");
+  if (!f) return 0;
+  std::fclose(f);
+  return 1;
+}
+
+// Forgets the lookup mode and the lock (native tests).
+void ResetFilesForTests() {
+  g_plainNameLookup = false;
+  g_lockCreated = false;
+}
+
+}  // namespace base

@@ -1,0 +1,21 @@
+// The temporary work folder that holds the start-up files for the length of one run, and
+// the end of a run after an error report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace base {
+
+// Creates "TempGPInstallFolder_%09d" under the temporary-files folder and makes it current.
+void CreateWorkFolder();
+// Gives the start folder back, then deletes the work folder's files and the folder.
+void RemoveWorkFolder();
+const char* WorkFolderPath();
+// "TempGPInstallFolder_%09d" of the tick count read as a signed 32-bit integer.
+void FormatWorkFolderName(std::uint32_t ticks, char* out, std::size_t size);
+
+// The end after an error report: the message (OK box), the work folder removed, exit -1.
+[[noreturn]] void EndWithError(const char* message);
+
+}  // namespace base

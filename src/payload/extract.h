@@ -1,0 +1,80 @@
+// Extraction of the payload: record by record, each file inflated in 128 KiB blocks.
+//
+// The extraction reports and decides nothing on screen: it tells a watcher how far it got
+// (Progress) and returns what went wrong (Failure). The copy-progress window is one watcher,
+// mkupdater's extract and verify another, the tests a third; which message the user sees and
+// how the process ends is decided by the caller.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "payload/container.h"
+
+namespace payload {
+
+enum class Mode { Full = 0, Bootstrap = 1 };
+
+constexpr std::uint32_t kBlockSize = 131072;
+
+// What an extraction tells the one who watches it. Each member may be null.
+struct Progress {
+  // A full extraction is about to write its first record; total: the payload's length.
+  void (*start)(Progress* self, std::uint32_t totalBytes);
+  // A file record begins: its destination path ("" when checking only) and its size.
+  void (*beginFile)(Progress* self, const char* path, std::uint32_t size);
+  // After every full 128 KiB block of a file's output and after its last, partial block:
+  // the bytes written to this file and the payload bytes consumed so far (a chunk of the
+  // stream counts when it is requested).
+  void (*blocksWritten)(Progress* self, std::uint32_t written, std::uint32_t consumed);
+};
+
+enum class Fault {
+  None,
+  Container,  // no payload: the file cannot be opened, the trailer is missing or out of range
+  Record,     // a record header is damaged, leaves the payload or names an unusable path
+  Stream,     // a zlib stream is corrupt, cut short or not of its announced size
+  Create,     // a destination file cannot be created
+  Write,      // writing or closing a destination file failed
+  Memory,     // the block buffers cannot be had
+};
+
+struct Failure {
+  Fault fault = Fault::None;
+  char record[kMaxName] = {};  // the record where it happened; "" when none was read
+};
+
+// Inflates one file record into path (nullptr: check only, nothing written), 128 KiB at a
+// time, then restores the stored last-write time. The source stands at the record's time
+// field; on success it stands right after the stream. in and out are kBlockSize buffers.
+// 0, or -1 with *fault set (Stream, Create or Write).
+int InflateEntry(Source* src, const Record& rec, const char* path, Progress* progress,
+                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Fault* fault);
+
+// Walks the records by their sizes alone, seeking over every stream, and returns the source
+// to where it stood. 0 when every record header is sound, its path fits below destination
+// (when one is given), it lies with its stream inside the payload and the end marker follows
+// the last one; -1 otherwise (Record, with the record where the walk stopped).
+int CheckLayout(Source src, const char* destination, Failure* failure);
+
+// Extracts a whole container from an open file into destination (no trailing backslash;
+// nullptr: check only). Full mode checks the layout first and writes nothing unless it is
+// sound. Bootstrap mode writes only the start-up files (install.env, insttscr.rct, names
+// holding ".txt") at the top level and stops at the first folder record below it. 0 when the
+// end (or the stopping folder record) was reached; -1 with *failure filled otherwise.
+int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress,
+                Failure* failure);
+
+// The updater's own payload: the running executable opened for reading; nullptr when it
+// cannot be opened or holds no payload.
+std::FILE* OpenPayload();
+// Extracts the running executable's payload into destination: 0, or -1 with *failure filled.
+int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure);
+
+// Texts of the payload subsystem, shown by its callers.
+namespace text {
+extern const char kDamagedFile[];
+}  // namespace text
+
+}  // namespace payload
