@@ -2,6 +2,8 @@
 // inflates the same streams to files in 128 KiB blocks, and the extraction's peak memory.
 //
 //   bench_extract [work folder]       (default: a fresh folder under /tmp)
+#include "payload/extract.h"
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,7 +20,6 @@
 
 #include "container_writer.h"
 #include "payload/container.h"
-#include "payload/extract.h"
 
 namespace {
 
@@ -153,8 +154,9 @@ int main(int argc, char** argv) {
     if (a < best[0]) best[0] = a;
     if (b < best[1]) best[1] = b;
   }
-  std::printf("64 MiB payload, 40%% incompressible: updater %.3f s, plain zlib %.3f s, ratio %.3f (goal <= 1.10)\n",
-              best[0], best[1], best[0] / best[1]);
+  std::printf(
+      "64 MiB payload, 40%% incompressible: updater %.3f s, plain zlib %.3f s, ratio %.3f (goal <= 1.10)\n",
+      best[0], best[1], best[0] / best[1]);
 
   std::string small = base + "/payload16.exe";
   MakeContainer(small, 16, 6);

@@ -3,6 +3,8 @@
 // pixels and on a smooth banded image.
 //
 //   bench_rct [title.png [out.rct]]
+#include "image/rct.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "image/rct.h"
 #include "rct_codec.h"
 #include "tool.h"
 
@@ -68,10 +69,10 @@ void ReportRatio(const char* what, const mkupdater::BgrImage& img) {
   const std::size_t size = mkupdater::EncodeRctData(img).size();
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   const std::size_t greedy = GreedySize(img);
-  std::printf("%-10s %4dx%-4d data %7zu bytes = %5.1f%% of %zu raw; greedy parse %7zu bytes; "
-              "encode %.1f ms\n",
-              what, img.width, img.height, size, 100.0 * size / img.pixels.size(),
-              img.pixels.size(), greedy, ms);
+  std::printf(
+      "%-10s %4dx%-4d data %7zu bytes = %5.1f%% of %zu raw; greedy parse %7zu bytes; "
+      "encode %.1f ms\n",
+      what, img.width, img.height, size, 100.0 * size / img.pixels.size(), img.pixels.size(), greedy, ms);
 }
 
 mkupdater::BgrImage Synthetic(bool random) {
@@ -114,16 +115,16 @@ int main(int argc, char** argv) {
 
   // Decoding alone, into a 24-bit surface's layout.
   const std::vector<std::uint8_t> data = mkupdater::EncodeRctData(title);
-  const std::size_t stride = (static_cast<std::size_t>(title.width) * 3 + 3) & ~std::size_t{3};  // a 24-bit row
+  const std::size_t stride =
+      (static_cast<std::size_t>(title.width) * 3 + 3) & ~std::size_t{3};  // a 24-bit row
   std::vector<std::uint8_t> pixels(stride * title.height);
   constexpr int kRounds = 2000;
   auto t0 = Clock::now();
   for (int i = 0; i < kRounds; ++i) {
-    image::DecodeRctData(data.data(), data.size(), title.width, title.height, pixels.data(),
-                         stride, pixels.size());
+    image::DecodeRctData(data.data(), data.size(), title.width, title.height, pixels.data(), stride,
+                         pixels.size());
   }
-  const double decodeUs =
-      std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / kRounds;
+  const double decodeUs = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / kRounds;
 
   // A whole file: open, read, check and decode.
   t0 = Clock::now();
@@ -135,12 +136,10 @@ int main(int argc, char** argv) {
         mkupdater::DecodeRctFile(bytes, &decoded, &variant, &error) != 0)
       return 1;
   }
-  const double loadUs =
-      std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / (kRounds / 10);
+  const double loadUs = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / (kRounds / 10);
 
   std::printf("example title %s: %zu-byte file\n", pngPath.c_str(), file.size());
-  std::printf("decode %.1f us per image (data block only), %.1f us for the whole file\n",
-              decodeUs, loadUs);
+  std::printf("decode %.1f us per image (data block only), %.1f us for the whole file\n", decodeUs, loadUs);
   ReportRatio("example", title);
   ReportRatio("random", Synthetic(true));
   ReportRatio("smooth", Synthetic(false));

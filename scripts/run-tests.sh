@@ -14,6 +14,7 @@ step() {  # step <name> <command...>
 }
 
 step "includes point down the layers" python3 scripts/check-layers.py
+step "the code follows .clang-format" scripts/check-format.sh
 step "native unit tests" ctest --preset sanitized
 step "fuzz smoke runs" ctest --preset fuzz
 step "resource checks and Wine end-to-end" ctest --preset mingw

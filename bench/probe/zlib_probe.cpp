@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/paths.h"
 #include "payload/container.h"
 #include "platform/platform.h"
-#include "base/paths.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 //
 // Windows are polled every 10 ms, which bounds the timing error of each end.
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <cstdio>
@@ -126,7 +127,8 @@ double Timed(const std::string& exe, std::string cmd) {
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  for (HANDLE h : {si.hStdOutput, si.hStdError}) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  for (HANDLE h : {si.hStdOutput, si.hStdError})
+    SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   std::fflush(stdout);
   PROCESS_INFORMATION pi{};
   double t0 = Now();

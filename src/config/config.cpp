@@ -58,8 +58,7 @@ static_assert(BuffersFit(), "cached accessor buffers are kValueSize bytes");
 void AppendEntry(const char* key, const char* value) {
   std::size_t keyLength = std::strlen(key);
   std::size_t valueLength = std::strlen(value);
-  auto* block = static_cast<char*>(
-      base::AllocBlock(sizeof(ConfigEntry) + keyLength + 1 + valueLength + 1));
+  auto* block = static_cast<char*>(base::AllocBlock(sizeof(ConfigEntry) + keyLength + 1 + valueLength + 1));
   auto* entry = reinterpret_cast<ConfigEntry*>(block);
   entry->key = block + sizeof(ConfigEntry);
   entry->value = entry->key + keyLength + 1;
@@ -127,10 +126,9 @@ constexpr int kChkRegVer = KeyIndex("CHKREGVER");
 constexpr int kChkRegVerHigh = KeyIndex("CHKREGVERHIGH");
 constexpr int kInstReadme = KeyIndex("INSTREADME");
 constexpr int kInstReadmeFl = KeyIndex("INSTREADMEFL");
-static_assert(kRegGlobal >= 0 && kRegLocal >= 0 && kIniFile >= 0 && kIniSection >= 0 &&
-                  kTitleBar >= 0 && kInstTo >= 0 && kInstFol >= 0 && kInstMakeFol >= 0 &&
-                  kKeyFile >= 0 && kChkReg >= 0 && kChkRegVer >= 0 && kChkRegVerHigh >= 0 &&
-                  kInstReadme >= 0 && kInstReadmeFl >= 0,
+static_assert(kRegGlobal >= 0 && kRegLocal >= 0 && kIniFile >= 0 && kIniSection >= 0 && kTitleBar >= 0 &&
+                  kInstTo >= 0 && kInstFol >= 0 && kInstMakeFol >= 0 && kKeyFile >= 0 && kChkReg >= 0 &&
+                  kChkRegVer >= 0 && kChkRegVerHigh >= 0 && kInstReadme >= 0 && kInstReadmeFl >= 0,
               "every accessor has its row in kKeys");
 
 }  // namespace
@@ -199,8 +197,7 @@ char* InstReadme(char* buf, std::size_t size) {
 }
 
 char* InstReadmeFl(char* buf, std::size_t size) {
-  return GetConfigString(kKeys[kInstReadmeFl].name, buf, size,
-                         kKeys[kInstReadmeFl].textDefault);
+  return GetConfigString(kKeys[kInstReadmeFl].name, buf, size, kKeys[kInstReadmeFl].textDefault);
 }
 
 const char* UpdaterTitle() {

@@ -13,24 +13,24 @@
 
 namespace config {
 
-constexpr std::size_t kLineSize = 512;    // line buffer: at most 511 bytes per read
-constexpr std::size_t kValueSize = 128;   // the usual accessor buffer
-constexpr int kMaxConfigReads = 400;      // LoadSetupConfig stops after this many reads
-constexpr std::size_t kValueReach = 99;   // a value must begin within this many bytes of the key's end
-constexpr std::size_t kTitleSize = 260;   // UpdaterTitle: also the mutex name, so MAX_PATH
+constexpr std::size_t kLineSize = 512;   // line buffer: at most 511 bytes per read
+constexpr std::size_t kValueSize = 128;  // the usual accessor buffer
+constexpr int kMaxConfigReads = 400;     // LoadSetupConfig stops after this many reads
+constexpr std::size_t kValueReach = 99;  // a value must begin within this many bytes of the key's end
+constexpr std::size_t kTitleSize = 260;  // UpdaterTitle: also the mutex name, so MAX_PATH
 
 // ---- Text-mode line source ----------------------------------------------------------------
 
 // A file or memory block read as a Windows text-mode stream. Either file or data is set.
 struct TextSource {
-  std::FILE* file = nullptr;             // a binary stream (not owned)
-  const unsigned char* data = nullptr;   // or a block of bytes
+  std::FILE* file = nullptr;            // a binary stream (not owned)
+  const unsigned char* data = nullptr;  // or a block of bytes
   std::size_t size = 0;
   std::size_t pos = 0;
-  int pending = -2;                      // one byte of look-ahead after a CR; -2 for none
-  bool ended = false;                    // end of file or 0x1A seen
-  bool endedByCtrlZ = false;             // the end came from a 0x1A byte
-  std::size_t rawConsumed = 0;           // raw bytes taken from the file or block
+  int pending = -2;             // one byte of look-ahead after a CR; -2 for none
+  bool ended = false;           // end of file or 0x1A seen
+  bool endedByCtrlZ = false;    // the end came from a 0x1A byte
+  std::size_t rawConsumed = 0;  // raw bytes taken from the file or block
 };
 
 TextSource FileSource(std::FILE* file);
@@ -76,11 +76,8 @@ struct SectionSpec {
   const char* name;    // the section's name in messages
 };
 inline constexpr SectionSpec kSections[kSectionCount] = {
-    {"[delfiles]", "delfiles"},
-    {"[delfiles_user]", "delfiles_user"},
-    {"[ini]", "ini"},
-    {"[reg]", "reg"},
-    {"[delfiles_afterinst]", "delfiles_afterinst"},
+    {"[delfiles]", "delfiles"}, {"[delfiles_user]", "delfiles_user"},           {"[ini]", "ini"},
+    {"[reg]", "reg"},           {"[delfiles_afterinst]", "delfiles_afterinst"},
 };
 
 enum class SectionLineKind {

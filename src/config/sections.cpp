@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/config.h"
 #include "base/blocks.h"
+#include "config/config.h"
 #include "platform/platform.h"
 
 namespace config {

@@ -18,11 +18,11 @@ struct Displacement {
   std::int8_t dx, dy;
 };
 constexpr Displacement kDisplacements[kRctOffsetCount] = {
-    {-1, 0},  {-2, 0},  {-3, 0},  {-4, 0},  {-5, 0},  {-6, 0},                        // 0-5
-    {3, -1},  {2, -1},  {1, -1},  {0, -1},  {-1, -1}, {-2, -1}, {-3, -1},             // 6-12
-    {3, -2},  {2, -2},  {1, -2},  {0, -2},  {-1, -2}, {-2, -2}, {-3, -2},             // 13-19
-    {3, -3},  {2, -3},  {1, -3},  {0, -3},  {-1, -3}, {-2, -3}, {-3, -3},             // 20-26
-    {2, -4},  {1, -4},  {0, -4},  {-1, -4}, {-2, -4},                                 // 27-31
+    {-1, 0}, {-2, 0}, {-3, 0}, {-4, 0},  {-5, 0},  {-6, 0},             // 0-5
+    {3, -1}, {2, -1}, {1, -1}, {0, -1},  {-1, -1}, {-2, -1}, {-3, -1},  // 6-12
+    {3, -2}, {2, -2}, {1, -2}, {0, -2},  {-1, -2}, {-2, -2}, {-3, -2},  // 13-19
+    {3, -3}, {2, -3}, {1, -3}, {0, -3},  {-1, -3}, {-2, -3}, {-3, -3},  // 20-26
+    {2, -4}, {1, -4}, {0, -4}, {-1, -4}, {-2, -4},                      // 27-31
 };
 
 // Input side of the decoder: a cursor that never passes the end of the data block.
@@ -53,8 +53,7 @@ void CopyLiteral(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) {
 
 // Spreads packed rows (3 × width bytes each) to their stride, last row first, so that no row
 // is overwritten before it has moved. Padding bytes keep whatever they held.
-void Restride(std::uint8_t* pixels, std::size_t rowBytes, std::size_t stride,
-              std::int32_t height) {
+void Restride(std::uint8_t* pixels, std::size_t rowBytes, std::size_t stride, std::int32_t height) {
   if (stride == rowBytes) return;
   for (std::int32_t y = height - 1; y >= 1; --y) {
     std::memmove(pixels + static_cast<std::size_t>(y) * stride,
@@ -90,8 +89,7 @@ int CheckRctDimensions(std::int32_t width, std::int32_t height) {
 
 void BuildRctOffsets(std::int32_t width, std::int64_t offsets[kRctOffsetCount]) {
   for (int k = 0; k < kRctOffsetCount; ++k) {
-    offsets[k] = 3 * (std::int64_t{kDisplacements[k].dx} +
-                      std::int64_t{kDisplacements[k].dy} * width);
+    offsets[k] = 3 * (std::int64_t{kDisplacements[k].dx} + std::int64_t{kDisplacements[k].dy} * width);
   }
 }
 
@@ -101,9 +99,8 @@ void BuildRctOffsets(std::int32_t width, std::int64_t offsets[kRctOffsetCount]) 
 //                   copied a byte at a time, so an overlapping source repeats itself.
 //   f 0x00-0x7E     literal run of 3 × f + 3 bytes that follow.
 //   f 0x7F          u16 L, literal run of 3 × L + 384 bytes that follow.
-int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width,
-                  std::int32_t height, std::uint8_t* pixels, std::size_t stride,
-                  std::size_t pixelBytes, std::size_t* consumed) {
+int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width, std::int32_t height,
+                  std::uint8_t* pixels, std::size_t stride, std::size_t pixelBytes, std::size_t* consumed) {
   if (consumed != nullptr) *consumed = 0;
   if (CheckRctDimensions(width, height) != 0 || pixels == nullptr) return -2;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;

@@ -30,10 +30,14 @@ enum class RctVariant { TC00, TS00, TC01, TS01 };
 // The four signatures, "六丁TC00", "六丁TS00", "六丁TC01", "六丁TS01", as bytes: the
 // comparison is on the code page 932 bytes, whatever the compiler does with literals.
 constexpr char kRctSignatures[4][kRctSignatureSize + 1] = {
-    "\x98\x5A\x92\x9A" "TC00",
-    "\x98\x5A\x92\x9A" "TS00",
-    "\x98\x5A\x92\x9A" "TC01",
-    "\x98\x5A\x92\x9A" "TS01",
+    "\x98\x5A\x92\x9A"
+    "TC00",
+    "\x98\x5A\x92\x9A"
+    "TS00",
+    "\x98\x5A\x92\x9A"
+    "TC01",
+    "\x98\x5A\x92\x9A"
+    "TS01",
 };
 
 constexpr bool RctHasTrailer(RctVariant v) { return v == RctVariant::TS00 || v == RctVariant::TS01; }
@@ -65,9 +69,9 @@ void BuildRctOffsets(std::int32_t width, std::int64_t offsets[kRctOffsetCount]);
 // before that command and keeps what it produced, still spread to the stride. -2 when the
 // dimensions or the pixel memory are unusable; nothing is written then.
 // *consumed (optional) receives the number of data bytes used.
-int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width,
-                  std::int32_t height, std::uint8_t* pixels, std::size_t stride,
-                  std::size_t pixelBytes, std::size_t* consumed = nullptr);
+int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width, std::int32_t height,
+                  std::uint8_t* pixels, std::size_t stride, std::size_t pixelBytes,
+                  std::size_t* consumed = nullptr);
 
 // Loads an image file into a new 24-bit surface (keep clear). Returns:
 //  - the decoded image (a damaged data block keeps what decoded before the damage);

@@ -30,9 +30,7 @@ ReadOutcome ReadRctFile(std::FILE* f, RctHeader* header, base::Block* block) {
   if (dataStart < 0 || std::fseek(f, 0, SEEK_END) != 0) return ReadOutcome::Short;
   const long fileSize = std::ftell(f);
   if (fileSize < dataStart || std::fseek(f, dataStart, SEEK_SET) != 0) return ReadOutcome::Short;
-  if (header->dataSize > static_cast<unsigned long>(fileSize - dataStart)) {
-    return ReadOutcome::Short;
-  }
+  if (header->dataSize > static_cast<unsigned long>(fileSize - dataStart)) { return ReadOutcome::Short; }
 
   *block = base::AllocOwned(header->dataSize);
   if (std::fread(block->get(), 1, header->dataSize, f) != header->dataSize) {
@@ -67,10 +65,9 @@ BitmapSurface* LoadRctImage(const char* path) {
       if (size < 2 || std::memcmp(block.get() + size - 2, kRctTrailer, 2) != 0) return s;
       size -= 2;
     }
-    const std::size_t pixelBytes =
-        static_cast<std::size_t>(s->stride) * static_cast<std::size_t>(s->height);
-    DecodeRctData(block.get(), size, s->width, s->height, s->bits,
-                  static_cast<std::size_t>(s->stride), pixelBytes);
+    const std::size_t pixelBytes = static_cast<std::size_t>(s->stride) * static_cast<std::size_t>(s->height);
+    DecodeRctData(block.get(), size, s->width, s->height, s->bits, static_cast<std::size_t>(s->stride),
+                  pixelBytes);
     return s;
   }
   return nullptr;

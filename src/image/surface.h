@@ -28,9 +28,9 @@ struct BitmapInfoHeader {
 #pragma pack(pop)
 static_assert(sizeof(BitmapInfoHeader) == 40, "BITMAPINFOHEADER is 40 bytes");
 
-constexpr std::size_t kColourEntries = 256;  // RGBQUAD entries of an 8-bit surface
-constexpr std::size_t kInfoSize24 = sizeof(BitmapInfoHeader);            // 40
-constexpr std::size_t kInfoSize8 = kInfoSize24 + kColourEntries * 4;     // 1064
+constexpr std::size_t kColourEntries = 256;                           // RGBQUAD entries of an 8-bit surface
+constexpr std::size_t kInfoSize24 = sizeof(BitmapInfoHeader);         // 40
+constexpr std::size_t kInfoSize8 = kInfoSize24 + kColourEntries * 4;  // 1064
 static_assert(kInfoSize8 == 1064, "header plus 256 RGBQUAD entries");
 
 struct BitmapSurface {

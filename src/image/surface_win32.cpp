@@ -15,8 +15,8 @@ void* CreateSection(const BitmapInfoHeader* info, std::uint8_t** bits) {
   // depend on it, so a missing context is passed on as none.
   HDC dc = CreateCompatibleDC(nullptr);
   void* memory = nullptr;
-  HBITMAP section = CreateDIBSection(dc, reinterpret_cast<const BITMAPINFO*>(info),
-                                     DIB_RGB_COLORS, &memory, nullptr, 0);
+  HBITMAP section =
+      CreateDIBSection(dc, reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS, &memory, nullptr, 0);
   if (dc != nullptr) DeleteDC(dc);
   if (section == nullptr || memory == nullptr) {
     if (section != nullptr) DeleteObject(section);

@@ -1,7 +1,8 @@
 // Reading the payload container: trailer, record headers, entry names, skipping records.
+#include "payload/container.h"
+
 #include <cstring>
 
-#include "payload/container.h"
 #include "base/paths.h"
 
 namespace payload {

@@ -1,10 +1,11 @@
 // Extraction of the payload: record by record, each file inflated in 128 KiB blocks.
 #include "payload/extract.h"
 
+#include <zlib.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <zlib.h>
 
 #include "base/paths.h"
 #include "platform/platform.h"
@@ -43,8 +44,8 @@ bool WriteAll(std::FILE* out, const unsigned char* p, std::size_t n) {
 // the top level of the work folder.
 bool WantedAtStartup(const Record& rec) {
   if (paths::FindChar(rec.name, '\\') || paths::FindChar(rec.name, '/')) return false;
-  return NameContainsNoCase(rec.name, "insttscr.rct") ||
-         NameContainsNoCase(rec.name, "install.env") || NameContainsNoCase(rec.name, ".txt");
+  return NameContainsNoCase(rec.name, "insttscr.rct") || NameContainsNoCase(rec.name, "install.env") ||
+         NameContainsNoCase(rec.name, ".txt");
 }
 
 int Fail(Failure* failure, Fault fault, const char* name) {
@@ -161,8 +162,7 @@ int CheckLayout(Source src, const char* destination, Failure* failure) {
   return result;
 }
 
-int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress,
-                Failure* failure) {
+int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure) {
   *failure = Failure{};
   Source src{};
   std::uint32_t total = 0;

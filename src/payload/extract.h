@@ -63,8 +63,7 @@ int CheckLayout(Source src, const char* destination, Failure* failure);
 // sound. Bootstrap mode writes only the start-up files (install.env, insttscr.rct, names
 // holding ".txt") at the top level and stops at the first folder record below it. 0 when the
 // end (or the stopping folder record) was reached; -1 with *failure filled otherwise.
-int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress,
-                Failure* failure);
+int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure);
 
 // The updater's own payload: the running executable opened for reading; nullptr when it
 // cannot be opened or holds no payload.

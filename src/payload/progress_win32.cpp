@@ -3,12 +3,13 @@
 // a bar for that file and one for the whole payload. Cancel stops the animation and nothing
 // else: the copy always runs to its end.
 #include <windows.h>
+
 #include <commctrl.h>
 
-#include "payload/progress.h"
 #include "base/boxes.h"
 #include "base/pump.h"
 #include "base/window_win32.h"
+#include "payload/progress.h"
 
 namespace payload {
 namespace {
@@ -121,9 +122,7 @@ void SetRange(HWND dialog, int bar, WORD high) {
   SendDlgItemMessageA(dialog, bar, PBM_SETRANGE, 0, MAKELPARAM(0, high));
 }
 
-void SetPos(HWND dialog, int bar, WORD pos) {
-  SendDlgItemMessageA(dialog, bar, PBM_SETPOS, pos, 0);
-}
+void SetPos(HWND dialog, int bar, WORD pos) { SendDlgItemMessageA(dialog, bar, PBM_SETPOS, pos, 0); }
 
 INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
@@ -148,8 +147,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     }
     case WM_COMMAND:
       // Exactly the Cancel button's click: the extraction is not told and goes on.
-      if (wParam == IDCANCEL && g_progress.animation)
-        SendMessageA(g_progress.animation, ACM_STOP, 0, 0);
+      if (wParam == IDCANCEL && g_progress.animation) SendMessageA(g_progress.animation, ACM_STOP, 0, 0);
       return FALSE;
     case WM_NCDESTROY:
       // Destroyed with its owner rather than by CloseProgressWindow: forget it, so that a
@@ -164,7 +162,6 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
   }
 }
 
-
 HWND OpenProgressWindow(std::uint32_t totalBytes) {
   g_progress.total = totalBytes;
   CloseProgressWindow();
@@ -174,8 +171,7 @@ HWND OpenProgressWindow(std::uint32_t totalBytes) {
   InitCommonControlsEx(&classes);
 
   HWND owner = static_cast<HWND>(base::GetOwnerWindow());
-  HWND w = CreateDialogParamA(base::DialogInstance(), progress_text::kTemplate, owner,
-                              ProgressProc, 0);
+  HWND w = CreateDialogParamA(base::DialogInstance(), progress_text::kTemplate, owner, ProgressProc, 0);
   if (!w) {
     g_progress.animation = nullptr;
     return nullptr;

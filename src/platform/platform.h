@@ -28,7 +28,7 @@ int MakeFolder(const char* path);    // 0 created, -1 otherwise (also when it ex
 int RemoveFolder(const char* path);  // 0 removed, -1 otherwise (not empty, missing)
 int RemoveFile(const char* path);    // 0 deleted, -1 otherwise
 // Last-write time as a Win32 FILETIME (100 ns ticks since 1601-01-01 UTC).
-int SetFileWriteTime(const char* path, std::uint64_t filetime);  // 0 / -1
+int SetFileWriteTime(const char* path, std::uint64_t filetime);   // 0 / -1
 int GetFileWriteTime(const char* path, std::uint64_t* filetime);  // 0 / -1
 
 // Wildcard enumeration of one folder, as FindFirstFileA / FindNextFileA.
@@ -43,7 +43,7 @@ void FindClose(FindHandle h);
 
 // Each writes at most size bytes including the terminator; returns the length, 0 on failure.
 std::size_t GetCurrentFolder(char* buf, std::size_t size);
-int SetCurrentFolder(const char* path);  // 0 / -1
+int SetCurrentFolder(const char* path);                     // 0 / -1
 std::size_t GetTempFolder(char* buf, std::size_t size);     // with a trailing separator
 std::size_t GetModulePath(char* buf, std::size_t size);     // the running executable
 std::size_t GetWindowsFolder(char* buf, std::size_t size);  // e.g. C:\WINDOWS
@@ -83,14 +83,13 @@ constexpr std::uint32_t kKeyAllAccess = 0xF003F, kKeyRead = 0x20019;
 // Reads a value into buf (size bytes). Returns 0 and sets *type and *length (bytes written,
 // terminator included for strings) on success; -1 when the key cannot be opened with that
 // access, the value is missing or its data does not fit.
-int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name,
-             void* buf, std::uint32_t size, std::uint32_t* type, std::uint32_t* length);
+int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
+             std::uint32_t size, std::uint32_t* type, std::uint32_t* length);
 // Creates the key (and missing parents) and sets a REG_SZ value; 0 / -1.
 int RegSetString(RegRoot root, const char* key, const char* name, const char* data);
 
 // WritePrivateProfileStringA (named apart from the Win32 macro WriteProfileString); 0 / -1.
-int WriteIniString(const char* section, const char* key, const char* value,
-                       const char* file);
+int WriteIniString(const char* section, const char* key, const char* value, const char* file);
 
 // ---- Process ------------------------------------------------------------------------------
 

@@ -47,8 +47,8 @@ bool WildMatch(const char* p, const char* s) {
     if (*p == '*') {
       star = p++;
       retry = s;
-    } else if (*p == '?' || std::tolower(static_cast<unsigned char>(*p)) ==
-                                std::tolower(static_cast<unsigned char>(*s))) {
+    } else if (*p == '?' ||
+               std::tolower(static_cast<unsigned char>(*p)) == std::tolower(static_cast<unsigned char>(*s))) {
       ++p;
       ++s;
     } else if (star) {

@@ -1,5 +1,6 @@
 // Win32 implementation of the platform seam: the product's calls into Windows.
 #include <windows.h>
+
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -16,8 +17,7 @@ int RemoveFolder(const char* path) { return RemoveDirectoryA(path) ? 0 : -1; }
 int RemoveFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
 
 int SetFileWriteTime(const char* path, std::uint64_t ft) {
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return -1;
   FILETIME t;
   t.dwLowDateTime = static_cast<DWORD>(ft);
@@ -179,8 +179,8 @@ int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* na
 
 int RegSetString(RegRoot root, const char* key, const char* name, const char* data) {
   HKEY k;
-  if (RegCreateKeyExA(RootKey(root), key, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(RootKey(root), key, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &k, nullptr) != ERROR_SUCCESS)
     return -1;
   LONG r = RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
                           static_cast<DWORD>(std::strlen(data) + 1));
@@ -188,8 +188,7 @@ int RegSetString(RegRoot root, const char* key, const char* name, const char* da
   return r == ERROR_SUCCESS ? 0 : -1;
 }
 
-int WriteIniString(const char* section, const char* key, const char* value,
-                       const char* file) {
+int WriteIniString(const char* section, const char* key, const char* value, const char* file) {
   return WritePrivateProfileStringA(section, key, value, file) ? 0 : -1;
 }
 

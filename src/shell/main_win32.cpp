@@ -20,7 +20,8 @@ F Kernel32Function(const char* name) {
 // Windows 8 (without its update) lack the first, and the program must still start there.
 void RestrictDllSearch() {
   if (auto set = Kernel32Function<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories")) set(kSearchSystem32);
-  if (auto set = Kernel32Function<BOOL(WINAPI*)(LPCSTR)>("SetDllDirectoryA")) set("");  // not the current folder
+  if (auto set = Kernel32Function<BOOL(WINAPI*)(LPCSTR)>("SetDllDirectoryA"))
+    set("");  // not the current folder
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // at start: "終了" at the bottom, the readme button when the configuration names one, and
 // "アップデート" above them. It is the owner of every later dialog and message box.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstdint>
@@ -46,7 +47,7 @@ struct MenuState {
   std::int32_t actions[kSlotCount];
   image::BitmapSurface* title;  // none when insttscr.rct could not be decoded
   std::int32_t originX, originY;
-  std::int32_t busy;  // nonzero while a command runs: clicks and close requests are ignored
+  std::int32_t busy;     // nonzero while a command runs: clicks and close requests are ignored
   char text[kTextSize];  // INSTREADME at start, INSTREADMEFL when the readme is opened
 };
 MenuState g_menu;
@@ -110,9 +111,8 @@ void PaintMenu(HWND menu) {
   PaintGuard paint(menu);
   const image::BitmapSurface* s = g_menu.title;
   if (s == nullptr) return;
-  StretchDIBits(paint.dc, g_menu.originX, g_menu.originY, s->width, s->height, 0, 0, s->width,
-                s->height, s->bits, reinterpret_cast<const BITMAPINFO*>(s->info),
-                DIB_RGB_COLORS, SRCCOPY);
+  StretchDIBits(paint.dc, g_menu.originX, g_menu.originY, s->width, s->height, 0, 0, s->width, s->height,
+                s->bits, reinterpret_cast<const BITMAPINFO*>(s->info), DIB_RGB_COLORS, SRCCOPY);
 }
 
 // The only way out of the menu: picture freed, work folder removed, dialog ended with 0.

@@ -17,7 +17,8 @@ namespace shell {
 
 namespace text {
 const char kMissingStartupFiles[] =
-    "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。";
+    "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してくださ"
+    "い。";
 const char kAlreadyRunning[] = "[ %s ] は既に起動中です";
 }  // namespace text
 
@@ -29,8 +30,7 @@ payload::Progress g_pumpOnly = {nullptr, nullptr, PumpAfterBlock};
 
 void ExtractStartupFiles() {
   payload::Failure failure;
-  if (payload::ExtractPayload(base::WorkFolderPath(), payload::Mode::Bootstrap, &g_pumpOnly,
-                              &failure) == 0)
+  if (payload::ExtractPayload(base::WorkFolderPath(), payload::Mode::Bootstrap, &g_pumpOnly, &failure) == 0)
     return;
   if (failure.fault == payload::Fault::Memory) base::EndOutOfMemory();
   base::EndWithError(payload::text::kDamagedFile);

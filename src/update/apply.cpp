@@ -15,8 +15,8 @@ namespace update {
 
 int ApplyUpdate(const char* installFolder) {
   payload::Failure failure;
-  if (payload::ExtractPayload(installFolder, payload::Mode::Full, payload::CopyProgressWindow(),
-                              &failure) != 0) {
+  if (payload::ExtractPayload(installFolder, payload::Mode::Full, payload::CopyProgressWindow(), &failure) !=
+      0) {
     if (failure.fault == payload::Fault::Memory) base::EndOutOfMemory();
     payload::CloseProgressWindow();
     base::EndWithError(payload::text::kDamagedFile);

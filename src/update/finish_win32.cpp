@@ -1,9 +1,9 @@
 // The finish dialogs ENDINSTALL and ENDINSTALL_SHORT.
 #include <windows.h>
 
-#include "config/config.h"
 #include "base/boxes.h"
 #include "base/window_win32.h"
+#include "config/config.h"
 #include "update/finish.h"
 
 namespace update {

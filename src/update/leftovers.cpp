@@ -9,8 +9,7 @@
 namespace update {
 
 void DeleteAfterInstallFiles(const char* installFolder) {
-  for (const config::SectionLine* n = config::Section(config::SectionId::DelfilesAfterInst); n;
-       n = n->next) {
+  for (const config::SectionLine* n = config::Section(config::SectionId::DelfilesAfterInst); n; n = n->next) {
     const char* pattern = n->text;
     if (!IsPatternInsideFolder(pattern)) continue;
     paths::DeleteMatchingFiles(installFolder, pattern);

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/config.h"
-#include "platform/platform.h"
-#include "base/paths.h"
 #include "base/boxes.h"
 #include "base/files.h"
+#include "base/paths.h"
+#include "config/config.h"
+#include "platform/platform.h"
 
 namespace update {
 
@@ -85,8 +85,8 @@ int ReadRegText(plat::RegRoot root, std::uint32_t access, const char* global, co
   return 0;
 }
 
-int ReadRegNumber(plat::RegRoot root, std::uint32_t access, const char* global,
-                  const char* local, const char* name, int def) {
+int ReadRegNumber(plat::RegRoot root, std::uint32_t access, const char* global, const char* local,
+                  const char* name, int def) {
   char text[kRegBufferSize];
   std::snprintf(text, sizeof text, "%d", def);
   char value[kRegBufferSize];
@@ -136,12 +136,11 @@ int ReadMachineRegNumber(const char* global, const char* local, const char* name
   return ReadRegNumber(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, def);
 }
 
-int ReadMachineRegString(const char* global, const char* local, const char* name,
-                         const char* def, char* out, std::size_t size) {
+int ReadMachineRegString(const char* global, const char* local, const char* name, const char* def, char* out,
+                         std::size_t size) {
   CopyCut(out, size, def);
   char value[kRegBufferSize];
-  if (ReadRegText(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, value) != 0)
-    return -1;
+  if (ReadRegText(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, value) != 0) return -1;
   // A cut path would name another folder: a record that does not fit counts as absent.
   if (std::strlen(value) + 1 > size) return -1;
   std::memcpy(out, value, std::strlen(value) + 1);
@@ -189,8 +188,7 @@ Normalised NormaliseCandidate() {
   // b. Two separators in a row: a UNC path or a doubled separator. Only the first pair is
   // looked at; one that follows a lead byte begins with a double-byte character's trail byte.
   if (const char* pair = std::strstr(c, "\\\\")) {
-    if (pair == c || !paths::IsLeadByte(static_cast<unsigned char>(pair[-1])))
-      return Normalised::Network;
+    if (pair == c || !paths::IsLeadByte(static_cast<unsigned char>(pair[-1]))) return Normalised::Network;
   }
 
   // c.
@@ -227,8 +225,7 @@ Normalised NormaliseCandidate() {
   // current drive's root as well.
   std::size_t len = std::strlen(c);
   if (len == 0) return Normalised::Root;
-  if (c[len - 1] == '\\' &&
-      (len == 1 || !paths::IsLeadByte(static_cast<unsigned char>(c[len - 2]))))
+  if (c[len - 1] == '\\' && (len == 1 || !paths::IsLeadByte(static_cast<unsigned char>(c[len - 2]))))
     return Normalised::Root;
   return Normalised::Ok;
 }

@@ -52,8 +52,8 @@ int ReadUserRegNumber(const char* global, const char* local, const char* name, i
 int ReadMachineRegNumber(const char* global, const char* local, const char* name, int def);
 // HKEY_LOCAL_MACHINE, read access, into out (size bytes, always terminated). 0 when the value
 // was read; -1 with def in out (cut to size - 1) otherwise, also when the value would not fit.
-int ReadMachineRegString(const char* global, const char* local, const char* name,
-                         const char* def, char* out, std::size_t size);
+int ReadMachineRegString(const char* global, const char* local, const char* name, const char* def, char* out,
+                         std::size_t size);
 
 // ---- Dialog seam (locate_win32.cpp; the native tests link a stand-in) ----------------------
 

@@ -1,5 +1,6 @@
 // The SETUP dialog and the shell's folder browser.
 #include <windows.h>
+
 #include <shlobj.h>
 
 #include <cstring>
@@ -86,8 +87,8 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int RunSetupDialog() {
-  INT_PTR r = DialogBoxParamA(base::DialogInstance(), "SETUP",
-                              static_cast<HWND>(base::GetOwnerWindow()), SetupDialogProc, 0);
+  INT_PTR r = DialogBoxParamA(base::DialogInstance(), "SETUP", static_cast<HWND>(base::GetOwnerWindow()),
+                              SetupDialogProc, 0);
   return r == kSetupNext || r == kSetupTooLong ? static_cast<int>(r) : kSetupCancelled;
 }
 

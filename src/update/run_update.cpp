@@ -1,7 +1,7 @@
 // The update action.
+#include "base/boxes.h"
 #include "config/config.h"
 #include "platform/platform.h"
-#include "base/boxes.h"
 #include "update/apply.h"
 #include "update/locate.h"
 #include "update/update.h"

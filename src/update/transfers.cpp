@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/paths.h"
 #include "config/config.h"
 #include "platform/platform.h"
-#include "base/paths.h"
 
 namespace update {
 namespace {
@@ -52,8 +52,7 @@ bool ReplaceFirst(char (&buf)[kLineSize], const char* token, const char* replace
 
 const char* Substitute(char (&buf)[kLineSize], const char* line, const char* cdromToken) {
   if (!CopyLine(buf, line)) return nullptr;
-  if (paths::FindText(buf, cdromToken) && !ReplaceFirst(buf, cdromToken, FindCdromRoot()))
-    return nullptr;
+  if (paths::FindText(buf, cdromToken) && !ReplaceFirst(buf, cdromToken, FindCdromRoot())) return nullptr;
   if (paths::FindText(buf, kInstallToken) &&
       (!g_installRecorded || !ReplaceFirst(buf, kInstallToken, g_install)))
     return nullptr;
@@ -137,8 +136,7 @@ int ParseRegLine(const char* line, char (&name)[kLineSize], char (&value)[kLineS
   return kParsed;
 }
 
-int WriteUserRegString(const char* global, const char* local, const char* name,
-                       const char* data) {
+int WriteUserRegString(const char* global, const char* local, const char* name, const char* data) {
   char key[kLineSize];
   int n = std::snprintf(key, sizeof key, kKeyFormat, global, local);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof key) return -1;  // never a cut-short key
@@ -152,8 +150,7 @@ void TransferIniLines() {
   if (file[0] == '-') return;
   char key[kLineSize], value[kLineSize];
   for (const config::SectionLine* n = config::Section(config::SectionId::Ini); n; n = n->next) {
-    if (ParseIniLine(n->text, key, value) == kParsed)
-      plat::WriteIniString(section, key, value, file);
+    if (ParseIniLine(n->text, key, value) == kParsed) plat::WriteIniString(section, key, value, file);
   }
 }
 

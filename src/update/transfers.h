@@ -47,8 +47,7 @@ int ParseIniLine(const char* line, char (&key)[kLineSize], char (&value)[kLineSi
 int ParseRegLine(const char* line, char (&name)[kLineSize], char (&value)[kLineSize]);
 
 // Sets a REG_SZ value under HKEY_CURRENT_USER\Software\<global>\<local>. 0 / -1.
-int WriteUserRegString(const char* global, const char* local, const char* name,
-                       const char* data);
+int WriteUserRegString(const char* global, const char* local, const char* name, const char* data);
 
 // Every [ini] line into INI_FILE, section INI_SECTION, unless INI_FILE begins with "-".
 void TransferIniLines();

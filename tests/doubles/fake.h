@@ -53,15 +53,14 @@ std::vector<std::string> MutexNames();
 std::vector<std::string> ShellOpened();
 
 // Registry: an in-memory tree keyed by root, key path (case-insensitive) and value name.
-void RegPut(plat::RegRoot root, const std::string& key, const std::string& name,
-            std::uint32_t type, const std::string& data);
-bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name,
-            std::uint32_t* type, std::string* data);
+void RegPut(plat::RegRoot root, const std::string& key, const std::string& name, std::uint32_t type,
+            const std::string& data);
+bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name, std::uint32_t* type,
+            std::string* data);
 void RegDenyFullAccess(plat::RegRoot root, const std::string& key, bool deny);
 
 // INI writes: "file|section|key" -> value.
-std::string ProfileValue(const std::string& file, const std::string& section,
-                         const std::string& key);
+std::string ProfileValue(const std::string& file, const std::string& section, const std::string& key);
 
 // Exit actions registered through plat::AtExit and not yet run; and those that the last
 // plat::Exit ran, in the order it ran them.

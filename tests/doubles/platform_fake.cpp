@@ -58,9 +58,7 @@ std::string RegKey(plat::RegRoot root, const std::string& key) {
 
 namespace fake {
 
-void ScriptAnswers(std::vector<int> answers) {
-  S().answers.assign(answers.begin(), answers.end());
-}
+void ScriptAnswers(std::vector<int> answers) { S().answers.assign(answers.begin(), answers.end()); }
 const std::vector<BoxRecord>& Boxes() { return S().boxes; }
 const std::string& Clipboard() { return S().clipboard; }
 void SetClipboard(const std::string& text) { S().clipboard = text; }
@@ -84,12 +82,12 @@ void SetMutexOutcome(plat::MutexResult r) { S().mutexOutcome = r; }
 std::vector<std::string> MutexNames() { return S().mutexNames; }
 std::vector<std::string> ShellOpened() { return S().shellOpened; }
 
-void RegPut(plat::RegRoot root, const std::string& key, const std::string& name,
-            std::uint32_t type, const std::string& data) {
+void RegPut(plat::RegRoot root, const std::string& key, const std::string& name, std::uint32_t type,
+            const std::string& data) {
   S().registry[RegKey(root, key)][name] = {type, data};
 }
-bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name,
-            std::uint32_t* type, std::string* data) {
+bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name, std::uint32_t* type,
+            std::string* data) {
   auto k = S().registry.find(RegKey(root, key));
   if (k == S().registry.end()) return false;
   auto v = k->second.find(name);
@@ -101,8 +99,7 @@ bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name,
 void RegDenyFullAccess(plat::RegRoot root, const std::string& key, bool deny) {
   S().denyFull[RegKey(root, key)] = deny;
 }
-std::string ProfileValue(const std::string& file, const std::string& section,
-                         const std::string& key) {
+std::string ProfileValue(const std::string& file, const std::string& section, const std::string& key) {
   auto it = S().profile.find(file + "|" + section + "|" + key);
   return it == S().profile.end() ? std::string() : it->second;
 }
@@ -129,9 +126,7 @@ static std::size_t CopyOut(const std::string& s, char* buf, std::size_t size) {
 
 std::size_t GetTempFolder(char* buf, std::size_t size) { return CopyOut(S().tempFolder, buf, size); }
 std::size_t GetModulePath(char* buf, std::size_t size) { return CopyOut(S().modulePath, buf, size); }
-std::size_t GetWindowsFolder(char* buf, std::size_t size) {
-  return CopyOut(S().windowsFolder, buf, size);
-}
+std::size_t GetWindowsFolder(char* buf, std::size_t size) { return CopyOut(S().windowsFolder, buf, size); }
 std::uint32_t MillisecondsSinceStart() { return S().ticks; }
 
 unsigned DriveType(const char* root) {
@@ -210,8 +205,7 @@ int RegSetString(RegRoot root, const char* key, const char* name, const char* da
   return 0;
 }
 
-int WriteIniString(const char* section, const char* key, const char* value,
-                       const char* file) {
+int WriteIniString(const char* section, const char* key, const char* value, const char* file) {
   S().profile[std::string(file) + "|" + section + "|" + key] = value;
   return 0;
 }

@@ -57,16 +57,20 @@ std::string MakeFor(const Layout& l, bool readme, const std::string& regLines) {
   std::string env = "TITLEBAR テストゲーム\nINSTTO TEST_APP\nREG_GLOBAL " + std::string(kGlobal) +
                     "\nREG_LOCAL " + l.local + "\nINI_FILE " + l.ini + "\nINI_SECTION " + kIniSection + "\n";
   if (readme) env += std::string("INSTREADME ") + kReadmeLabel + "\n";
-  env += "[EOF]\n"
-         "[ini]\nDataPath=REP_INSTALL\\data\nDrive=REP_CDROMDRIVE\nNoEquals\n-\n"
-         "[reg]\n" + regLines + "-\n"
-         "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nsave\\*.tmp\n..\\outside.txt\n-\nEOF\n";
+  env +=
+      "[EOF]\n"
+      "[ini]\nDataPath=REP_INSTALL\\data\nDrive=REP_CDROMDRIVE\nNoEquals\n-\n"
+      "[reg]\n" +
+      regLines +
+      "-\n"
+      "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nsave\\*.tmp\n..\\outside.txt\n-\nEOF\n";
   std::string title = RctFromPixels(120, 150, [](int x, int y) {
     return static_cast<std::uint32_t>(((x * 2) << 16) | ((y * 255 / 150) << 8) | 0x80);
   });
-  return MakeUpdater(l.start, {File("install.env", env), File("insttscr.rct", title),
-                               File("readme.txt", "新しい説明書", kReadmeTime), File("game.exe", "new game", kGameTime),
-                               Folder("data"), File("data\\update.arc", "archive", kArchiveTime), Folder("data\\bgm")});
+  return MakeUpdater(
+      l.start, {File("install.env", env), File("insttscr.rct", title),
+                File("readme.txt", "新しい説明書", kReadmeTime), File("game.exe", "new game", kGameTime),
+                Folder("data"), File("data\\update.arc", "archive", kArchiveTime), Folder("data\\bgm")});
 }
 
 // Through the menu's update button and the confirmation; returns the menu, or none.
@@ -97,7 +101,8 @@ HWND WaitForFinish(Process& p, HWND menu) {
 std::uint64_t WriteTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA d{};
   GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d);
-  return (static_cast<std::uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+  return (static_cast<std::uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) |
+         d.ftLastWriteTime.dwLowDateTime;
 }
 
 std::string IniValue(const Layout& l, const char* key) {
@@ -115,7 +120,8 @@ std::string CdromRoot() {
 
 // Everything the update leaves in the install folder, the INI file and the registry.
 void ExpectUpdated(const Layout& l) {
-  EXPECT_EQ(ListFolder(l.app), (std::vector<std::string>{"data", "game.exe", "game.ini", "keep.dat", "readme.txt"}));
+  EXPECT_EQ(ListFolder(l.app),
+            (std::vector<std::string>{"data", "game.exe", "game.ini", "keep.dat", "readme.txt"}));
   EXPECT_EQ(ListFolder(l.app + "\\data"), (std::vector<std::string>{"bgm", "update.arc"}));
   EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "new game");
   EXPECT_EQ(ReadFile(l.app + "\\keep.dat"), "user data");
@@ -164,7 +170,7 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
     EXPECT_EQ(box != nullptr, c.readme);
     EXPECT_EQ(Text(finish, 1007), c.readme ? kReadmeLabel : "");
     EXPECT_EQ(Text(finish, 0xFFFF), std::string("インストールを終了しました。") +
-                                         (c.readme ? "\n以下のメニューを選択してＯＫを押して下さい。" : ""));
+                                        (c.readme ? "\n以下のメニューを選択してＯＫを押して下さい。" : ""));
     if (c.shots) Screenshot(shot + "-3-finish");
     if (box) {
       EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED);
@@ -268,7 +274,8 @@ TEST(Apply, RegistryExportRoundTrip) {
   ASSERT_TRUE(finish);
   Click(finish, IDOK);
   EXPECT_EQ(WaitExit(p), 0u);
-  std::sort(strings.begin(), strings.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
+  std::sort(strings.begin(), strings.end(),
+            [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
   EXPECT_EQ(RegValues(HKEY_CURRENT_USER, l.key), strings) << exported;
   DeleteSoftwareKey(kGlobal);
 }

@@ -61,7 +61,8 @@ void ExpectMenuAndStartupFiles(const std::string& exe, const std::string& dir) {
 }
 
 std::vector<Item> Items() {
-  return {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(8, 8, [](int x, int y) { return x * y * 999u; })),
+  return {File("install.env", kEnv),
+          File("insttscr.rct", RctFromPixels(8, 8, [](int x, int y) { return x * y * 999u; })),
           File("readme.txt", kReadme), File("data.bin", "x")};
 }
 
@@ -74,7 +75,8 @@ TEST(Download, PlantedSystemDllIsNotLoaded) {
   std::string dir = CaseFolder("planted-dll");
   std::string exe = MakeUpdater(dir, Items());
   ASSERT_TRUE(CopyFileA((OwnFolder() + "\\planted-winmm.dll").c_str(), (dir + "\\winmm.dll").c_str(), FALSE));
-  RegPut(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\updater.exe\\DllOverrides", "winmm", "native,builtin");
+  RegPut(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\updater.exe\\DllOverrides", "winmm",
+         "native,builtin");
   ExpectMenuAndStartupFiles(exe, dir);
   DeleteSoftwareKey("Wine\\AppDefaults\\updater.exe");
   EXPECT_FALSE(Exists(dir + "\\planted-dll-loaded"));

@@ -11,7 +11,9 @@ namespace e2e {
 
 // ---- Updaters --------------------------------------------------------------------------------
 
-Item File(const std::string& name, const std::string& data, std::uint64_t time) { return {name, false, data, time}; }
+Item File(const std::string& name, const std::string& data, std::uint64_t time) {
+  return {name, false, data, time};
+}
 Item Folder(const std::string& name) { return {name, true, "", 0}; }
 
 std::string PayloadBytes(const std::vector<Item>& items, bool withEnd) {
@@ -62,8 +64,11 @@ std::string RctFromPixels(int width, int height, const std::function<std::uint32
     data.push_back(static_cast<char>(run - 1));
     for (int k = 0; k < run; ++k, ++i) put(pixel(i % width, i / width));
   }
-  return std::string("\x98\x5A\x92\x9A" "TC00", 8) + U32(width) + U32(height) +
-         U32(static_cast<std::uint32_t>(data.size())) + data;
+  return std::string(
+             "\x98\x5A\x92\x9A"
+             "TC00",
+             8) +
+         U32(width) + U32(height) + U32(static_cast<std::uint32_t>(data.size())) + data;
 }
 
 // ---- Files -------------------------------------------------------------------------------------
@@ -158,8 +163,10 @@ Process Launch(const std::string& exe, const std::string& tempFolder, const std:
 DWORD WaitExit(Process& p, DWORD ms) {
   DWORD code = 0x7FFFFFFF;
   if (!p.pi.hProcess) return code;
-  if (WaitForSingleObject(p.pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(p.pi.hProcess, &code);
-  else if (TerminateProcess(p.pi.hProcess, code)) WaitForSingleObject(p.pi.hProcess, 5000);
+  if (WaitForSingleObject(p.pi.hProcess, ms) == WAIT_OBJECT_0)
+    GetExitCodeProcess(p.pi.hProcess, &code);
+  else if (TerminateProcess(p.pi.hProcess, code))
+    WaitForSingleObject(p.pi.hProcess, 5000);
   CloseHandle(p.pi.hProcess);
   CloseHandle(p.pi.hThread);
   p.pi = PROCESS_INFORMATION{};
@@ -168,7 +175,9 @@ DWORD WaitExit(Process& p, DWORD ms) {
 
 Process::~Process() { WaitExit(*this, 0); }
 
-bool Running(const Process& p) { return p.pi.hProcess && WaitForSingleObject(p.pi.hProcess, 0) == WAIT_TIMEOUT; }
+bool Running(const Process& p) {
+  return p.pi.hProcess && WaitForSingleObject(p.pi.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 std::vector<HWND> Dialogs(DWORD pid, const char* title) {
   std::vector<HWND> found;
@@ -201,7 +210,9 @@ std::string Text(HWND w, int item) {
   char t[2048] = {};
   if (item) w = GetDlgItem(w, item);
   DWORD_PTR ignored;
-  if (w) SendMessageTimeoutA(w, WM_GETTEXT, sizeof t, reinterpret_cast<LPARAM>(t), SMTO_ABORTIFHUNG, 5000, &ignored);
+  if (w)
+    SendMessageTimeoutA(w, WM_GETTEXT, sizeof t, reinterpret_cast<LPARAM>(t), SMTO_ABORTIFHUNG, 5000,
+                        &ignored);
   return t;
 }
 
@@ -237,7 +248,8 @@ Pixels Capture(HWND w) {
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, c.width, c.height, screen, origin.x, origin.y, SRCCOPY);
   SelectObject(memory, old);
-  BITMAPINFO info{{sizeof(BITMAPINFOHEADER), c.width, -c.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top-down rows
+  BITMAPINFO info{{sizeof(BITMAPINFOHEADER), c.width, -c.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
+                  {}};  // top-down rows
   GetDIBits(memory, bitmap, 0, c.height, c.pixels.data(), &info, DIB_RGB_COLORS);
   for (std::uint32_t& v : c.pixels) v &= 0xFFFFFF;  // BGRA in memory reads as 0x00RRGGBB
   DeleteObject(bitmap);
@@ -255,7 +267,8 @@ std::uint32_t DialogBackground() {
 
 void RegPut(HKEY root, const std::string& key, const std::string& name, const std::string& data, DWORD type) {
   HKEY k;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
+      ERROR_SUCCESS)
     return (void)std::fprintf(stderr, "cannot create %s\n", key.c_str());
   const std::string bytes = type == REG_SZ ? data + '\0' : data;
   RegSetValueExA(k, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),

@@ -16,7 +16,8 @@ namespace {
 const char kDamaged[] = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。";
 const char kGlobal[] = "KovelaHostileE2E";
 const char kTitle[] = "ホスタイル アップデータ";
-const char kEnv[] = "TITLEBAR ホスタイル\nINSTTO HOSTILE_APP\nREG_GLOBAL KovelaHostileE2E\nREG_LOCAL Hostile\n[EOF]\n";
+const char kEnv[] =
+    "TITLEBAR ホスタイル\nINSTTO HOSTILE_APP\nREG_GLOBAL KovelaHostileE2E\nREG_LOCAL Hostile\n[EOF]\n";
 constexpr int kExitButton = 1000, kUpdateButton = 1001;
 constexpr std::uint32_t kPictureColour = 0x3366CC;
 
@@ -25,8 +26,8 @@ std::string U32(std::uint32_t v) { return Le(v, 4); }
 
 // A file record with its fields as given: the name field is `name` as it stands (add the NUL
 // yourself) and N is its length unless one is given.
-std::string Record(const std::string& name, std::uint32_t size, std::uint32_t packed, const std::string& stream,
-                   int n = -1) {
+std::string Record(const std::string& name, std::uint32_t size, std::uint32_t packed,
+                   const std::string& stream, int n = -1) {
   return U16(n < 0 ? static_cast<std::uint32_t>(name.size()) : n) + name + U32(size) + U32(packed) +
          std::string("\x00\xC9\x67\x15\xB4\x10\xD7\x01", 8) + stream;
 }
@@ -50,12 +51,20 @@ std::string PictureWithRunPastTheEnd() {
     data += "\xCC\x66\x33";      // kPictureColour, stored blue, green, red
   }
   data += "\xA7\xFF\xFF";  // one row up, 3 × 65535 + 12 bytes
-  return std::string("\x98\x5A\x92\x9A" "TC00", 8) + U32(16) + U32(8) + U32(data.size()) + data;
+  return std::string(
+             "\x98\x5A\x92\x9A"
+             "TC00",
+             8) +
+         U32(16) + U32(8) + U32(data.size()) + data;
 }
 
 // 65536 × 65537 pixels: the pixel count overflows 32 bits.
 std::string PictureTooLarge() {
-  return std::string("\x98\x5A\x92\x9A" "TC00", 8) + U32(65536) + U32(65537) + U32(3) + "\xCC\x66\x33";
+  return std::string(
+             "\x98\x5A\x92\x9A"
+             "TC00",
+             8) +
+         U32(65536) + U32(65537) + U32(3) + "\xCC\x66\x33";
 }
 
 // ---- Snapshots ---------------------------------------------------------------------------------
@@ -78,8 +87,9 @@ void Walk(const std::string& root, Snapshot* s) {
     if (n == "." || n == "..") continue;
     const std::string path = root + "\\" + n;
     const bool folder = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    (*s)[path] = Entry{folder, folder ? 0 : (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow,
-                       (std::uint64_t{d.ftLastWriteTime.dwHighDateTime} << 32) | d.ftLastWriteTime.dwLowDateTime};
+    (*s)[path] =
+        Entry{folder, folder ? 0 : (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow,
+              (std::uint64_t{d.ftLastWriteTime.dwHighDateTime} << 32) | d.ftLastWriteTime.dwLowDateTime};
     if (folder && !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) Walk(path, s);
   } while (FindNextFileA(h, &d));
   FindClose(h);
@@ -100,8 +110,10 @@ std::vector<std::string> Differences(const Snapshot& before, const Snapshot& aft
   std::vector<std::string> out;
   for (const auto& a : after) {
     auto b = before.find(a.first);
-    if (b == before.end()) out.push_back("+ " + a.first);
-    else if (!(b->second == a.second)) out.push_back("~ " + a.first);
+    if (b == before.end())
+      out.push_back("+ " + a.first);
+    else if (!(b->second == a.second))
+      out.push_back("~ " + a.first);
   }
   for (const auto& b : before)
     if (!after.count(b.first)) out.push_back("- " + b.first);
@@ -165,9 +177,10 @@ enum class Stage { Startup, Update, Menu };
 TEST(Hostile, DamagedContainersEndInTheReportAndTouchNothingOutside) {
   NoCrashDialog noCrashDialog;
   const std::string startupHead = Items({File("install.env", kEnv)});
-  const std::string updateHead = Items({File("install.env", kEnv),
-                                        File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x808080u; })),
-                                        Folder("data"), Folder("data\\bgm")});
+  const std::string updateHead =
+      Items({File("install.env", kEnv),
+             File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x808080u; })), Folder("data"),
+             Folder("data\\bgm")});
   // What a failed update leaves when the damage is met inside a stream: the records before it
   // and the file being written.
   const std::vector<std::string> upToStream = {"data", "data\\bgm", "data\\bgm\\x.ogg", "install.env",
@@ -212,10 +225,16 @@ TEST(Hostile, DamagedContainersEndInTheReportAndTouchNothingOutside) {
        DamagedStream("data\\bgm\\x.ogg", ogg, [](std::string s) { return s + '\0'; }), true, upToStream},
       // Cut after half the size field, and 5 bytes into the stream (N, 15 name bytes, 18 more).
       {"u-cut-header", Stage::Update, Items({File("data\\bgm\\x.ogg", ogg)}).substr(0, 2 + 15 + 2), false},
-      {"u-cut-stream", Stage::Update, Items({File("data\\bgm\\x.ogg", ogg)}).substr(0, 2 + 15 + 18 + 5), false},
+      {"u-cut-stream", Stage::Update, Items({File("data\\bgm\\x.ogg", ogg)}).substr(0, 2 + 15 + 18 + 5),
+       false},
       {"u-no-end", Stage::Update, Items({File("data\\bgm\\x.ogg", ogg)}), false},
 
-      {"m-picture-run-past-end", Stage::Menu, Items({File("insttscr.rct", PictureWithRunPastTheEnd())}), true, {}, 0,
+      {"m-picture-run-past-end",
+       Stage::Menu,
+       Items({File("insttscr.rct", PictureWithRunPastTheEnd())}),
+       true,
+       {},
+       0,
        64},
       {"m-picture-too-large", Stage::Menu, Items({File("insttscr.rct", PictureTooLarge())})},
   };
@@ -226,11 +245,12 @@ TEST(Hostile, DamagedContainersEndInTheReportAndTouchNothingOutside) {
     WriteFile(app + "\\old.dat", "installed before");
     DeleteSoftwareKey(kGlobal);
     WriteInstallRecord(kGlobal, "Hostile", app);
-    std::string exe = MakeUpdater(
-        dir, (c.stage == Stage::Update ? updateHead : startupHead) + c.records + (c.end ? std::string(2, '\0') : ""));
+    std::string exe = MakeUpdater(dir, (c.stage == Stage::Update ? updateHead : startupHead) + c.records +
+                                           (c.end ? std::string(2, '\0') : ""));
     if (c.trailer) {
       std::string bytes = ReadFile(exe);
-      WriteFile(exe, bytes.substr(0, bytes.size() - 4) + U32(static_cast<std::uint32_t>(bytes.size() + c.trailer)));
+      WriteFile(
+          exe, bytes.substr(0, bytes.size() - 4) + U32(static_cast<std::uint32_t>(bytes.size() + c.trailer)));
     }
     Snapshot before;
     Walk(dir, &before);
@@ -246,7 +266,8 @@ TEST(Hostile, DamagedContainersEndInTheReportAndTouchNothingOutside) {
         // The picture may still be on its way to the screen; no picture must stay so a while.
         std::pair<int, int> painted;
         const std::pair<int, int> expected(c.picture, c.picture);
-        for (int i = 0; i < 20 && ((painted = PictureAndBlack(menu.hwnd)) != expected || i < 3); ++i) Sleep(150);
+        for (int i = 0; i < 20 && ((painted = PictureAndBlack(menu.hwnd)) != expected || i < 3); ++i)
+          Sleep(150);
         EXPECT_EQ(painted, expected) << "pixels of the picture's colour, black pixels";
         return Click(menu.hwnd, kExitButton);
       }
@@ -288,7 +309,8 @@ TEST(Hostile, DamagedContainersEndInTheReportAndTouchNothingOutside) {
     EXPECT_EQ(changed, expected);
     EXPECT_TRUE(ListFolder(dir + "\\temp").empty());
     for (const std::string& outside : {std::string("Z:"), Env("KOVELA_CASES")})
-      for (const char* name : {"\\escape", "\\escape.txt"}) EXPECT_FALSE(Exists(outside + name)) << outside + name;
+      for (const char* name : {"\\escape", "\\escape.txt"})
+        EXPECT_FALSE(Exists(outside + name)) << outside + name;
     Snapshot now = DriveC();  // the next case's "before"
     EXPECT_EQ(Differences(drive, now), std::vector<std::string>{});
     drive = std::move(now);

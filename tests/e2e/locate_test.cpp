@@ -31,8 +31,9 @@ struct MenuRun {
     const std::string env = std::string("TITLEBAR ロケート\nREG_GLOBAL ") + kGlobal + "\nREG_LOCAL " + local +
                             "\n" + more + "[EOF]\n";
     auto colour = [](int x, int y) { return 0x204060u + x * 0x20000u + y * 0x300u; };
-    process = Launch(MakeUpdater(dir, {File("install.env", env), File("insttscr.rct", RctFromPixels(64, 48, colour))}),
-                     dir + "\\temp");
+    process = Launch(
+        MakeUpdater(dir, {File("install.env", env), File("insttscr.rct", RctFromPixels(64, 48, colour))}),
+        dir + "\\temp");
     menu = WaitForBox(process.pi.dwProcessId, 15000, kTitle).hwnd;
   }
   ~MenuRun() {
@@ -94,10 +95,20 @@ TEST(Locate, AutomaticRoute) {
     const char* keyFile;  // made for the case
     std::vector<Press> presses;
   } cases[] = {
-      {"Record", "INSTTO LOCATE_NONE\n", "C:\\ロケート\\表示", nullptr, {{nullptr, Confirm("C:\\ロケート\\表示")}}},
-      {"Default", "INSTTO LOCATE_DEF\nKEYFILE game.exe\n", nullptr, "C:\\Program Files\\LOCATE_DEF\\game.exe",
+      {"Record",
+       "INSTTO LOCATE_NONE\n",
+       "C:\\ロケート\\表示",
+       nullptr,
+       {{nullptr, Confirm("C:\\ロケート\\表示")}}},
+      {"Default",
+       "INSTTO LOCATE_DEF\nKEYFILE game.exe\n",
+       nullptr,
+       "C:\\Program Files\\LOCATE_DEF\\game.exe",
        {{nullptr, Confirm("C:\\Program Files\\LOCATE_DEF")}}},
-      {"Gate", "INSTTO LOCATE_GATE\nCHKREG InstVer\nCHKREGVER 2\nCHKREGVERHIGH 3\n", "C:\\LocateGate", nullptr,
+      {"Gate",
+       "INSTTO LOCATE_GATE\nCHKREG InstVer\nCHKREGVER 2\nCHKREGVERHIGH 3\n",
+       "C:\\LocateGate",
+       nullptr,
        {{"1", "アップデート元のバージョンが不適合です"},
         {"4", "既にアップデート適応済みです"},
         {"3", Confirm("C:\\LocateGate")}}},
@@ -111,8 +122,8 @@ TEST(Locate, AutomaticRoute) {
     if (c.keyFile) r.trees.push_back(std::string(c.keyFile).substr(0, std::string(c.keyFile).rfind('\\')));
     ASSERT_TRUE(r.menu);
     for (const Press& p : c.presses) {
-      if (p.version) RegPut(HKEY_CURRENT_USER, std::string("Software\\") + kGlobal + "\\" + c.local, "InstVer",
-                            p.version);
+      if (p.version)
+        RegPut(HKEY_CURRENT_USER, std::string("Software\\") + kGlobal + "\\" + c.local, "InstVer", p.version);
       r.PressUpdate();
       r.Answer(p.message, p.message[0] == '[' ? IDNO : IDOK);
       r.Answer(kAbandoned, IDOK);
@@ -133,7 +144,8 @@ TEST(Locate, ManualRouteThroughSetup) {
     std::string typed, message;
     int button;
   } steps[] = {
-      {"\\\\server\\share", "ネットワークドライブには対応していません。\nローカルドライブを選択して下さい。", IDOK},
+      {"\\\\server\\share", "ネットワークドライブには対応していません。\nローカルドライブを選択して下さい。",
+       IDOK},
       // Retry does not reopen the dialog.
       {"D:", "ルートには適応できません", IDRETRY},
       // Forward slashes, no drive, a trailing separator after ソ: made into the full folder.

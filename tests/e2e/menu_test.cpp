@@ -58,7 +58,8 @@ std::string PaintDifference(HWND menu, int ox, int oy, int w, int h) {
         const std::uint32_t want = inside ? Pattern(x - ox, y - oy) : DialogBackground();
         if (c.At(x, y) == want) continue;
         char msg[100];
-        std::snprintf(msg, sizeof msg, "client (%d, %d): painted %06X, expected %06X", x, y, c.At(x, y), want);
+        std::snprintf(msg, sizeof msg, "client (%d, %d): painted %06X, expected %06X", x, y, c.At(x, y),
+                      want);
         difference = msg;
       }
     }
@@ -80,18 +81,36 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     const char* title;
     const char* texts[3];  // 1000, 1001, 1002; none = the button is gone, as 1003 to 1008 always are
     int pictureWidth, pictureHeight;  // 0 x 0: undecodable; height below 0: client height + -height
-    const char* opened;     // what the readme button opens, with its content
-    bool closeBox;          // leaves through the title bar's close box, else through 終了
+    const char* opened;               // what the readme button opens, with its content
+    bool closeBox;                    // leaves through the title bar's close box, else through 終了
   } cases[] = {
       {"no-readme-key", kEnv, kTitle, {"終了", "アップデート", nullptr}, 90, 60, nullptr, false},
       // Any value that starts with "-" means "no readme button".
-      {"readme-dash-prefix", "TITLEBAR テストゲーム\nINSTREADME -説明書\n[EOF]\n", kTitle,
-       {"終了", "アップデート", nullptr}, 20, -41, nullptr, true},
+      {"readme-dash-prefix",
+       "TITLEBAR テストゲーム\nINSTREADME -説明書\n[EOF]\n",
+       kTitle,
+       {"終了", "アップデート", nullptr},
+       20,
+       -41,
+       nullptr,
+       true},
       // "表" ends in the byte 0x5C: the name must reach the shell whole.
-      {"readme-caption", "TITLEBAR テストゲーム\nINSTREADME 説明書を読む\nINSTREADMEFL ソフト表.txt\n[EOF]\n",
-       kTitle, {"終了", "説明書を読む", "アップデート"}, 0, 0, "ソフト表.txt", false},
-      {"default-title", "INSTREADME お読みください\n[EOF]\n", "ＫＯＶＥＬＡ アプリケーション アップデータ",
-       {"終了", "お読みください", "アップデート"}, 90, 60, "readme.txt", true},
+      {"readme-caption",
+       "TITLEBAR テストゲーム\nINSTREADME 説明書を読む\nINSTREADMEFL ソフト表.txt\n[EOF]\n",
+       kTitle,
+       {"終了", "説明書を読む", "アップデート"},
+       0,
+       0,
+       "ソフト表.txt",
+       false},
+      {"default-title",
+       "INSTREADME お読みください\n[EOF]\n",
+       "ＫＯＶＥＬＡ アプリケーション アップデータ",
+       {"終了", "お読みください", "アップデート"},
+       90,
+       60,
+       "readme.txt",
+       true},
   };
   int clientHeight = 0;
   for (const Case& c : cases) {
@@ -100,10 +119,11 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     const int h = c.pictureHeight < 0 ? clientHeight - c.pictureHeight : c.pictureHeight;
     ASSERT_TRUE(h > 0 || c.pictureWidth == 0);
     RecordTxtOpens();
-    MenuRun r = StartMenu(dir, {File("install.env", c.env),
-                                File("insttscr.rct", c.pictureWidth ? RctFromPixels(c.pictureWidth, h, Pattern)
-                                                                    : "this is not a title picture"),
-                                File("readme.txt", "readme.txt"), File("ソフト表.txt", "ソフト表.txt")});
+    MenuRun r =
+        StartMenu(dir, {File("install.env", c.env),
+                        File("insttscr.rct", c.pictureWidth ? RctFromPixels(c.pictureWidth, h, Pattern)
+                                                            : "this is not a title picture"),
+                        File("readme.txt", "readme.txt"), File("ソフト表.txt", "ソフト表.txt")});
     ASSERT_TRUE(r.menu);
     EXPECT_EQ(Text(r.menu), c.title);
     for (int i = 0; i < 9; ++i) {  // 1000 to 1008
@@ -118,7 +138,8 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     GetClientRect(r.menu, &client);
     clientHeight = client.bottom;
     ASSERT_NE(client.right, clientHeight) << "a square client area could not tell height from width";
-    EXPECT_EQ(PaintDifference(r.menu, (clientHeight - c.pictureWidth) / 2, (clientHeight - h) / 2, c.pictureWidth, h),
+    EXPECT_EQ(PaintDifference(r.menu, (clientHeight - c.pictureWidth) / 2, (clientHeight - h) / 2,
+                              c.pictureWidth, h),
               "");
     Screenshot(std::string("menu-") + c.name);
 
@@ -152,7 +173,8 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
 TEST(Menu, SecondUpdaterWithTheSameTitleIsTurnedAway) {
   std::string dir = CaseFolder("menu-second");
   CreateDirectoryA((dir + "\\temp2").c_str(), nullptr);
-  MenuRun first = StartMenu(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
+  MenuRun first =
+      StartMenu(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
   ASSERT_TRUE(first.menu);
 
   Process second = Launch(dir + "\\updater.exe", dir + "\\temp2");
@@ -175,7 +197,8 @@ TEST(Menu, SecondUpdaterWithTheSameTitleIsTurnedAway) {
 
 TEST(Menu, ClicksAndCloseRequestsWhileTheUpdateRunsAreIgnored) {
   std::string dir = CaseFolder("menu-busy");
-  MenuRun r = StartMenu(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
+  MenuRun r =
+      StartMenu(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
   ASSERT_TRUE(r.menu);
   Click(r.menu, 1001);  // アップデート
   HWND shown = WaitForBox(r.process.pi.dwProcessId, 10000, nullptr, r.menu).hwnd;

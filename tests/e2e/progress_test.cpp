@@ -1,10 +1,10 @@
 // The copy-progress window under Wine. progress_probe.exe runs full extractions with the
 // real window and stops at every step of it (window opened, new file, bar update) until
 // this process has read the bars and the path text and acknowledged the step.
-#include <gtest/gtest.h>
-
 #include <windows.h>
+
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -75,8 +75,8 @@ Watched Watch(const char* name, const std::vector<Item>& items, int runs,
   LONG_PTR seen = 0;
   for (int i = 0; i < 200 && !(probe = FindWindowA("KovelaProgressProbe", nullptr)); ++i) Sleep(50);
   EXPECT_TRUE(probe) << "the probe's window did not appear";
-  for (DWORD start = GetTickCount(); probe && seen != kDoneStep && Running(p) && GetTickCount() - start < 60000;
-       Sleep(5)) {
+  for (DWORD start = GetTickCount();
+       probe && seen != kDoneStep && Running(p) && GetTickCount() - start < 60000; Sleep(5)) {
     const LONG_PTR k = GetWindowLongPtrA(probe, GWLP_USERDATA);
     if (k == seen) continue;
     if (k == kDoneStep) {
@@ -107,7 +107,8 @@ bool Playing(HWND control) {
 void ExpectFilesWritten(const Watched& w, const std::vector<Item>& items) {
   EXPECT_TRUE(w.goneAtEnd);
   EXPECT_EQ(w.exitCode, 0u);
-  for (const Item& it : items) EXPECT_TRUE(it.folder || ReadFile(w.dest + "\\" + it.name) == it.data) << it.name;
+  for (const Item& it : items)
+    EXPECT_TRUE(it.folder || ReadFile(w.dest + "\\" + it.name) == it.data) << it.name;
 }
 
 }  // namespace
@@ -127,10 +128,19 @@ TEST(Progress, BarsAndPathFollowTheExtraction) {
     int totalHigh;
     std::vector<Expected> steps;
   } cases[] = {
-      {"progress-300000", {File("big.bin", Noise(300000, 7)), Folder("sub"), File("sub\\small.txt", "small")}, 2,
-       {{"", 1, 0}, {"big.bin", 2, 0}, {"big.bin", 2, 1}, {"big.bin", 2, 2}, {"big.bin", 2, 2},
-        {"sub\\small.txt", 0, 0}, {"sub\\small.txt", 0, 0}}},
-      {"progress-small", {File("ソース表.txt", std::string(1000, 'a')), File("empty.txt", "")}, 1,
+      {"progress-300000",
+       {File("big.bin", Noise(300000, 7)), Folder("sub"), File("sub\\small.txt", "small")},
+       2,
+       {{"", 1, 0},
+        {"big.bin", 2, 0},
+        {"big.bin", 2, 1},
+        {"big.bin", 2, 2},
+        {"big.bin", 2, 2},
+        {"sub\\small.txt", 0, 0},
+        {"sub\\small.txt", 0, 0}}},
+      {"progress-small",
+       {File("ソース表.txt", std::string(1000, 'a')), File("empty.txt", "")},
+       1,
        {{"", 1, 0}, {"ソース表.txt", 0, 0}, {"ソース表.txt", 0, 0}, {"empty.txt", 0, 0}}},
   };
   for (const auto& c : cases) {
@@ -141,7 +151,8 @@ TEST(Progress, BarsAndPathFollowTheExtraction) {
       const Step& s = w.steps[i];
       const Expected& e = c.steps[i];
       EXPECT_EQ(std::make_tuple(s.dialogs, s.path, s.file[0], s.file[1], s.file[2], s.total[0], s.total[1]),
-                std::make_tuple(1, e.path[0] ? w.dest + "\\" + e.path : "", 0, e.fileHigh, e.filePos, 0, c.totalHigh))
+                std::make_tuple(1, e.path[0] ? w.dest + "\\" + e.path : "", 0, e.fileHigh, e.filePos, 0,
+                                c.totalHigh))
           << "step " << i;
       EXPECT_GE(s.total[2], i ? w.steps[i - 1].total[2] : 0) << "step " << i;
     }
@@ -172,8 +183,10 @@ TEST(Progress, CancelStopsOnlyTheAnimation) {
   EXPECT_TRUE(playedBefore) << "the animation did not move before Cancel";
   EXPECT_FALSE(playedAfter) << "the animation still moves after Cancel";
   ASSERT_FALSE(clip.pixels.empty());
-  EXPECT_EQ(std::count(clip.pixels.begin(), clip.pixels.end(), 0xFF00FFu), 0) << "the clip's background shows";
-  EXPECT_GT(std::count(clip.pixels.begin(), clip.pixels.end(), 0xFFFF00u), 300) << "no folders in the animation";
+  EXPECT_EQ(std::count(clip.pixels.begin(), clip.pixels.end(), 0xFF00FFu), 0)
+      << "the clip's background shows";
+  EXPECT_GT(std::count(clip.pixels.begin(), clip.pixels.end(), 0xFFFF00u), 300)
+      << "no folders in the animation";
   EXPECT_EQ(clip.pixels[0], DialogBackground());
 
   // one.bin: open, begin, 5 updates; two.bin: begin, 4 updates. The bars went on moving.

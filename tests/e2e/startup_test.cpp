@@ -9,7 +9,8 @@ using namespace e2e;
 namespace {
 
 const char kMissing[] =
-    "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してください。";
+    "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してくださ"
+    "い。";
 const char kDamaged[] = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。";
 const char kEnv[] = "TITLEBAR テストゲーム\nINSTTO TEST_APP\n[EOF]\n";
 
@@ -20,16 +21,21 @@ const char kEnv[] = "TITLEBAR テストゲーム\nINSTTO TEST_APP\n[EOF]\n";
 // tabled with the other hostile containers.)
 TEST(Startup, FailuresReportAndLeaveNothing) {
   // The whole bootstrap set, then a record whose name runs past the end of the payload.
-  const std::string cutShort =
-      PayloadBytes({File("install.env", kEnv), File("insttscr.rct", "RCT"), File("README.TXT", "read me"),
-                    File("update.arc", "x")}, false) + std::string("\x40\x00" "broken", 8);
+  const std::string cutShort = PayloadBytes({File("install.env", kEnv), File("insttscr.rct", "RCT"),
+                                             File("README.TXT", "read me"), File("update.arc", "x")},
+                                            false) +
+                               std::string(
+                                   "\x40\x00"
+                                   "broken",
+                                   8);
   const struct {
     const char* name;
     std::string payload;
     const char* text;
     bool bootstrap;  // the work folder holds the bootstrap files while the box is up
   } cases[] = {
-      {"missing-env", PayloadBytes({File("readme.txt", "hello"), File("update.arc", "data")}), kMissing, false},
+      {"missing-env", PayloadBytes({File("readme.txt", "hello"), File("update.arc", "data")}), kMissing,
+       false},
       {"damaged", cutShort, kDamaged, true},
   };
   for (const auto& c : cases) {

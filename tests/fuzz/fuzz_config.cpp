@@ -19,8 +19,8 @@ void CheckText(const char* s, std::size_t size) { Require(std::strlen(s) < size)
 
 void CheckSections() {
   for (int i = 0; i < config::kSectionCount; ++i) {
-    for (const config::SectionLine* n = config::Section(static_cast<config::SectionId>(i));
-         n != nullptr; n = n->next) {
+    for (const config::SectionLine* n = config::Section(static_cast<config::SectionId>(i)); n != nullptr;
+         n = n->next) {
       std::size_t len = std::strlen(n->text);
       Require(len > 0 && len < config::kLineSize);
       Require(static_cast<unsigned char>(n->text[len - 1]) > 0x20);

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/paths.h"
 #include "config/config.h"
 #include "doubles.h"
 #include "fake.h"
-#include "base/paths.h"
 #include "update/locate.h"
 
 namespace {
@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // appended afterwards, are the author's and stay.
     if (!std::strchr(config::InstTo(), '/') && !std::strchr(config::InstFol(), '/'))
       Require(paths::FindChar(c, '/') == nullptr);
-    Require(len > 0 && (c[len - 1] != '\\' || (len >= 2 && paths::IsLeadByte(static_cast<unsigned char>(c[len - 2])))));
+    Require(len > 0 &&
+            (c[len - 1] != '\\' || (len >= 2 && paths::IsLeadByte(static_cast<unsigned char>(c[len - 2])))));
   }
   config::ResetForTests();
   fake::Reset();

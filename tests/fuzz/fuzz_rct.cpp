@@ -35,9 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     blockSize = std::min<std::size_t>(size - pos, header.dataSize);
     block = data + pos;
     if (image::RctHasTrailer(header.variant)) {
-      if (blockSize < 2 || std::memcmp(block + blockSize - 2, image::kRctTrailer, 2) != 0) {
-        return 0;
-      }
+      if (blockSize < 2 || std::memcmp(block + blockSize - 2, image::kRctTrailer, 2) != 0) { return 0; }
       blockSize -= 2;
     }
   } else {
@@ -54,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[blockSize + 1]);
   if (blockSize != 0) std::memcpy(copy.get(), block, blockSize);
   std::size_t consumed = 0;
-  const int rc = image::DecodeRctData(copy.get(), blockSize, width, height, pixels.get(),
-                                      stride, bytes, &consumed);
+  const int rc =
+      image::DecodeRctData(copy.get(), blockSize, width, height, pixels.get(), stride, bytes, &consumed);
   if (rc != 0 && rc != -1) std::abort();
   if (consumed > blockSize) std::abort();
   return 0;

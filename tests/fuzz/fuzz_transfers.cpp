@@ -11,8 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "fake.h"
 #include "base/paths.h"
+#include "fake.h"
 #include "update/transfers.h"
 
 namespace {
@@ -38,8 +38,10 @@ bool HasDotDotComponent(const char* p) {
     bool end = *p == '\0' || *p == '\\' || *p == '/';
     if (end && p - start == 2 && start[0] == '.' && start[1] == '.') return true;
     if (*p == '\0') return false;
-    if (end) start = p + 1;
-    else if (paths::IsLeadByte(static_cast<unsigned char>(*p)) && p[1]) ++p;
+    if (end)
+      start = p + 1;
+    else if (paths::IsLeadByte(static_cast<unsigned char>(*p)) && p[1])
+      ++p;
   }
 }
 
@@ -59,9 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string line = Take(data, size, size);
 
   // Substitution alone.
-  for (const char* s : {update::SubstituteIniTokens(line.c_str()), update::SubstituteRegTokens(line.c_str())}) {
+  for (const char* s :
+       {update::SubstituteIniTokens(line.c_str()), update::SubstituteRegTokens(line.c_str())}) {
     if (s) Require(Fits(s));
-    if (!recorded && paths::FindText(line.c_str(), "REP_INSTALL") && !paths::FindText(line.c_str(), "REP_CDROM"))
+    if (!recorded && paths::FindText(line.c_str(), "REP_INSTALL") &&
+        !paths::FindText(line.c_str(), "REP_CDROM"))
       Require(s == nullptr);
   }
   if (const char* u = update::UnescapeRegLine(line.c_str())) Require(std::strlen(u) <= line.size());

@@ -1,5 +1,7 @@
 // Applying the update on the host platform: the [ini] and [reg] line rules with their
 // tokens, the registry writer, the leftover deletion and the whole ApplyUpdate.
+#include "update/apply.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,10 +9,9 @@
 
 #include "config/config.h"
 #include "fake.h"
-#include "update/apply.h"
+#include "test_support.h"
 #include "update/finish.h"
 #include "update/transfers.h"
-#include "test_support.h"
 
 namespace {
 
@@ -39,7 +40,9 @@ class ApplyTest : public HostTest {
 };
 
 struct LineCase {  // cdrom 0: no CD-ROM drive; key nullptr: not a line to write
-  const char* line; char cdrom; const char *key, *value;
+  const char* line;
+  char cdrom;
+  const char *key, *value;
 };
 
 using Parser = int (*)(const char*, char (&)[kLineSize], char (&)[kLineSize]);
@@ -59,10 +62,14 @@ TEST_F(ApplyTest, IniLines) {
   const std::vector<LineCase> cases = {
       {"DataPath=REP_INSTALL\\data", 0, "DataPath", "D:\\Games\\App\\data"},
       {"Twice=REP_INSTALL;REP_INSTALL", 0, "Twice", "D:\\Games\\App;REP_INSTALL"},
-      {"NoSeparator", 0, nullptr, nullptr}, {"=leading", 0, "", "leading"}, {"trailing=", 0, "trailing", ""},
-      {"a=b=c", 0, "a", "b=c"},             {" spaced = kept ", 0, " spaced ", " kept "},
+      {"NoSeparator", 0, nullptr, nullptr},
+      {"=leading", 0, "", "leading"},
+      {"trailing=", 0, "trailing", ""},
+      {"a=b=c", 0, "a", "b=c"},
+      {" spaced = kept ", 0, " spaced ", " kept "},
       {"REP_INSTALL=REP_INSTALL", 0, "D:\\Games\\App", "REP_INSTALL"},
-      {"Cd=REP_CDROMDRIVE", 'A', "Cd", "A:\\"}, {"Cd=REP_CDROMDRIVE", 0, "Cd", "E:\\"},
+      {"Cd=REP_CDROMDRIVE", 'A', "Cd", "A:\\"},
+      {"Cd=REP_CDROMDRIVE", 0, "Cd", "E:\\"},
       {"Cd=REP_CDROMDRIVEmovie\\REP_INSTALL", 'Z', "Cd", "Z:\\movie\\D:\\Games\\App"},
       // A double-byte character is one unit: the trail byte R (0x52) of コ never starts a
       // token, the trail byte 0x5C of ソ is not a backslash.
@@ -87,7 +94,8 @@ TEST_F(ApplyTest, RegLinesAsARegistryEditorExportsThem) {
       {"\"名前\"=\"ソフト表示\"", 0, "名前", "ソフト表示"},
       {"\"Lone\"=\"x\"\\", 0, "Lone", "x"},
       {"\"Letter\"=\"\\a\\b\"", 0, "Letter", "ab"},
-      {"\"Num\"=dword:00000001", 0, nullptr, nullptr}, {"@=\"default\"", 0, nullptr, nullptr},
+      {"\"Num\"=dword:00000001", 0, nullptr, nullptr},
+      {"@=\"default\"", 0, nullptr, nullptr},
       {"\"=\"orphan\"", 0, nullptr, nullptr},
       // The CD-ROM token of [reg] is the shorter one.
       {"\"Cd\"=\"REP_CDROM\\\\movie\"", 'Q', "Cd", "Q:\\\\movie"},
@@ -127,8 +135,11 @@ TEST_F(ApplyTest, OverlongLinesAreSkippedNotCut) {
   // Through the transfers: the long lines are skipped, the others still written.
   ASSERT_EQ(update::RecordInstallFolder(folder.c_str()), 0);
   const std::string v400(400, 'v');
-  LoadConfig("INI_FILE game.ini\nINI_SECTION Main\nREG_GLOBAL Maker\nREG_LOCAL Game\n[EOF]\n[ini]\nLong=REP_INSTALL" +
-             v400 + "\nShort=REP_INSTALL\n-\n[reg]\n\"Long\"=\"REP_INSTALL" + v400 + "\"\n\"Short\"=\"x\"\n-\nEOF\n");
+  LoadConfig(
+      "INI_FILE game.ini\nINI_SECTION Main\nREG_GLOBAL Maker\nREG_LOCAL "
+      "Game\n[EOF]\n[ini]\nLong=REP_INSTALL" +
+      v400 + "\nShort=REP_INSTALL\n-\n[reg]\n\"Long\"=\"REP_INSTALL" + v400 +
+      "\"\n\"Short\"=\"x\"\n-\nEOF\n");
   update::TransferIniLines();
   update::TransferRegLines();
   EXPECT_EQ(fake::ProfileValue("game.ini", "Main", "Long"), "");
@@ -160,8 +171,9 @@ TEST_F(ApplyTest, DeleteAfterInstallFiles) {
     WriteWholeFile(inst + f, "x");
   WriteWholeFile(dir_ + "/outside.txt", "x");
   WriteWholeFile(dir_ + "/outside.env", "x");
-  LoadConfig("[EOF]\n[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nsave\\*.tmp\nkeep\\*.tmp\n"
-             "sub*\ndata\\sub\\*.dat\n..\\outside.txt\n..\\*.env\nmissing\\*.*\n-\nEOF\n");
+  LoadConfig(
+      "[EOF]\n[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nsave\\*.tmp\nkeep\\*.tmp\n"
+      "sub*\ndata\\sub\\*.dat\n..\\outside.txt\n..\\*.env\nmissing\\*.*\n-\nEOF\n");
   update::DeleteAfterInstallFiles(inst.c_str());
   // save emptied and removed; keep and data still hold something; sub* matched only a
   // folder; nested was not named; nothing outside the install folder went.
@@ -176,10 +188,14 @@ TEST_F(ApplyTest, DeleteAfterInstallFiles) {
 // from memory, the stand-in finish dialog answering as scripted.
 TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
   using A = update::FinishAnswer;
-  const struct { const char* readmeKeys; A answer; const char* templateName; Names opened; } cases[] = {
+  const struct {
+    const char* readmeKeys;
+    A answer;
+    const char* templateName;
+    Names opened;
+  } cases[] = {
       {"INSTREADME Read_me\n", A::OkTicked, "ENDINSTALL", {"readme.txt"}},
-      {"INSTREADME Read_me\nINSTREADMEFL doc\\manual.txt\n", A::OkTicked, "ENDINSTALL",
-       {"doc\\manual.txt"}},
+      {"INSTREADME Read_me\nINSTREADMEFL doc\\manual.txt\n", A::OkTicked, "ENDINSTALL", {"doc\\manual.txt"}},
       {"INSTREADME Read_me\n", A::Ok, "ENDINSTALL", {}},
       {"INSTREADME Read_me\n", A::Escape, "ENDINSTALL", {}},
       {"", A::OkTicked, "ENDINSTALL_SHORT", {}},
@@ -189,10 +205,13 @@ TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
     SCOPED_TRACE(c.readmeKeys);
     fake::Reset();
     update::ResetFinishForTests();
-    InstallUpdater(dir_ + "/updater.exe", Payload({{"install.env", "env"}, {"insttscr.rct", "rct"},
-                                                   {"readme.txt", "new readme"}, Dir("data"),
+    InstallUpdater(dir_ + "/updater.exe", Payload({{"install.env", "env"},
+                                                   {"insttscr.rct", "rct"},
+                                                   {"readme.txt", "new readme"},
+                                                   Dir("data"),
                                                    {"data\\update.arc", "archive"}}));
-    LoadConfig(std::string("INI_FILE game.ini\nINI_SECTION Main\nREG_GLOBAL Maker\nREG_LOCAL Game\n") + c.readmeKeys +
+    LoadConfig(std::string("INI_FILE game.ini\nINI_SECTION Main\nREG_GLOBAL Maker\nREG_LOCAL Game\n") +
+               c.readmeKeys +
                "[EOF]\n[ini]\nDataPath=REP_INSTALL\\data\n-\n"
                "[reg]\n\"InstallPath\"=\"REP_INSTALL\"\n\"Num\"=dword:00000002\n-\n"
                "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nold\\*.*\n-\nEOF\n");
@@ -213,7 +232,8 @@ TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
     EXPECT_EQ(UserValue("Maker\\Game", "Num"), "<none>");
     EXPECT_STREQ(update::LastFinishDialog().templateName, c.templateName);
     EXPECT_EQ(update::LastFinishDialog().count, 1);
-    EXPECT_STREQ(update::LastFinishDialog().label, std::strcmp(c.templateName, "ENDINSTALL") ? "" : "Read_me");
+    EXPECT_STREQ(update::LastFinishDialog().label,
+                 std::strcmp(c.templateName, "ENDINSTALL") ? "" : "Read_me");
     EXPECT_EQ(fake::ShellOpened(), c.opened);
     EXPECT_TRUE(fake::Boxes().empty());
     EXPECT_EQ(CurrentFolder(), inst);

@@ -1,12 +1,13 @@
 // install.env readers: text-mode lines, keyed settings, accessors and sections.
 #include "config/config.h"
-#include "fake.h"
+
 #include "base/blocks.h"
 #include "base/boxes.h"
 #include "base/files.h"
 #include "base/messages.h"
 #include "base/workfolder.h"
 #include "doubles.h"
+#include "fake.h"
 #include "test_support.h"
 
 namespace {
@@ -34,17 +35,28 @@ class ConfigTest : public HostTest {
   }
   Names Section(config::SectionId id) {
     Names out;
-    for (const config::SectionLine* n = config::Section(id); n != nullptr; n = n->next) out.push_back(n->text);
+    for (const config::SectionLine* n = config::Section(id); n != nullptr; n = n->next)
+      out.push_back(n->text);
     return out;
   }
 };
 
 // Both readers take their lines from here, from a file or from memory alike.
 TEST(ConfigTextReader, ReadsLikeWindowsTextMode) {
-  const struct { const char* name; S bytes; Names reads; } cases[] = {
-      {"crlf is one lf", "a\r\nb", {"a\n", "b"}}, {"lone cr stays", "a\rb\n\r", {"a\rb\n", "\r"}},
-      {"cr cr lf", "a\r\r\n", {"a\r\n"}},      {"empty", "", {}},
-      {"0x1a ends the file", "a\nb\x1A" "c\nd\n", {"a\n", "b"}}, {"0x1a after cr", "a\r\x1A\n", {"a\r"}},
+  const struct {
+    const char* name;
+    S bytes;
+    Names reads;
+  } cases[] = {
+      {"crlf is one lf", "a\r\nb", {"a\n", "b"}},
+      {"lone cr stays", "a\rb\n\r", {"a\rb\n", "\r"}},
+      {"cr cr lf", "a\r\r\n", {"a\r\n"}},
+      {"empty", "", {}},
+      {"0x1a ends the file",
+       "a\nb\x1A"
+       "c\nd\n",
+       {"a\n", "b"}},
+      {"0x1a after cr", "a\r\x1A\n", {"a\r"}},
       {"nul is kept", S("k\0v\n", 4), {S("k\0v\n", 4)}},
       {"511 bytes per read", S(600, 'x') + "\n", {S(511, 'x'), S(89, 'x') + "\n"}},
       {"crlf counts one byte", S(510, 'x') + "\r\nz", {S(510, 'x') + "\n", "z"}},
@@ -62,7 +74,11 @@ TEST(ConfigTextReader, ReadsLikeWindowsTextMode) {
 // like the 32-bit conversion).
 TEST_F(ConfigTest, KeyLinesAndIntegers) {
   const char* kAbsent = "<absent>";
-  const struct { const char* name; S file; const char *key, *expect; } cases[] = {
+  const struct {
+    const char* name;
+    S file;
+    const char *key, *expect;
+  } cases[] = {
       {"first of duplicates", "REG_GLOBAL first\nREG_GLOBAL second\n", "REG_GLOBAL", "first"},
       {"lower case key", "reg_global x\n", "REG_GLOBAL", kAbsent},
       {"longer key", "REG_GLOBALX x\n", "REG_GLOBAL", kAbsent},
@@ -76,7 +92,8 @@ TEST_F(ConfigTest, KeyLinesAndIntegers) {
       {"lead byte at the end", "KEY a\x83\n", "KEY", "a\x83"},
       {"value within reach", "KEY" + S(99, '\t') + "v\n", "KEY", "v"},  // begins at L + 99
       {"value beyond reach", "KEY" + S(100, ' ') + "v\n", "KEY", kAbsent},
-      {"key without value", "KEY\n", "KEY", kAbsent}, {"nul separates", S("KEY\0v\n", 6), "KEY", "v"},
+      {"key without value", "KEY\n", "KEY", kAbsent},
+      {"nul separates", S("KEY\0v\n", 6), "KEY", "v"},
       {"keys after [EOF]", "A 1\n[EOF]\nKEY v\n", "KEY", kAbsent},
       {"line beginning with [EOF]", "[EOF]junk\nKEY v\n", "KEY", kAbsent},
       {"[eof] is not [EOF]", "[eof]\nKEY v\n", "KEY", "v"},
@@ -90,8 +107,8 @@ TEST_F(ConfigTest, KeyLinesAndIntegers) {
     Load(c.file);
     EXPECT_EQ(Get(c.key), c.expect) << c.name;
   }
-  const std::pair<const char*, int> integers[] = {{"12abc", 12}, {"abc", 0}, {"-7", -7}, {"+5", 5}, {"|42", 42},
-                                                  {"4294967297", 1}};
+  const std::pair<const char*, int> integers[] = {{"12abc", 12}, {"abc", 0},  {"-7", -7},
+                                                  {"+5", 5},     {"|42", 42}, {"4294967297", 1}};
   for (const auto& [value, expect] : integers) {
     Load(S("INSTMAKEFOL ") + value + "\n");
     EXPECT_EQ(config::InstMakeFol(), expect) << value;
@@ -103,7 +120,8 @@ TEST_F(ConfigTest, LongValuesAreCutToTheCallersBuffer) {
   const S value(200, 'v'), cut(127, 'v');
   Load("REG_GLOBAL " + value + "\nTITLEBAR " + value + "\nINSTREADME " + value + "\n");
   char menu[128], finish[512];
-  EXPECT_EQ((Names{config::RegGlobal(), config::TitleBar(), config::InstReadme(menu, sizeof menu)}), Names(3, cut));
+  EXPECT_EQ((Names{config::RegGlobal(), config::TitleBar(), config::InstReadme(menu, sizeof menu)}),
+            Names(3, cut));
   EXPECT_EQ(S(config::InstReadme(finish, sizeof finish)), value);
   EXPECT_EQ(S(config::UpdaterTitle()), cut + " アップデータ");
 }
@@ -116,7 +134,8 @@ TEST_F(ConfigTest, CachedKeysOutliveTheTableFreedAtExit) {
   for (int i = 0; i < 2; ++i) config::LoadSetupConfigFromMemory(text.data(), text.size());
   EXPECT_EQ(fake::ExitActionCount(), before + 1);
   EXPECT_EQ((Names{config::RegLocal(), config::RegGlobal(), config::IniFile(), config::IniSection(),
-                   config::TitleBar()}), (Names{"soft", "-", "-", "-", "Game"}));
+                   config::TitleBar()}),
+            (Names{"soft", "-", "-", "-", "Game"}));
   EXPECT_EQ(std::make_pair(config::ChkRegVer(), config::ChkRegVerHigh()), std::make_pair(5, 0));
   EXPECT_EQ(ExitCodeOf([] { plat::Exit(0); }), 0);
   EXPECT_STREQ(config::RegLocal(), "soft");
@@ -126,9 +145,16 @@ TEST_F(ConfigTest, CachedKeysOutliveTheTableFreedAtExit) {
 }
 
 TEST_F(ConfigTest, SectionLines) {
-  const struct { const char* name; S file; Names ini, reg, after; } cases[] = {
-      {"content kept raw, trailing blanks cut", "[ini]\nA=1 \t\n  B = 2  \n-\n[reg]\nR x\n-\n", {"A=1", "  B = 2"},
-       {"R x"}, {}},
+  const struct {
+    const char* name;
+    S file;
+    Names ini, reg, after;
+  } cases[] = {
+      {"content kept raw, trailing blanks cut",
+       "[ini]\nA=1 \t\n  B = 2  \n-\n[reg]\nR x\n-\n",
+       {"A=1", "  B = 2"},
+       {"R x"},
+       {}},
       {"comments inside a section", "[ini]\n//c\n;c\nA\n\n-\n", {"A"}, {}, {}},
       {"dash with text closes", "[ini]\nA\n-- end\nB\n", {"A"}, {}, {}},
       {"outside lines ignored", "A\n[delfiles_afterinst]\nx.dat\n-\ny.dat\n", {}, {}, {"x.dat"}},
@@ -155,7 +181,12 @@ TEST_F(ConfigTest, SectionLines) {
 // the caller (start-up shows it and ends the run).
 TEST_F(ConfigTest, SectionReaderFailures) {
   using K = config::SectionFailure::Kind;
-  const struct { const char* file; K kind; const char* section; } cases[] = {  // file nullptr: no such file
+  const struct {
+    const char* file;
+    K kind;
+    const char* section;
+  } cases[] = {
+      // file nullptr: no such file
       {"[reg]\nR v\n", K::NotClosed, "reg"},
       {"[ini]\nA\nEOF\n-\n", K::NotClosed, "ini"},
       {"[delfiles_afterinst]\nx\n\x1A-\n", K::NotClosed, "delfiles_afterinst"},

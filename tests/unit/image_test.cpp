@@ -4,16 +4,16 @@
 #include <memory>
 #include <random>
 
-#include "image/rct.h"
-#include "image/surface.h"
-#include "fake.h"
-#include "rct_codec.h"
 #include "base/blocks.h"
 #include "base/boxes.h"
 #include "base/files.h"
 #include "base/messages.h"
 #include "base/workfolder.h"
 #include "doubles.h"
+#include "fake.h"
+#include "image/rct.h"
+#include "image/surface.h"
+#include "rct_codec.h"
 #include "test_support.h"
 
 namespace {
@@ -22,7 +22,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Signatures spelled out independently of the decoder's table: "六丁" + four letters.
 const std::string kKanji = "\x98\x5A\x92\x9A";
-const std::string kTC00 = kKanji + "TC00", kTS00 = kKanji + "TS00", kTC01 = kKanji + "TC01", kTS01 = kKanji + "TS01";
+const std::string kTC00 = kKanji + "TC00", kTS00 = kKanji + "TS00", kTC01 = kKanji + "TC01",
+                  kTS01 = kKanji + "TS01";
 
 Bytes Cat(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -49,7 +50,8 @@ Bytes RctFile(const std::string& signature, std::int32_t width, std::int32_t hei
 const Bytes kVector2x2 = {0x10, 0x20, 0x30, 0x00, 0x40, 0x50, 0x60, 0xA5};
 // Its pixel memory at a stride of 8: the first row's padding keeps what the packed second row
 // left there.
-const Bytes kMemory2x2 = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x10, 0x20, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0, 0};
+const Bytes kMemory2x2 = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x10, 0x20,
+                          0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0,    0};
 const Bytes kTrailer = {0x54, 0x53};
 
 struct SurfaceDeleter {
@@ -91,15 +93,21 @@ TEST(RctDecode, EveryBackReferenceSource) {
     for (int p = 1; p < kW * kH - 1; ++p) data.insert(data.end(), {std::uint8_t(p), 7, 9});
     data.push_back(static_cast<std::uint8_t>(0x80 | k << 2));
     Bytes pixels(kW * kH * 3);
-    ASSERT_EQ(0, image::DecodeRctData(data.data(), data.size(), kW, kH, pixels.data(), kW * 3, pixels.size())) << k;
+    ASSERT_EQ(0, image::DecodeRctData(data.data(), data.size(), kW, kH, pixels.data(), kW * 3, pixels.size()))
+        << k;
     const int source = 3 * (kW * kH - 1 + dx + dy * kW);
-    EXPECT_EQ(Bytes(pixels.begin() + source, pixels.begin() + source + 3), Bytes(pixels.end() - 3, pixels.end()))
+    EXPECT_EQ(Bytes(pixels.begin() + source, pixels.begin() + source + 3),
+              Bytes(pixels.end() - 3, pixels.end()))
         << "k=" << k;
   }
 }
 
 // A pixel repeated; a ramp of distinct bytes, so many pixels long.
-Bytes Repeat(const Bytes& pixel, int times) { Bytes o; while (times-- > 0) o = Cat(o, pixel); return o; }
+Bytes Repeat(const Bytes& pixel, int times) {
+  Bytes o;
+  while (times-- > 0) o = Cat(o, pixel);
+  return o;
+}
 Bytes Ramp(int pixels) {
   Bytes o(3 * pixels);
   for (std::size_t i = 0; i < o.size(); ++i) o[i] = std::uint8_t(i * 7 + 1);
@@ -113,25 +121,39 @@ TEST(RctDecode, CommandsAndDamagedBlocks) {
   constexpr std::size_t kAll = SIZE_MAX;  // consumed: the whole block
   const Bytes p = {1, 2, 3}, px = {9, 8, 7}, ab = Ramp(2);
   const struct {
-    const char* what; std::int32_t width, height; Bytes data; int result; std::size_t consumed; Bytes pixels;
+    const char* what;
+    std::int32_t width, height;
+    Bytes data;
+    int result;
+    std::size_t consumed;
+    Bytes pixels;
     std::size_t stride = 0;
   } cases[] = {
       {"2 x 2 example", 2, 2, kVector2x2, 0, kAll, kMemory2x2, 8},
       {"k0 n=3 repeats one pixel", 2, 1, Cat(px, {0x80}), 0, kAll, Repeat(px, 2)},
       {"k0 n=9 repeats the previous pixel thrice", 4, 1, Cat(px, {0x82}), 0, kAll, Repeat(px, 4)},
       {"long reference L=0 gives 4 pixels", 5, 1, Cat(px, {0x83, 0, 0}), 0, kAll, Repeat(px, 5)},
-      {"long reference L=300 gives 304 pixels", 305, 1, Cat(px, {0x83, 0x2C, 0x01}), 0, kAll, Repeat(px, 305)},
+      {"long reference L=300 gives 304 pixels", 305, 1, Cat(px, {0x83, 0x2C, 0x01}), 0, kAll,
+       Repeat(px, 305)},
       // Pixels A B, then k = 1 (two to the left) for 4 pixels: A B A B A B.
       {"k1 overlap repeats a two-pixel pattern", 6, 1,
-       Cat(Cat(Bytes(ab.begin(), ab.begin() + 3), {0x00}), Cat(Bytes(ab.begin() + 3, ab.end()), {0x87, 0, 0})), 0,
-       kAll, Repeat(ab, 3)},
+       Cat(Cat(Bytes(ab.begin(), ab.begin() + 3), {0x00}),
+           Cat(Bytes(ab.begin() + 3, ab.end()), {0x87, 0, 0})),
+       0, kAll, Repeat(ab, 3)},
       {"literal 0x7E gives 127 pixels", 128, 1, Cat(px, Cat({0x7E}, Ramp(127))), 0, kAll, Cat(px, Ramp(127))},
       {"literal 0x7F L=0 gives 128 pixels", 129, 1, Cat(px, Cat({0x7F, 0, 0}, Ramp(128))), 0, kAll,
        Cat(px, Ramp(128))},
       {"literal 0x7F L=2 gives 130 pixels", 131, 1, Cat(px, Cat({0x7F, 2, 0}, Ramp(130))), 0, kAll,
        Cat(px, Ramp(130))},
-      {"bytes after the last command are left alone", 2, 1, Cat(p, {0x80, 0xFF, 0xFF}), 0, 4, {1, 2, 3, 1, 2, 3}},
-      {"empty block", 2, 2, {}, -1, 0, {}}, {"first pixel cut short", 2, 2, {1, 2}, -1, 0, {}},
+      {"bytes after the last command are left alone",
+       2,
+       1,
+       Cat(p, {0x80, 0xFF, 0xFF}),
+       0,
+       4,
+       {1, 2, 3, 1, 2, 3}},
+      {"empty block", 2, 2, {}, -1, 0, {}},
+      {"first pixel cut short", 2, 2, {1, 2}, -1, 0, {}},
       {"no command after the first pixel", 2, 1, p, -1, 3, p},
       {"literal past the block", 2, 2, Cat(p, {0x01, 4, 5, 6}), -1, 3, p},
       {"literal past the image", 2, 1, Cat(p, {0x01, 4, 5, 6, 7, 8, 9}), -1, 3, p},
@@ -160,17 +182,20 @@ TEST(RctDecode, CommandsAndDamagedBlocks) {
 }
 
 TEST(RctDecode, RejectsUnusablePixelMemoryWithoutWriting) {
-  const struct { std::int32_t width, height; std::size_t stride, pixelBytes; } cases[] = {
-      {2, 2, 5, 16},   // stride shorter than a packed row
-      {2, 2, 8, 15},   // memory one byte short of stride × height
-      {0, 2, 8, 16},   // no width
-      {2, -1, 8, 16},  // negative height
+  const struct {
+    std::int32_t width, height;
+    std::size_t stride, pixelBytes;
+  } cases[] = {
+      {2, 2, 5, 16},                              // stride shorter than a packed row
+      {2, 2, 8, 15},                              // memory one byte short of stride × height
+      {0, 2, 8, 16},                              // no width
+      {2, -1, 8, 16},                             // negative height
       {0x40000000, 1, 0xC0000000u, 0xC0000000u},  // width × 3 beyond a signed 32-bit integer
   };
   for (const auto& c : cases) {
     std::uint8_t pixels[16] = {};
-    EXPECT_EQ(-2, image::DecodeRctData(kVector2x2.data(), kVector2x2.size(), c.width, c.height, pixels, c.stride,
-                                       c.pixelBytes));
+    EXPECT_EQ(-2, image::DecodeRctData(kVector2x2.data(), kVector2x2.size(), c.width, c.height, pixels,
+                                       c.stride, c.pixelBytes));
     EXPECT_EQ(Bytes(16, 0), Bytes(pixels, pixels + 16));
   }
 }
@@ -182,19 +207,27 @@ TEST(RctDecode, RejectsUnusablePixelMemoryWithoutWriting) {
 // bytes in a plain variant decode, the two extra bytes never read as commands.
 TEST_F(ImageTest, VariantsNamesAndTrailers) {
   const std::string none, title = "タイトル画面", longName(300, 'n');
-  const Bytes black(24, 0), wrongEnd = Cat(kVector2x2, {0x54, 0x54}), reversed = Cat(kVector2x2, {0x53, 0x54});
-  const struct { std::string signature; const std::string* name; Bytes data; std::int32_t width; Bytes memory; }
-      cases[] = {
-          {kTC00, nullptr, kVector2x2, 2, kMemory2x2},
-          {kTS00, nullptr, Cat(kVector2x2, kTrailer), 2, kMemory2x2},
-          {kTC01, &none, kVector2x2, 2, kMemory2x2},  // data block at offset 22
-          {kTC01, &title, kVector2x2, 2, kMemory2x2},
-          {kTS01, &none, Cat(kVector2x2, kTrailer), 2, kMemory2x2},
-          {kTS01, &longName, Cat(kVector2x2, kTrailer), 2, kMemory2x2},
-          {kTC00, nullptr, wrongEnd, 2, kMemory2x2},
-          {kTS00, nullptr, wrongEnd, 3, black}, {kTS01, &none, {0x53}, 3, black},
-          {kTS00, nullptr, {}, 3, black},       {kTS01, &none, reversed, 3, black},
-      };
+  const Bytes black(24, 0), wrongEnd = Cat(kVector2x2, {0x54, 0x54}),
+                            reversed = Cat(kVector2x2, {0x53, 0x54});
+  const struct {
+    std::string signature;
+    const std::string* name;
+    Bytes data;
+    std::int32_t width;
+    Bytes memory;
+  } cases[] = {
+      {kTC00, nullptr, kVector2x2, 2, kMemory2x2},
+      {kTS00, nullptr, Cat(kVector2x2, kTrailer), 2, kMemory2x2},
+      {kTC01, &none, kVector2x2, 2, kMemory2x2},  // data block at offset 22
+      {kTC01, &title, kVector2x2, 2, kMemory2x2},
+      {kTS01, &none, Cat(kVector2x2, kTrailer), 2, kMemory2x2},
+      {kTS01, &longName, Cat(kVector2x2, kTrailer), 2, kMemory2x2},
+      {kTC00, nullptr, wrongEnd, 2, kMemory2x2},
+      {kTS00, nullptr, wrongEnd, 3, black},
+      {kTS01, &none, {0x53}, 3, black},
+      {kTS00, nullptr, {}, 3, black},
+      {kTS01, &none, reversed, 3, black},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.signature.substr(4) + " name " + std::to_string(c.name ? c.name->size() : 0) + " data " +
                  ::testing::PrintToString(c.data));
@@ -218,21 +251,27 @@ TEST_F(ImageTest, FilesThatGiveNoSurface) {
   std::vector<Bytes> files = {Bytes(full.begin(), full.begin() + 10),  // header cut
                               Bytes(full.begin(), full.end() - 1),     // data block one byte short
                               Bytes(full.begin(), full.begin() + 21),  // name length cut
-                              nameCut, RctFile(kTC00, 2, 2, kVector2x2, nullptr, 0xFFFFFFF0)};  // never allocated
-  for (const std::string& sig : {kKanji + "tc00", kKanji + "Tc00", kKanji + "ts01", kKanji + "TC02", kKanji + "TX00",
-                                 std::string("\x98\x5B\x92\x9A" "TC00"), std::string("\x98\x5A\x92\x9B" "TC00"),
-                                 std::string("BMTC00\0\0", 8), std::string(8, '\0')})
+                              nameCut,
+                              RctFile(kTC00, 2, 2, kVector2x2, nullptr, 0xFFFFFFF0)};  // never allocated
+  for (const std::string& sig :
+       {kKanji + "tc00", kKanji + "Tc00", kKanji + "ts01", kKanji + "TC02", kKanji + "TX00",
+        std::string("\x98\x5B\x92\x9A"
+                    "TC00"),
+        std::string("\x98\x5A\x92\x9B"
+                    "TC00"),
+        std::string("BMTC00\0\0", 8), std::string(8, '\0')})
     files.push_back(RctFile(sig, 2, 2, kVector2x2));
   const std::pair<std::int32_t, std::int32_t> sizes[] = {
-      {0, 2}, {2, 0}, {-2, 2}, {2, -2}, {INT32_MIN, 1}, {65536, 65536}, {715827883, 1},
-      {715827882, 1},  // fits the format, but no surface row can be that long
+      {0, 2},         {2, 0},         {-2, 2},        {2, -2}, {INT32_MIN, 1},
+      {65536, 65536}, {715827883, 1}, {715827882, 1},  // fits the format, but no surface row can be that long
   };
   for (auto [w, h] : sizes) files.push_back(RctFile(kTC00, w, h, kVector2x2));
   image::BitmapSurface* head = image::SurfaceListHead();
   for (const Bytes& f : files) EXPECT_FALSE(Load(f)) << ::testing::PrintToString(f);
-  const std::int32_t surfaces[][3] = {{0, 1, 0}, {-1, 1, 0}, {1, 0, 0}, {1, INT32_MIN, 0}, {0x2AAAAAAB, 1, 0},
-                                      {65536, 65536, 1}};
-  for (const auto& s : surfaces) EXPECT_EQ(nullptr, image::CreateSurface(s[0], s[1], s[2], 0)) << s[0] << "x" << s[1];
+  const std::int32_t surfaces[][3] = {{0, 1, 0},         {-1, 1, 0},         {1, 0, 0},
+                                      {1, INT32_MIN, 0}, {0x2AAAAAAB, 1, 0}, {65536, 65536, 1}};
+  for (const auto& s : surfaces)
+    EXPECT_EQ(nullptr, image::CreateSurface(s[0], s[1], s[2], 0)) << s[0] << "x" << s[1];
   image::internal::FailSectionCreations(2);
   EXPECT_EQ(nullptr, image::CreateSurface24(2, 2, 0));
   EXPECT_FALSE(Load(full));
@@ -257,22 +296,25 @@ std::vector<image::BitmapSurface*> Chain(image::BitmapSurface* stop) {
 // second surface) refuses a release without force. Released: one in the middle, the kept one,
 // the head, the oldest, then the rest.
 TEST(Surface, StridesInfoBlocksAndTheList) {
-  const struct { std::int32_t width, height, palettized, stride; } cases[] = {
-      {1, 3, 0, 4}, {4, 3, 0, 12}, {5, 3, 0, 16}, {256, 3, 0, 768}, {1, 3, 1, 4}, {5, 3, 1, 8}, {256, 3, 1, 256},
-      {4, -3, 0, 12}};  // a negative height makes bottom-up rows
+  const struct {
+    std::int32_t width, height, palettized, stride;
+  } cases[] = {{1, 3, 0, 4}, {4, 3, 0, 12},    {5, 3, 0, 16}, {256, 3, 0, 768}, {1, 3, 1, 4},
+               {5, 3, 1, 8}, {256, 3, 1, 256}, {4, -3, 0, 12}};  // a negative height makes bottom-up rows
   image::BitmapSurface* before = image::SurfaceListHead();
   std::vector<image::BitmapSurface*> made;  // newest first
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "/" + std::to_string(c.palettized));
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "/" +
+                 std::to_string(c.palettized));
     image::BitmapSurface* s = image::CreateSurface(c.width, c.height, c.palettized, made.size() == 1);
     ASSERT_TRUE(s);
     made.insert(made.begin(), s);
     EXPECT_EQ(c.stride, s->stride);
     EXPECT_EQ(3, s->height);
     const image::BitmapInfoHeader& h = *s->info;  // biHeight negative: top-down rows
-    EXPECT_EQ(std::make_tuple(40u, c.width, -c.height, 1, c.palettized ? 8 : 24, c.palettized ? 256u : 0u, 0u),
-              std::make_tuple(h.biSize, h.biWidth, h.biHeight, int(h.biPlanes), int(h.biBitCount), h.biClrUsed,
-                              h.biCompression));
+    EXPECT_EQ(
+        std::make_tuple(40u, c.width, -c.height, 1, c.palettized ? 8 : 24, c.palettized ? 256u : 0u, 0u),
+        std::make_tuple(h.biSize, h.biWidth, h.biHeight, int(h.biPlanes), int(h.biBitCount), h.biClrUsed,
+                        h.biCompression));
     if (c.palettized) {
       ASSERT_EQ(reinterpret_cast<std::uint8_t*>(s->info) + 40, s->colours);
       EXPECT_EQ(Bytes(1024, 0), Bytes(s->colours, s->colours + 1024));
@@ -321,21 +363,35 @@ mkupdater::BgrImage MakeImage(std::int32_t w, std::int32_t h, Kind kind, std::ui
 // Random pixels: one long literal beats a chain of short ones. One colour: the
 // first pixel and a single long reference per 65539 pixels.
 TEST_F(ImageTest, EncoderRoundTripsThroughTheLoaderForEveryVariant) {
-  const struct { std::int32_t w, h; Kind kind; std::size_t size = 0; bool atMost = false; } images[] = {
-      {1, 1, Kind::Random},   {1, 9, Kind::Random},  {9, 1, Kind::Smooth},   {37, 23, Kind::Random},
-      {64, 48, Kind::Smooth}, {5, 40, Kind::Smooth}, {300, 3, Kind::Random}, {70, 70, Kind::Constant},
-      {2000, 1, Kind::Random, 3 + 3 + 1999 * 3}, {200, 300, Kind::Constant, 6}, {400, 300, Kind::Constant, 9},
-      {256, 256, Kind::Smooth, 256 * 256 * 3 / 4, true}};
-  const std::pair<image::RctVariant, std::string> variants[] = {
-      {image::RctVariant::TC00, ""}, {image::RctVariant::TS00, ""}, {image::RctVariant::TC01, "タイトル"},
-      {image::RctVariant::TS01, ""}};
+  const struct {
+    std::int32_t w, h;
+    Kind kind;
+    std::size_t size = 0;
+    bool atMost = false;
+  } images[] = {{1, 1, Kind::Random},
+                {1, 9, Kind::Random},
+                {9, 1, Kind::Smooth},
+                {37, 23, Kind::Random},
+                {64, 48, Kind::Smooth},
+                {5, 40, Kind::Smooth},
+                {300, 3, Kind::Random},
+                {70, 70, Kind::Constant},
+                {2000, 1, Kind::Random, 3 + 3 + 1999 * 3},
+                {200, 300, Kind::Constant, 6},
+                {400, 300, Kind::Constant, 9},
+                {256, 256, Kind::Smooth, 256 * 256 * 3 / 4, true}};
+  const std::pair<image::RctVariant, std::string> variants[] = {{image::RctVariant::TC00, ""},
+                                                                {image::RctVariant::TS00, ""},
+                                                                {image::RctVariant::TC01, "タイトル"},
+                                                                {image::RctVariant::TS01, ""}};
   std::uint32_t seed = 1;
   for (const auto& im : images) {
     const mkupdater::BgrImage img = MakeImage(im.w, im.h, im.kind, seed++);
     const std::size_t size = mkupdater::EncodeRctData(img).size();
     if (im.size) { EXPECT_TRUE(im.atMost ? size < im.size : size == im.size) << im.w << ": " << size; }
     for (const auto& [variant, name] : variants) {
-      SCOPED_TRACE(std::to_string(im.w) + "x" + std::to_string(im.h) + " variant " + std::to_string(int(variant)));
+      SCOPED_TRACE(std::to_string(im.w) + "x" + std::to_string(im.h) + " variant " +
+                   std::to_string(int(variant)));
       Bytes file;
       ASSERT_EQ(0, mkupdater::BuildRctFile(img, variant, name, &file));
       SurfacePtr s = Load(file);
@@ -369,7 +425,10 @@ TEST_F(ImageTest, RctCommand) {
   ASSERT_EQ(0, mkupdater::BuildRctFile(MakeImage(8, 8, Kind::Smooth, 1), image::RctVariant::TS00, "", &good));
   Bytes badTrailer = good;
   badTrailer.back() = 'X';
-  const struct { std::vector<std::string> args; int code; } cases[] = {
+  const struct {
+    std::vector<std::string> args;
+    int code;
+  } cases[] = {
       {{"rct"}, 1},
       {{"rct", "convert", "a", "b"}, 1},
       {{"rct", "decode", dir_ + "/missing.rct", out}, 1},

@@ -1,7 +1,8 @@
 // mkupdater lint over install.env texts: each finding on its line, naming its key or section.
+#include "lint.h"
+
 #include <cstdio>
 
-#include "lint.h"
 #include "test_support.h"
 
 namespace {
@@ -34,42 +35,80 @@ std::vector<std::string> SplitLines(const std::string& s) {
 TEST(LintInstallEnv, Findings) {
   const std::string longValue(200, 'v');
   // findings: in output order, one per printed line "install.env:<where>: ..." with these words.
-  struct Expect { const char* where; std::vector<const char*> words; };
-  const struct { const char* name; std::string text; int errors; std::vector<Expect> findings; } cases[] = {
+  struct Expect {
+    const char* where;
+    std::vector<const char*> words;
+  };
+  const struct {
+    const char* name;
+    std::string text;
+    int errors;
+    std::vector<Expect> findings;
+  } cases[] = {
       {"clean file", kClean, 0, {}},
       {"unclosed reg", "TITLEBAR a\n[reg]\nR v\n", 1, {{"2: error", {"[reg]", "end of the file"}}}},
       {"open at EOF line", "[ini]\nA\nEOF\n-\n", 1, {{"1: error", {"[ini]", "line 3"}}}},
-      {"key after [EOF]", "[EOF]\nINSTTO x\nfree text here\n", 0, {{"2: warning", {"INSTTO", "[EOF]", "line 1"}}}},
-      {"key past 400 reads", std::string(400, '\n') + "KEYFILE a.exe\n", 0, {{"401: warning", {"KEYFILE", "400"}}}},
+      {"key after [EOF]",
+       "[EOF]\nINSTTO x\nfree text here\n",
+       0,
+       {{"2: warning", {"INSTTO", "[EOF]", "line 1"}}}},
+      {"key past 400 reads",
+       std::string(400, '\n') + "KEYFILE a.exe\n",
+       0,
+       {{"401: warning", {"KEYFILE", "400"}}}},
       {"wrong case", "reg_global x\n", 0, {{"1: warning", {"reg_global", "REG_GLOBAL"}}}},
       {"indented", "  TITLEBAR x\n\tnotes are fine\n", 0, {{"1: warning", {"TITLEBAR", "indented"}}}},
       {"no value", "KEYFILE\n", 0, {{"1: warning", {"KEYFILE", "no value"}}}},
-      {"value out of reach", "INSTTO" + std::string(100, ' ') + "x\n", 0, {{"1: warning", {"INSTTO", "100 bytes"}}}},
-      {"too long", "TITLEBAR " + longValue + "\n", 0, {{"1: warning", {"TITLEBAR", "200 bytes", "first 127"}}}},
-      {"too long for the menu", "INSTREADMEFL " + longValue + "\n", 0,
+      {"value out of reach",
+       "INSTTO" + std::string(100, ' ') + "x\n",
+       0,
+       {{"1: warning", {"INSTTO", "100 bytes"}}}},
+      {"too long",
+       "TITLEBAR " + longValue + "\n",
+       0,
+       {{"1: warning", {"TITLEBAR", "200 bytes", "first 127"}}}},
+      {"too long for the menu",
+       "INSTREADMEFL " + longValue + "\n",
+       0,
        {{"1: warning", {"INSTREADMEFL", "first 127", "keeps 200"}}}},
-      {"cut splits a character", "INSTTO " + std::string(126, 'a') + "\x83\x41\n", 0,
+      {"cut splits a character",
+       "INSTTO " + std::string(126, 'a') + "\x83\x41\n",
+       0,
        {{"1: warning", {"INSTTO", "double-byte"}}}},
       {"unknown key", "TITLEBR x\n", 0, {{"1: warning", {"TITLEBR", "unknown"}}}},
       {"repeated key", "INSTTO a\n\nINSTTO b\n", 0, {{"3: warning", {"INSTTO", "line 1"}}}},
       {"repeated section", "[ini]\nA\n-\n[ini]\nB\n-\n", 0, {{"4: warning", {"[ini]", "line 1"}}}},
       {"section opened inside another", "[ini]\nA\n[reg]\nB\n-\n", 0, {{"3: warning", {"[reg]", "[ini]"}}}},
-      {"digits then letters", "INSTMAKEFOL 1x\nCHKREGVER abc\nCHKREGVERHIGH 99999999999\n", 0,
-       {{"1: warning", {"INSTMAKEFOL", "reads 1"}}, {"2: warning", {"CHKREGVER", "reads 0"}},
+      {"digits then letters",
+       "INSTMAKEFOL 1x\nCHKREGVER abc\nCHKREGVERHIGH 99999999999\n",
+       0,
+       {{"1: warning", {"INSTMAKEFOL", "reads 1"}},
+        {"2: warning", {"CHKREGVER", "reads 0"}},
         {"3: warning", {"CHKREGVERHIGH", "32 bits"}}}},
-      {"section line read as key", "[reg]\nTITLEBAR x\n-\nTITLEBAR y\n", 0,
+      {"section line read as key",
+       "[reg]\nTITLEBAR x\n-\nTITLEBAR y\n",
+       0,
        {{"2: warning", {"[reg]", "TITLEBAR"}}, {"4: warning", {"TITLEBAR", "line 2"}}}},
-      {"unknown header", "[INI]\nA\nTITLEBAR x\n-\nINSTTO y\n", 0,
+      {"unknown header",
+       "[INI]\nA\nTITLEBAR x\n-\nINSTTO y\n",
+       0,
        {{"1: warning", {"[INI]"}}, {"3: warning", {"[INI]", "TITLEBAR"}}}},
       {"section after EOF line", "EOF\n[reg]\nR v\n-\n", 0, {{"2: warning", {"[reg]", "line 1"}}}},
       {"0x1a inside", "INSTTO a\n\x1AINSTFOL b\n", 0, {{"2: warning", {"0x1A", "10 bytes"}}}},
-      {"long line", "INSTTO " + std::string(600, 'x') + "\n", 0,
+      {"long line",
+       "INSTTO " + std::string(600, 'x') + "\n",
+       0,
        {{"1: warning", {"511", "INSTTO"}}, {"1: warning", {"INSTTO", "first 127"}}}},
       {"delete patterns outside the install folder",
        "[delfiles_afterinst]\nsave\\*.tmp\nsave\\..\\..\\*.env\n\\Windows\\*.ini\nC:*.dat\n/etc/x\n"
-       "a\\\\b\n\x83\x5C\\..\\x\n-\n", 0,
-       {{"3: warning", {"save\\..\\..\\*.env", "'..'"}}, {"4: warning", {"rooted"}}, {"5: warning", {"rooted"}},
-        {"6: warning", {"rooted"}}, {"7: warning", {"dots-only"}}, {"8: warning", {u8"ソ", "'..'"}}}},
+       "a\\\\b\n\x83\x5C\\..\\x\n-\n",
+       0,
+       {{"3: warning", {"save\\..\\..\\*.env", "'..'"}},
+        {"4: warning", {"rooted"}},
+        {"5: warning", {"rooted"}},
+        {"6: warning", {"rooted"}},
+        {"7: warning", {"dots-only"}},
+        {"8: warning", {u8"ソ", "'..'"}}}},
       {"cp932 key shown as utf-8", "\x83\x4C\x81\x5B x\n", 0, {{"1: warning", {u8"キー"}}}},
   };
   for (const auto& c : cases) {
@@ -96,7 +135,10 @@ TEST(LintCommand, ExitCodes) {
   };
   const std::string clean = write("install.env", kClean), warned = write("warned.env", "FOO bar\n"),
                     broken = write("broken.env", "[reg]\nR v\n");
-  const struct { std::vector<std::string> args; int code; } cases[] = {
+  const struct {
+    std::vector<std::string> args;
+    int code;
+  } cases[] = {
       {{"lint"}, 1},         {{"lint", clean}, 0},         {{"lint", warned}, 0},
       {{"lint", broken}, 1}, {{"lint", clean, broken}, 1}, {{"lint", dir + "/missing.env"}, 1},
   };

@@ -1,20 +1,21 @@
 // Locating the installed application on the host platform: the folder normalisation, the
 // version gate, the registry readers and the decisions of both routes and of the update
 // action's first step.
+#include "update/locate.h"
+
 #include <cstring>
 
-#include "config/config.h"
-#include "fake.h"
-#include "platform/posix.h"
 #include "base/blocks.h"
 #include "base/boxes.h"
 #include "base/files.h"
 #include "base/messages.h"
 #include "base/workfolder.h"
+#include "config/config.h"
 #include "doubles.h"
+#include "fake.h"
+#include "platform/posix.h"
 #include "test_support.h"
 #include "update/finish.h"
-#include "update/locate.h"
 #include "update/update.h"
 
 namespace {
@@ -55,27 +56,45 @@ TEST_F(LocateTest, NormalisationTable) {
   const std::string a247(247, 'a'), a245(245, 'a'), a256(256, 'a'), a257(257, 'a'), mk = "INSTMAKEFOL 1\n";
   using N = Normalised;
   // env: INSTMAKEFOL / INSTFOL / INSTTO lines; folder: the result when Ok.
-  struct Case { std::string typed, env; N result; std::string folder = ""; const char* windows = "C:\\WINDOWS"; };
+  struct Case {
+    std::string typed, env;
+    N result;
+    std::string folder = "";
+    const char* windows = "C:\\WINDOWS";
+  };
   const Case cases[] = {
-      {"\\\\server\\share", "", N::Network}, {"C:\\Games\\\\Sub", "", N::Network}, {"//server/share", "", N::Network},
+      {"\\\\server\\share", "", N::Network},
+      {"C:\\Games\\\\Sub", "", N::Network},
+      {"//server/share", "", N::Network},
       {"C:/Games//", "", N::Network},
       // ソ and 表 end in 0x5C: their trail byte is neither a separator nor half a pair.
-      {"C:\\ソ", "", N::Ok, "C:\\ソ"}, {"C:\\表", "", N::Ok, "C:\\表"}, {"C:\\ソ\\", "", N::Ok, "C:\\ソ"},
+      {"C:\\ソ", "", N::Ok, "C:\\ソ"},
+      {"C:\\表", "", N::Ok, "C:\\表"},
+      {"C:\\ソ\\", "", N::Ok, "C:\\ソ"},
       {"C:\\表\\data", "", N::Ok, "C:\\表\\data"},
-      {"D:", "", N::Root}, {"D:\\", "", N::Root}, {"D:/", "", N::Root}, {"", "", N::Root},
-      {"D:", mk, N::Ok, "D:\\KOVELA_APP"}, {"D:\\", mk, N::Ok, "D:\\KOVELA_APP"},
+      {"D:", "", N::Root},
+      {"D:\\", "", N::Root},
+      {"D:/", "", N::Root},
+      {"", "", N::Root},
+      {"D:", mk, N::Ok, "D:\\KOVELA_APP"},
+      {"D:\\", mk, N::Ok, "D:\\KOVELA_APP"},
       {"D:\\Games\\", mk + "INSTFOL Maker\n", N::Ok, "D:\\Games\\Maker\\KOVELA_APP"},
       {"D:\\MyKOVELA_APP2\\x", mk, N::Ok, "D:\\MyKOVELA_APP2\\x"},
       {"D:\\kovela_app", mk, N::Ok, "D:\\kovela_app\\KOVELA_APP"},
-      {"Games", "", N::Ok, "C:\\Games"}, {"\\Games", "", N::Ok, "E:\\Games", "E:\\WINNT"},
-      {"C:/Games/", "", N::Ok, "C:\\Games"}, {"C:Games", "", N::Ok, "C:\\Games"},
+      {"Games", "", N::Ok, "C:\\Games"},
+      {"\\Games", "", N::Ok, "E:\\Games", "E:\\WINNT"},
+      {"C:/Games/", "", N::Ok, "C:\\Games"},
+      {"C:Games", "", N::Ok, "C:\\Games"},
       // A Windows folder without a drive lends none.
       {"Games", "", N::Ok, "Games", "\\WINDOWS"},
       {"\\", "", N::Root, "", "WINDOWS"},  // nothing left: not a folder to write into
       // Compositions that would not fit 259 bytes are refused, never cut: a257 leaves room for
       // the drive but not for its separator, "\\" + a257 not even for the drive.
-      {"D:\\" + a247, mk, N::TooLong}, {"D:\\" + a245, mk, N::Ok, "D:\\" + a245 + "\\KOVELA_APP"},
-      {a257, "", N::TooLong}, {a256, "", N::Ok, "C:\\" + a256}, {"\\" + a257, "", N::TooLong},
+      {"D:\\" + a247, mk, N::TooLong},
+      {"D:\\" + a245, mk, N::Ok, "D:\\" + a245 + "\\KOVELA_APP"},
+      {a257, "", N::TooLong},
+      {a256, "", N::Ok, "C:\\" + a256},
+      {"\\" + a257, "", N::TooLong},
       {"D:" + a257, "", N::TooLong},
   };
   for (const Case& c : cases) {
@@ -92,11 +111,16 @@ TEST_F(LocateTest, NormalisationTable) {
 
 TEST_F(LocateTest, DefaultFolderComposition) {
   const std::string f120(120, 'f'), t120(120, 't'), f127(127, 'f'), t127(127, 't');
-  const struct { const char* windows; std::string env, folder; } cases[] = {  // folder "": refused
+  const struct {
+    const char* windows;
+    std::string env, folder;
+  } cases[] = {
+      // folder "": refused
       {"D:\\WINNT\\System", "INSTFOL Maker\n", "D:\\Program Files\\Maker\\KOVELA_APP"},
       {"WINDOWS", "", "Program Files\\KOVELA_APP"},
       {"", "", "Program Files\\KOVELA_APP"},
-      {"C:\\WINDOWS", "INSTFOL " + f120 + "\nINSTTO " + t120 + "\n", "C:\\Program Files\\" + f120 + "\\" + t120},
+      {"C:\\WINDOWS", "INSTFOL " + f120 + "\nINSTTO " + t120 + "\n",
+       "C:\\Program Files\\" + f120 + "\\" + t120},
       {"C:\\WINDOWS", "INSTFOL " + f127 + "\nINSTTO " + t127 + "\n", ""},
   };
   for (const auto& c : cases) {
@@ -115,7 +139,10 @@ TEST_F(LocateTest, VersionGateTable) {
   const std::string kAbsent = "<absent>";
   // message nullptr: the gate passes; denyFull: the key may be read but not written.
   struct Case {
-    const char* what; std::string env, data; const char* message; std::uint32_t type = plat::kRegSz;
+    const char* what;
+    std::string env, data;
+    const char* message;
+    std::uint32_t type = plat::kRegSz;
     bool denyFull = false;
   };
   const Case cases[] = {
@@ -123,7 +150,8 @@ TEST_F(LocateTest, VersionGateTable) {
       {"absent value passes 0..0", "CHKREG Ver\n", kAbsent, nullptr},
       {"absent value below 1", gate(1, 5), kAbsent, text::kVersionTooOld},
       {"no upper bound", "CHKREG Ver\n", "1", text::kAlreadyApplied},
-      {"REG_DWORD is absent", gate(1, 9), std::string("\x05\0\0\0", 4), text::kVersionTooOld, plat::kRegDword},
+      {"REG_DWORD is absent", gate(1, 9), std::string("\x05\0\0\0", 4), text::kVersionTooOld,
+       plat::kRegDword},
       {"equal to the lower bound", gate(3, 5), "3", nullptr},
       {"equal to the upper bound", gate(3, 5), "5", nullptr},
       {"above", gate(3, 5), "6", text::kAlreadyApplied},
@@ -170,33 +198,82 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
 // asked: the folder the confirmation names (answered Yes when the route succeeds, else No);
 // error: the one box otherwise. The caller's buffer receives the folder only on success.
 TEST_F(LocateTest, AutomaticRouteDecisions) {
-  const std::string kDefault = "C:\\Program Files\\KOVELA_APP", atDefault = "C:/Program Files/KOVELA_APP/game.exe";
+  const std::string kDefault = "C:\\Program Files\\KOVELA_APP",
+                    atDefault = "C:/Program Files/KOVELA_APP/game.exe";
   const std::string kf = "KEYFILE game.exe\n", f127(127, 'f'), t127(127, 't');
   struct Case {
-    const char* what; std::string env; Names files; std::string isInst, instTo; int result; std::string asked;
-    const char* error = nullptr; std::uint32_t isInstType = plat::kRegSz;
+    const char* what;
+    std::string env;
+    Names files;
+    std::string isInst, instTo;
+    int result;
+    std::string asked;
+    const char* error = nullptr;
+    std::uint32_t isInstType = plat::kRegSz;
   };
   const Case cases[] = {
       {"key file at the default folder", kf, {atDefault}, "", "", 0, kDefault},
-      {"key file under INSTFOL", kf + "INSTFOL Maker\n", {"C:/Program Files/Maker/KOVELA_APP/game.exe"}, "", "", 0,
+      {"key file under INSTFOL",
+       kf + "INSTFOL Maker\n",
+       {"C:/Program Files/Maker/KOVELA_APP/game.exe"},
+       "",
+       "",
+       0,
        "C:\\Program Files\\Maker\\KOVELA_APP"},
       {"declined", kf, {atDefault}, "", "", -2, kDefault},
-      {"no key file: the default folder alone is not enough", "", {atDefault}, "", "", -1, "", text::kNotInstalled},
+      {"no key file: the default folder alone is not enough",
+       "",
+       {atDefault},
+       "",
+       "",
+       -1,
+       "",
+       text::kNotInstalled},
       {"record without key file is taken as stored", "", {}, "1", "D:\\Nowhere\\", 0, "D:\\Nowhere\\"},
       {"IsInst 0", "", {}, "0", "D:\\Game", -1, "", text::kNotInstalled},
-      {"IsInst as REG_DWORD", "", {}, std::string("\1\0\0\0", 4), "D:\\Game", -1, "", text::kNotInstalled,
+      {"IsInst as REG_DWORD",
+       "",
+       {},
+       std::string("\1\0\0\0", 4),
+       "D:\\Game",
+       -1,
+       "",
+       text::kNotInstalled,
        plat::kRegDword},
       {"IsInst without InstTo", "", {}, "1", "", -1, "", text::kFolderUnknown},
       {"key file missing under the record", kf, {}, "1", "D:\\Game", -1, "", text::kFolderUnknown},
       {"key file under the record", kf, {"D:/Game/game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
-      {"a sound key file is never found", "KEYFILE bgm.ogg\n", {"C:/Program Files/KOVELA_APP/bgm.ogg"}, "1",
-       kDefault, -1, "", text::kFolderUnknown},
-      {"over-long record counts as absent", "", {}, "1", "D:\\" + std::string(300, 'x'), -1, "",
+      {"a sound key file is never found",
+       "KEYFILE bgm.ogg\n",
+       {"C:/Program Files/KOVELA_APP/bgm.ogg"},
+       "1",
+       kDefault,
+       -1,
+       "",
+       text::kFolderUnknown},
+      {"over-long record counts as absent",
+       "",
+       {},
+       "1",
+       "D:\\" + std::string(300, 'x'),
+       -1,
+       "",
        text::kFolderUnknown},
       // "game.exe" alone is what an emptied default folder would wrongly find.
-      {"over-long default folder is skipped for the record", kf + "INSTFOL " + f127 + "\nINSTTO " + t127 + "\n",
-       {"D:/Game/game.exe", "game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
-      {"gate first: nothing else is read", kf + "CHKREG Ver\nCHKREGVER 2\n", {atDefault}, "", "", -2, "",
+      {"over-long default folder is skipped for the record",
+       kf + "INSTFOL " + f127 + "\nINSTTO " + t127 + "\n",
+       {"D:/Game/game.exe", "game.exe"},
+       "1",
+       "D:\\Game",
+       0,
+       "D:\\Game"},
+      {"gate first: nothing else is read",
+       kf + "CHKREG Ver\nCHKREGVER 2\n",
+       {atDefault},
+       "",
+       "",
+       -2,
+       "",
        text::kVersionTooOld},
   };
   for (const Case& c : cases) {
@@ -218,8 +295,15 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
 TEST_F(LocateTest, ManualRouteDecisions) {
   MakeTree(dir_, {"elsewhere/"});
   struct Case {  // result: returned, or the exit code when the route ends the process
-    const char* what; std::string env; Step step; std::vector<int> answers; int result; Names boxes;
-    std::string folder = "untouched"; bool exits = false; std::string isInst = "", instTo = "";
+    const char* what;
+    std::string env;
+    Step step;
+    std::vector<int> answers;
+    int result;
+    Names boxes;
+    std::string folder = "untouched";
+    bool exits = false;
+    std::string isInst = "", instTo = "";
   };
   const std::string rec = "E:\\Games\\App";
   const Case cases[] = {
@@ -231,18 +315,45 @@ TEST_F(LocateTest, ManualRouteDecisions) {
       {"declined", "", {true, "D:\\Game"}, {plat::kIdNo}, -1, {Confirm("D:\\Game")}},
       {"network path", "", {true, "\\\\server\\share"}, {}, -1, {text::kNetworkDrive}},
       {"root, Retry", "", {true, "D:"}, {plat::kIdRetry}, -1, {text::kRootFolder}},
-      {"root, Cancel ends the run", "", {true, "D:\\"}, {plat::kIdCancel}, -1, {text::kRootFolder}, "untouched",
+      {"root, Cancel ends the run",
+       "",
+       {true, "D:\\"},
+       {plat::kIdCancel},
+       -1,
+       {text::kRootFolder},
+       "untouched",
        true},
       {"too long", "", {true, "D:\\" + std::string(300, 'x')}, {}, -1, {text::kPathTooLong}},
-      {"subfolder too long", "INSTMAKEFOL 1\n", {true, "D:\\" + std::string(250, 'x')}, {}, -1,
+      {"subfolder too long",
+       "INSTMAKEFOL 1\n",
+       {true, "D:\\" + std::string(250, 'x')},
+       {},
+       -1,
        {text::kPathTooLong}},
-      {"key file missing", "KEYFILE game.exe\n", {true, "D:\\Game"}, {}, -1,
+      {"key file missing",
+       "KEYFILE game.exe\n",
+       {true, "D:\\Game"},
+       {},
+       -1,
        {Format(text::kKeyFileMissing, "テスト")}},
-      {"key file present", "KEYFILE game.exe\nINSTMAKEFOL 1\n", {true, "D:\\Games"}, {plat::kIdYes}, 0,
-       {Confirm("D:\\Games\\KOVELA_APP")}, "D:\\Games\\KOVELA_APP"},
-      {"gate after the key file", "KEYFILE game.exe\nCHKREG Ver\nCHKREGVER 1\n", {true, "D:\\Games\\KOVELA_APP"},
-       {}, -1, {text::kVersionTooOld}},
-      {"gate before confirmation", "CHKREG Ver\nCHKREGVERHIGH -1\n", {true, "D:\\Game"}, {}, -1,
+      {"key file present",
+       "KEYFILE game.exe\nINSTMAKEFOL 1\n",
+       {true, "D:\\Games"},
+       {plat::kIdYes},
+       0,
+       {Confirm("D:\\Games\\KOVELA_APP")},
+       "D:\\Games\\KOVELA_APP"},
+      {"gate after the key file",
+       "KEYFILE game.exe\nCHKREG Ver\nCHKREGVER 1\n",
+       {true, "D:\\Games\\KOVELA_APP"},
+       {},
+       -1,
+       {text::kVersionTooOld}},
+      {"gate before confirmation",
+       "CHKREG Ver\nCHKREGVERHIGH -1\n",
+       {true, "D:\\Game"},
+       {},
+       -1,
        {text::kAlreadyApplied}},
   };
   for (const Case& c : cases) {
@@ -275,14 +386,22 @@ TEST_F(LocateTest, RunUpdateFirstStep) {
   const std::string ask = Format(text::kAskManualRoute, "テスト"), none = text::kNotInstalled,
                     gone = update::text::kAbandoned;
   const struct {
-    const char* what; std::string env, isInst; std::vector<int> answers; Names boxes; std::vector<Step> setup = {};
+    const char* what;
+    std::string env, isInst;
+    std::vector<int> answers;
+    Names boxes;
+    std::vector<Step> setup = {};
   } cases[] = {
       {"gate refuses", "CHKREG Ver\nCHKREGVER 1\n", "1", {}, {text::kVersionTooOld, gone}},
       {"automatic route declined", "", "1", {plat::kIdNo}, {Confirm("D:\\Game"), gone}},
       {"manual route not wanted", "", "", {plat::kIdOk, plat::kIdNo}, {none, ask, gone}},
       {"SETUP cancelled", "", "", {plat::kIdOk, plat::kIdYes}, {none, ask, gone}},
-      {"applied to the folder chosen by hand", "KEYFILE game.exe\nINSTMAKEFOL 1\n", "",
-       {plat::kIdOk, plat::kIdYes, plat::kIdYes}, {none, ask, Confirm("D:\\Game\\KOVELA_APP")}, {{true, "D:\\Game\\"}}},
+      {"applied to the folder chosen by hand",
+       "KEYFILE game.exe\nINSTMAKEFOL 1\n",
+       "",
+       {plat::kIdOk, plat::kIdYes, plat::kIdYes},
+       {none, ask, Confirm("D:\\Game\\KOVELA_APP")},
+       {{true, "D:\\Game\\"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

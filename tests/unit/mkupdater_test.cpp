@@ -34,15 +34,21 @@ class MkupdaterTest : public HostTest {
 TEST_F(MkupdaterTest, BuildOrdersStartupFilesFirstAndListsEveryRecord) {
   std::string exe = dir_ + "/u.exe";
   ASSERT_EQ(Build(Tree({"a.bin", "data/bgm/b.ogg", "data/x.txt", "insttscr.rct", "install.env", "Notes.TXT",
-                        "readme.txt", "zdir/", u8"表.txt"}), exe), 0) << err_;
+                        "readme.txt", "zdir/", u8"表.txt"}),
+                  exe),
+            0)
+      << err_;
   std::string out;
   ASSERT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &out), 0);
-  EXPECT_EQ(out.substr(0, out.find('\n')), "f\t17\t25\t" + mkupdater::FormatFiletime(WriteTime(dir_ + "/in/install.env")) + "\tinstall.env");
+  EXPECT_EQ(out.substr(0, out.find('\n')),
+            "f\t17\t25\t" + mkupdater::FormatFiletime(WriteTime(dir_ + "/in/install.env")) + "\tinstall.env");
   Names kinds;  // kind and name of every line, in order
   for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
-    kinds.push_back(out.substr(at, 1) + " " + out.substr(out.rfind('\t', end) + 1, end - out.rfind('\t', end) - 1));
-  EXPECT_EQ(kinds, (Names{"f install.env", "f insttscr.rct", "f Notes.TXT", "f readme.txt", u8"f 表.txt", "f a.bin",
-                          "d data", "f data\\x.txt", "d data\\bgm", "f data\\bgm\\b.ogg", "d zdir"}));
+    kinds.push_back(out.substr(at, 1) + " " +
+                    out.substr(out.rfind('\t', end) + 1, end - out.rfind('\t', end) - 1));
+  EXPECT_EQ(kinds,
+            (Names{"f install.env", "f insttscr.rct", "f Notes.TXT", "f readme.txt", u8"f 表.txt", "f a.bin",
+                   "d data", "f data\\x.txt", "d data\\bgm", "f data\\bgm\\b.ogg", "d zdir"}));
   EXPECT_EQ(mkupdater::FormatFiletime(kFileTime), "2021-03-04T05:06:07Z");
 }
 
@@ -71,8 +77,10 @@ TEST_F(MkupdaterTest, ExtractAndVerifyGoThroughTheUpdatersReader) {
 // lengths vary the payload's length through every remainder.
 TEST_F(MkupdaterTest, SignedUpdatersReadLikeUnsignedOnes) {
   const std::string key = "'" + dir_ + "/key.pem'", cert = "'" + dir_ + "/cert.pem'";
-  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=throwaway -days 1 -keyout " + key +
-                         " -out " + cert + " 2>/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=throwaway -days 1 -keyout " +
+                         key + " -out " + cert + " 2>/dev/null")
+                            .c_str()),
+            0);
   const std::string exe = dir_ + "/u.exe", signedExe = dir_ + "/s.exe";
   for (int n = 1; n <= 8; ++n) {
     SCOPED_TRACE(n);
@@ -81,7 +89,9 @@ TEST_F(MkupdaterTest, SignedUpdatersReadLikeUnsignedOnes) {
     ASSERT_EQ(Build(root, exe), 0) << err_;
     std::remove(signedExe.c_str());
     ASSERT_EQ(std::system(("osslsigncode sign -certs " + cert + " -key " + key + " -in '" + exe + "' -out '" +
-                           signedExe + "' >/dev/null").c_str()), 0);
+                           signedExe + "' >/dev/null")
+                              .c_str()),
+              0);
     const std::string plain = ReadWholeFile(exe), sig = ReadWholeFile(signedExe);
     EXPECT_EQ(plain.size() % 8, 0u);
     const std::size_t table = 0x58 + 96 + 32;  // the security directory's file offset

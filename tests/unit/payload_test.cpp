@@ -2,9 +2,9 @@
 #include <algorithm>
 
 #include "container_writer.h"
+#include "fake.h"
 #include "payload/container.h"
 #include "payload/extract.h"
-#include "fake.h"
 #include "test_support.h"
 #include "update/transfers.h"
 
@@ -21,7 +21,9 @@ struct Recorder {
   payload::Progress progress = {Start, BeginFile, BlocksWritten};
   std::vector<payload::ProgressEvent> events;
   static Recorder* Of(payload::Progress* p) { return reinterpret_cast<Recorder*>(p); }
-  static void Start(payload::Progress* p, std::uint32_t total) { Of(p)->events.push_back({'S', "", total, 0}); }
+  static void Start(payload::Progress* p, std::uint32_t total) {
+    Of(p)->events.push_back({'S', "", total, 0});
+  }
   static void BeginFile(payload::Progress* p, const char* path, std::uint32_t size) {
     Of(p)->events.push_back({'B', path, size, 0});
   }
@@ -62,13 +64,17 @@ class PayloadTest : public HostTest {
 // used, an existing file cut); both progress bars count in 128 KiB units.
 TEST_F(PayloadTest, FullWritesEveryEntryWithItsTimeAndProgress) {
   const std::string big = Rnd(300000, 7);
-  const std::string p = Payload({{"install.env", "KEY value\n"}, Dir("data"), Dir("data\\bgm"),
-                                 {"data\\bgm\\ソ表.ogg", "sound"}, {"data\\empty.bin", ""}, {"update.arc", big}});
+  const std::string p = Payload({{"install.env", "KEY value\n"},
+                                 Dir("data"),
+                                 Dir("data\\bgm"),
+                                 {"data\\bgm\\ソ表.ogg", "sound"},
+                                 {"data\\empty.bin", ""},
+                                 {"update.arc", big}});
   MakeFolders(dest_, {"", "/data"});
   WriteWholeFile(dest_ + "/data/empty.bin", "old and longer");
   ASSERT_EQ(Run(payload::Mode::Full, p, -1, false), 0);
-  EXPECT_EQ(ListTree(dest_),
-            (Names{"data/", "data/bgm/", "data/bgm/ソ表.ogg", "data/empty.bin", "install.env", "update.arc"}));
+  EXPECT_EQ(ListTree(dest_), (Names{"data/", "data/bgm/", "data/bgm/ソ表.ogg", "data/empty.bin",
+                                    "install.env", "update.arc"}));
   EXPECT_EQ(ReadWholeFile(dest_ + "/update.arc"), big);
   EXPECT_EQ(ReadWholeFile(dest_ + "/data/empty.bin"), "");
   for (const char* f : {"update.arc", "data\\empty.bin", "data\\bgm\\ソ表.ogg"})
@@ -81,7 +87,8 @@ TEST_F(PayloadTest, FullWritesEveryEntryWithItsTimeAndProgress) {
   EXPECT_EQ(ev[1].path, dest_ + "\\install.env");
   // install.env: header 2+12+8, time 8, one requested chunk of its whole stream.
   EXPECT_EQ(ev[2].a, 10u);
-  EXPECT_EQ(ev[2].b, 22u + 8 + mkupdater::Deflate({'K', 'E', 'Y', ' ', 'v', 'a', 'l', 'u', 'e', '\n'}, 9).size());
+  EXPECT_EQ(ev[2].b,
+            22u + 8 + mkupdater::Deflate({'K', 'E', 'Y', ' ', 'v', 'a', 'l', 'u', 'e', '\n'}, 9).size());
   EXPECT_EQ(ev[6].a, 300000u);
   EXPECT_EQ((std::vector<std::uint32_t>{ev[7].a, ev[8].a, ev[9].a}),
             (std::vector<std::uint32_t>{131072, 262144, 300000}));
@@ -94,18 +101,27 @@ TEST_F(PayloadTest, FullWritesEveryEntryWithItsTimeAndProgress) {
 // Which records the start-up pass writes, and where it stops.
 TEST_F(PayloadTest, BootstrapSelection) {
   const Entry env = {"install.env", "e"}, later = {"later.txt", "x"};
-  const struct { const char* what; std::vector<Entry> items; Names written; } cases[] = {
-      {"shipped payload", {env, {"insttscr.rct", "r"}, {"update.arc", Rnd(1000, 1)}},
+  const struct {
+    const char* what;
+    std::vector<Entry> items;
+    Names written;
+  } cases[] = {
+      {"shipped payload",
+       {env, {"insttscr.rct", "r"}, {"update.arc", Rnd(1000, 1)}},
        {"install.env", "insttscr.rct"}},
-      {"case and position do not matter", {{"README.TXT", "1"}, {"notes.txt.old", "2"}, {"Install.Env", "3"},
-       {"a.bin", "4"}}, {"Install.Env", "README.TXT", "notes.txt.old"}},
-      {"a folder record ending in its separator is passed over", {env, Dir("data\\"), later},
+      {"case and position do not matter",
+       {{"README.TXT", "1"}, {"notes.txt.old", "2"}, {"Install.Env", "3"}, {"a.bin", "4"}},
+       {"Install.Env", "README.TXT", "notes.txt.old"}},
+      {"a folder record ending in its separator is passed over",
+       {env, Dir("data\\"), later},
        {"install.env", "later.txt"}},
-      {"a top-level folder record without separator is passed over", {env, Dir("data"), later},
+      {"a top-level folder record without separator is passed over",
+       {env, Dir("data"), later},
        {"install.env", "later.txt"}},
       {"a nested folder record ends the pass", {env, Dir("data"), Dir("data\\bgm"), later}, {"install.env"}},
       {"matching files inside folders stay out of the work folder",
-       {env, Dir("doc"), {"doc\\manual.txt", "m"}, {"top.txt", "t"}}, {"install.env", "top.txt"}},
+       {env, Dir("doc"), {"doc\\manual.txt", "m"}, {"top.txt", "t"}},
+       {"install.env", "top.txt"}},
       {"an empty payload", {}, {}},
   };
   for (const auto& c : cases) {
@@ -150,7 +166,12 @@ TEST_F(PayloadTest, DamagedContainers) {
   sizeDown[2 + 6] -= 1;               // ... to more
   flipped[flipped.size() - 30] ^= 1;  // corrupt deflate data
   using F = payload::Fault;
-  const struct { const char* what; std::string payload; bool inStream = false; std::int64_t trailer = -1; } cases[] = {
+  const struct {
+    const char* what;
+    std::string payload;
+    bool inStream = false;
+    std::int64_t trailer = -1;
+  } cases[] = {
       {"cut inside the name length", first + "\x05"},
       {"cut inside the name", first + std::string("\x09\0ab", 4)},
       {"cut inside the sizes", first + std::string("\x02\0a\0\x01\0", 6)},
@@ -196,13 +217,18 @@ TEST_F(PayloadTest, DamagedContainers) {
 // last four bytes, as for an updater that was never signed.
 TEST(SignedUpdaters, TrailerBeforeACertificateTableThatEndsTheFile) {
   const std::string payload = Payload({{"install.env", "KEY value\n"}, {"readme.txt", Rnd(100, 9)}});
-  const std::uint32_t table = 512 + static_cast<std::uint32_t>(payload.size()) + 4, size = 32, file = table + size;
+  const std::uint32_t table = 512 + static_cast<std::uint32_t>(payload.size()) + 4, size = 32,
+                      file = table + size;
   auto set = [](std::string h, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) h[at + i] = static_cast<char>(v >> (8 * i));
     return h;
   };
   const std::string pe32 = PeStub(0x10B, table, size);
-  const struct { const char* what; std::string headers; bool signedRead; } cases[] = {
+  const struct {
+    const char* what;
+    std::string headers;
+    bool signedRead;
+  } cases[] = {
       {"PE32, table ends the file", pe32, true},
       {"PE32+, table ends the file", PeStub(0x20B, table, size), true},
       {"no table", PeStub(0x10B, 0, 0), false},
@@ -221,7 +247,8 @@ TEST(SignedUpdaters, TrailerBeforeACertificateTableThatEndsTheFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::string bytes = c.headers + payload + set(std::string(4, '\0'), 0, 512);
-    bytes += set(std::string(size, '\0').replace(0, 4, "PE\0\0", 4).replace(24, 2, "\x0B\x01"), size - 4, 514);
+    bytes +=
+        set(std::string(size, '\0').replace(0, 4, "PE\0\0", 4).replace(24, 2, "\x0B\x01"), size - 4, 514);
     ASSERT_EQ(bytes.size(), file);
     std::FILE* f = std::tmpfile();
     std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -237,27 +264,60 @@ TEST(SignedUpdaters, TrailerBeforeACertificateTableThatEndsTheFile) {
 // Entry names of the container, and the [delfiles_afterinst] patterns that follow the same
 // rule: nothing may reach outside the folder it is applied to.
 TEST(EntryNames, SafeAndUnsafe) {
-  const struct { const char* name; bool folder, safe; } cases[] = {
-      {"install.env", false, true}, {"data\\bgm\\a.ogg", false, true}, {"data\\", true, true},
-      {"data\\", false, false},     {"ソ\\表", false, true},           {"ソ\\*.*", false, true},
-      {"...hidden", false, true},   {"a.b.c", false, true},            {"save\\*.tmp", false, true},
-      {"", false, false},           {".", false, false},               {"..", true, false},
-      {"a\\..", true, false},       {"a/./b", false, false},           {"../x", false, false},
-      {"..\\*.*", false, false},    {"save\\..\\..\\x", false, false}, {"...\\x", false, false},
-      {". .\\x", false, false},     {"a\\ \\b", false, false},         {"\\x", false, false},
-      {"/x", false, false},         {"\\Windows\\*.*", false, false},  {"C:\\*.*", false, false},
-      {"C:x", false, false},        {"x:", false, false},              {"file.txt:stream", false, false},
-      {"a\\\\b", false, false},     {"data\\\\", true, false},
+  const struct {
+    const char* name;
+    bool folder, safe;
+  } cases[] = {
+      {"install.env", false, true},
+      {"data\\bgm\\a.ogg", false, true},
+      {"data\\", true, true},
+      {"data\\", false, false},
+      {"ソ\\表", false, true},
+      {"ソ\\*.*", false, true},
+      {"...hidden", false, true},
+      {"a.b.c", false, true},
+      {"save\\*.tmp", false, true},
+      {"", false, false},
+      {".", false, false},
+      {"..", true, false},
+      {"a\\..", true, false},
+      {"a/./b", false, false},
+      {"../x", false, false},
+      {"..\\*.*", false, false},
+      {"save\\..\\..\\x", false, false},
+      {"...\\x", false, false},
+      {". .\\x", false, false},
+      {"a\\ \\b", false, false},
+      {"\\x", false, false},
+      {"/x", false, false},
+      {"\\Windows\\*.*", false, false},
+      {"C:\\*.*", false, false},
+      {"C:x", false, false},
+      {"x:", false, false},
+      {"file.txt:stream", false, false},
+      {"a\\\\b", false, false},
+      {"data\\\\", true, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(payload::IsSafeEntryName(c.name, c.folder), c.safe) << c.name << " folder=" << c.folder;
     EXPECT_TRUE(c.folder || update::IsPatternInsideFolder(c.name) == c.safe) << c.name;
   }
-  const struct { const char *name, *pattern; bool found; } contains[] = {
-      {"README.TXT", ".txt", true},         {"notes.txt.old", ".txt", true}, {"a\\txt", "\\txt", true},
-      {"Install.Env", "install.env", true}, {"install.en", "install.env", false}, {"", ".txt", false},
-      {"ＴＸＴ", "ｔｘｔ", true},           // full-width letters fold too
-      {"\x83\x5C" "txt", "\x5C" "txt", false},  // no match on a trail byte
+  const struct {
+    const char *name, *pattern;
+    bool found;
+  } contains[] = {
+      {"README.TXT", ".txt", true},
+      {"notes.txt.old", ".txt", true},
+      {"a\\txt", "\\txt", true},
+      {"Install.Env", "install.env", true},
+      {"install.en", "install.env", false},
+      {"", ".txt", false},
+      {"ＴＸＴ", "ｔｘｔ", true},  // full-width letters fold too
+      {"\x83\x5C"
+       "txt",
+       "\x5C"
+       "txt",
+       false},  // no match on a trail byte
   };
   for (const auto& c : contains) EXPECT_EQ(payload::NameContainsNoCase(c.name, c.pattern), c.found) << c.name;
 }

@@ -3,29 +3,34 @@
 
 #include <cstring>
 
-#include "config/config.h"
-#include "fake.h"
-#include "payload/extract.h"
-#include "base/paths.h"
 #include "base/blocks.h"
 #include "base/boxes.h"
 #include "base/files.h"
 #include "base/messages.h"
+#include "base/paths.h"
 #include "base/workfolder.h"
+#include "config/config.h"
 #include "doubles.h"
+#include "fake.h"
+#include "payload/extract.h"
 #include "shell/startup.h"
 #include "test_support.h"
 
 namespace {
 
 TEST(Paths, TrailingBackslashLeadBytesAndSearches) {
-  const struct { const char *in, *appended, *stripped; } cases[] = {
-      {"C:\\Temp", "C:\\Temp\\", "C:\\Temp"}, {"C:\\Temp\\", "C:\\Temp\\", "C:\\Temp"},
+  const struct {
+    const char *in, *appended, *stripped;
+  } cases[] = {
+      {"C:\\Temp", "C:\\Temp\\", "C:\\Temp"},
+      {"C:\\Temp\\", "C:\\Temp\\", "C:\\Temp"},
       {"C:\\ソ", "C:\\ソ\\", "C:\\ソ"},  // trail byte 0x5C is no separator
-      {"C:\\表", "C:\\表\\", "C:\\表"},  {"C:\\ソ\\", "C:\\ソ\\", "C:\\ソ"},
-      {"\\", "\\", ""},                    {"", "\\", ""},
-      {"ab\\\\", "ab\\\\", "ab\\"},        // only one is removed
-      {"\x83", "\x83\\", "\x83"},          // a lone lead byte at the end
+      {"C:\\表", "C:\\表\\", "C:\\表"},
+      {"C:\\ソ\\", "C:\\ソ\\", "C:\\ソ"},
+      {"\\", "\\", ""},
+      {"", "\\", ""},
+      {"ab\\\\", "ab\\\\", "ab\\"},  // only one is removed
+      {"\x83", "\x83\\", "\x83"},    // a lone lead byte at the end
   };
   for (const auto& c : cases) {
     char a[32], s[32];
@@ -66,7 +71,8 @@ TEST_F(ShellTest, FileScanAndDeleteMatchingFilesStayInsideTheirFolder) {
 
   ASSERT_EQ(chdir(dir_.c_str()), 0);
   paths::DeleteMatchingFiles(tree.c_str(), "save\\*.tmp");
-  EXPECT_EQ(ListTree(tree), (Names{"a.txt", "b.dat", "save/", "save/d.tmp/", "save/x.sav", "sub/", "sub/keep.txt"}));
+  EXPECT_EQ(ListTree(tree),
+            (Names{"a.txt", "b.dat", "save/", "save/d.tmp/", "save/x.sav", "sub/", "sub/keep.txt"}));
   paths::DeleteMatchingFiles(tree.c_str(), "*.*");
   paths::DeleteMatchingFiles((tree + "/missing").c_str(), "*.*");
   EXPECT_EQ(ListTree(tree), (Names{"save/", "save/d.tmp/", "save/x.sav", "sub/", "sub/keep.txt"}));
@@ -88,13 +94,13 @@ TEST_F(ShellTest, WorkFolder) {
   const std::string start = dir_ + "/start", work = dir_ + "/tmp/TempGPInstallFolder_000000042";
   MakeTree(start, {"precious.txt"});
   ASSERT_EQ(chdir(start.c_str()), 0);
-  for (const std::string& temp : {dir_ + "\\tmp", dir_ + "\\tmp\\", dir_ + "/no/such/folder/", std::string(),
-                                  std::string(255, 'x')}) {
+  for (const std::string& temp :
+       {dir_ + "\\tmp", dir_ + "\\tmp\\", dir_ + "/no/such/folder/", std::string(), std::string(255, 'x')}) {
     SCOPED_TRACE(temp);
     const bool usable = temp.rfind(dir_ + "\\tmp", 0) == 0;
     base::ResetBoxesForTests();
-  base::ResetFilesForTests();
-  base::ResetWorkFolderForTests();
+    base::ResetFilesForTests();
+    base::ResetWorkFolderForTests();
     fake::SetTempFolder(temp);
     base::CreateWorkFolder();
     if (usable) {
@@ -128,13 +134,17 @@ TEST_F(ShellTest, MessageBoxes) {
   fake::SetClipboard("before");
   EXPECT_EQ(base::AskYesNo("q1"), 1);
   EXPECT_EQ(base::AskYesNo("q2"), 0);
-  EXPECT_EQ(base::AskYesNo("q3"), 0);  // a box that cannot be shown counts as No
+  EXPECT_EQ(base::AskYesNo("q3"), 0);      // a box that cannot be shown counts as No
   EXPECT_EQ(fake::Clipboard(), "before");  // questions leave the clipboard alone
-  base::ReportFatal("fatal %d", 2);     // ... and as Retry
+  base::ReportFatal("fatal %d", 2);        // ... and as Retry
   base::ReportError("last");
 
   const char* title = "Title アップデータ";
-  const struct { plat::Window owner; const char *text, *caption; unsigned style; } want[] = {
+  const struct {
+    plat::Window owner;
+    const char *text, *caption;
+    unsigned style;
+  } want[] = {
       {nullptr, "a text 5", "", 0x10}, {menu, "fatal 1", title, 0x15}, {menu, "q1", title, 0x24},
       {menu, "q2", title, 0x24},       {menu, "q3", title, 0x24},      {menu, "fatal 2", title, 0x15},
       {menu, "last", title, 0x10},
@@ -143,7 +153,8 @@ TEST_F(ShellTest, MessageBoxes) {
   ASSERT_EQ(boxes.size(), std::size(want));
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     EXPECT_EQ(std::tie(boxes[i].owner, boxes[i].text, boxes[i].caption, boxes[i].style),
-              std::make_tuple(want[i].owner, std::string(want[i].text), std::string(want[i].caption), want[i].style));
+              std::make_tuple(want[i].owner, std::string(want[i].text), std::string(want[i].caption),
+                              want[i].style));
   }
   EXPECT_EQ(fake::Clipboard(), "last");
   EXPECT_EQ(fake::ForegroundCalls().size(), 6u);
@@ -178,8 +189,8 @@ TEST_F(ShellTest, FfopenAndOutOfMemoryEnds) {
   base::CreateWorkFolder();
   EXPECT_EQ(ExitCodeOf([] { base::AllocBlock(SIZE_MAX - 8); }), -1);
   ASSERT_EQ(BoxTexts(), Names{base::text::kOutOfMemory});
-  EXPECT_EQ(std::make_pair(fake::Boxes()[0].caption, fake::Boxes()[0].owner), std::make_pair(std::string("malloc"),
-                                                                                             plat::Window{}));
+  EXPECT_EQ(std::make_pair(fake::Boxes()[0].caption, fake::Boxes()[0].owner),
+            std::make_pair(std::string("malloc"), plat::Window{}));
   EXPECT_FALSE(PathExists(dir_ + "/tmp/TempGPInstallFolder_000000007"));
 }
 
@@ -202,22 +213,72 @@ TEST_F(ShellTest, StartupEnds) {
   enum Exe { Good, Damaged, Missing };
   using M = plat::MutexResult;
   const struct {
-    const char* what; std::vector<Entry> files; Exe exe; M mutex;
+    const char* what;
+    std::vector<Entry> files;
+    Exe exe;
+    M mutex;
     int answer, code;  // answer: to the one Retry/Cancel box
-    std::string box, caption; bool copied, workLeft; std::size_t actions;
+    std::string box, caption;
+    bool copied, workLeft;
+    std::size_t actions;
   } cases[] = {
-      {"missing install.env", {{"readme.txt", "r"}}, Good, M::Created, 0, -1, shell::text::kMissingStartupFiles,
-       "", true, false, 2},
-      {"damaged payload", {{"install.env", "TITLEBAR x\n"}}, Damaged, M::Created, 0, -1, payload::text::kDamagedFile,
-       "", true, false, 1},
+      {"missing install.env",
+       {{"readme.txt", "r"}},
+       Good,
+       M::Created,
+       0,
+       -1,
+       shell::text::kMissingStartupFiles,
+       "",
+       true,
+       false,
+       2},
+      {"damaged payload",
+       {{"install.env", "TITLEBAR x\n"}},
+       Damaged,
+       M::Created,
+       0,
+       -1,
+       payload::text::kDamagedFile,
+       "",
+       true,
+       false,
+       1},
       {"missing payload", {}, Missing, M::Created, 0, -1, payload::text::kDamagedFile, "", true, false, 1},
-      {"second instance", {{"install.env", env}}, Good, M::AlreadyExists, 0, 0,
-       "[ ゲーム アップデータ ] は既に起動中です", "ゲーム", false, false, 3},
+      {"second instance",
+       {{"install.env", env}},
+       Good,
+       M::AlreadyExists,
+       0,
+       0,
+       "[ ゲーム アップデータ ] は既に起動中です",
+       "ゲーム",
+       false,
+       false,
+       3},
       {"refused mutex name", {{"install.env", env}}, Good, M::Failed, 0, 0, "", "", false, false, 3},
-      {"unclosed section, Retry", {{"install.env", "TITLEBAR x\n[reg]\n\"a\"=\"b\"\n"}}, Good, M::Created,
-       plat::kIdRetry, -1, unclosed, "", true, true, 3},
-      {"good payload: the menu runs and cleans up", {{"install.env", env}, {"readme.txt", "r"}}, Good, M::Created,
-       0, kReturned, "", "", false, false, 0},
+      {"unclosed section, Retry",
+       {{"install.env", "TITLEBAR x\n[reg]\n\"a\"=\"b\"\n"}},
+       Good,
+       M::Created,
+       plat::kIdRetry,
+       -1,
+       unclosed,
+       "",
+       true,
+       true,
+       3},
+      {"good payload: the menu runs and cleans up",
+       {{"install.env", env}, {"readme.txt", "r"}},
+       Good,
+       M::Created,
+       0,
+       kReturned,
+       "",
+       "",
+       false,
+       false,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -229,7 +290,8 @@ TEST_F(ShellTest, StartupEnds) {
     if (c.answer) fake::ScriptAnswers({c.answer});
     // A record cut inside its name follows the good ones in the damaged payload.
     const std::string cut = std::string("\x30\0zz", 4) + std::string(4, '\0');
-    InstallUpdater(dir_ + "/updater.exe", c.exe == Damaged ? Payload(c.files, false) + cut : Payload(c.files));
+    InstallUpdater(dir_ + "/updater.exe",
+                   c.exe == Damaged ? Payload(c.files, false) + cut : Payload(c.files));
     if (c.exe == Missing) fake::SetModulePath(dir_ + "/nothing-here.exe");
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     EXPECT_EQ(ExitCodeOf([] { shell::RunUpdater(); }), c.code);

@@ -9,16 +9,16 @@
 #include <fstream>
 #include <sstream>
 
-#include "config/config.h"
-#include "container_writer.h"
-#include "fake.h"
-#include "platform/posix.h"
 #include "base/blocks.h"
 #include "base/boxes.h"
 #include "base/files.h"
 #include "base/messages.h"
 #include "base/workfolder.h"
+#include "config/config.h"
+#include "container_writer.h"
 #include "doubles.h"
+#include "fake.h"
+#include "platform/posix.h"
 #include "update/finish.h"
 #include "update/locate.h"
 
@@ -95,9 +95,7 @@ Names BoxTexts() {
 int ExitCodeOf(const std::function<void()>& f) {
   try {
     f();
-  } catch (const fake::ProcessExit& e) {
-    return e.code;
-  }
+  } catch (const fake::ProcessExit& e) { return e.code; }
   return kReturned;
 }
 
@@ -136,19 +134,18 @@ std::string PeStub(std::uint16_t magic, std::uint32_t tableOffset, std::uint32_t
   h[0] = 'M', h[1] = 'Z';
   put(0x3C, 0x40, 4);
   h.replace(0x40, 4, "PE\0\0", 4);
-  put(0x44, 0x14C, 2);                      // i386
+  put(0x44, 0x14C, 2);                                      // i386
   put(0x54, static_cast<std::uint32_t>(dirs + 16 * 8), 2);  // size of the optional header
-  put(0x56, 0x0102, 2);                     // executable, 32-bit
+  put(0x56, 0x0102, 2);                                     // executable, 32-bit
   put(0x58, magic, 2);
-  put(0x58 + 60, 512, 4);                   // size of the headers
-  put(0x58 + dirs - 4, 16, 4);              // number of data directories
+  put(0x58 + 60, 512, 4);       // size of the headers
+  put(0x58 + dirs - 4, 16, 4);  // number of data directories
   put(0x58 + dirs + 32, tableOffset, 4);
   put(0x58 + dirs + 36, tableSize, 4);
   return h;
 }
 
-int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out,
-            std::string* err) {
+int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out, std::string* err) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   ::testing::internal::CaptureStdout();

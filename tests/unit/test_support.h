@@ -18,7 +18,7 @@ std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& data);
 bool PathExists(const std::string& path);
 using Names = std::vector<std::string>;
-Names ListTree(const std::string& root);  // sorted, relative, '/' ends folders
+Names ListTree(const std::string& root);                           // sorted, relative, '/' ends folders
 void MakeFolders(const std::string& base, const Names& relative);  // in order; "" is base itself
 // Makes base and, below it, each '/'-separated relative name with its folders on the way: a
 // name ending in '/' is a folder, any other a file holding data.

@@ -15,6 +15,7 @@
 // Exit code: 0 when every extraction succeeded, the close found the window open and a
 // second close found none; otherwise the sum of the failed items' bits (1, 2, 4).
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -87,8 +88,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = kProbeClass;
   RegisterClassA(&wc);
-  g_owner = CreateWindowA(kProbeClass, "progress probe", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
-                                0, 0, 200, 60, nullptr, nullptr, instance, nullptr);
+  g_owner = CreateWindowA(kProbeClass, "progress probe", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0, 200,
+                          60, nullptr, nullptr, instance, nullptr);
   if (!g_owner) return 101;
   base::SetOwnerWindow(g_owner);
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchBars, nullptr, GetCurrentThreadId());

@@ -90,8 +90,7 @@ int Setup() {
 }
 
 // Waits for a window of the process, takes its picture and says what it is.
-e2e::Box Step(DWORD pid, const char* title, const char* shot, DWORD ms = 20000,
-              HWND except = nullptr) {
+e2e::Box Step(DWORD pid, const char* title, const char* shot, DWORD ms = 20000, HWND except = nullptr) {
   e2e::Box b = e2e::WaitForBox(pid, ms, title, except);
   if (!b.hwnd) {
     std::printf("  (no window \"%s\" appeared)\n", title ? title : "");
@@ -121,7 +120,8 @@ void ShootWhileCopying(e2e::Process& p, const char* title, const char* shot) {
   }
   // The first file's path is set, and a frame later (the bars and path repaint at most every
   // 100 ms) it is on the screen.
-  for (DWORD start = GetTickCount(); IsWindow(w) && e2e::Text(w, 1012).empty() && GetTickCount() - start < 5000;)
+  for (DWORD start = GetTickCount();
+       IsWindow(w) && e2e::Text(w, 1012).empty() && GetTickCount() - start < 5000;)
     Sleep(2);
   Sleep(120);
   SuspendThread(p.pi.hThread);

@@ -28,8 +28,8 @@ struct FileClose {
 using File = std::unique_ptr<std::FILE, FileClose>;
 
 struct Entry {
-  std::string rel;    // UTF-8, '/' separated, relative to the input folder
-  std::string name;   // CP932, '\' separated: the record's name
+  std::string rel;   // UTF-8, '/' separated, relative to the input folder
+  std::string name;  // CP932, '\' separated: the record's name
   bool folder;
   std::uint64_t size;
   std::uint64_t time;
@@ -66,8 +66,7 @@ int Walk(const std::string& root, const std::string& rel, std::vector<Entry>* ou
     if (n.find('\\') != std::string::npos || n.find(':') != std::string::npos)
       return Fail(kUsageError, "'%s': names with '\\' or ':' cannot be stored", r.c_str());
     std::string cp;
-    if (!Utf8ToCp932(r, &cp))
-      return Fail(kUsageError, "'%s': the name has no code page 932 form", r.c_str());
+    if (!Utf8ToCp932(r, &cp)) return Fail(kUsageError, "'%s': the name has no code page 932 form", r.c_str());
     std::replace(cp.begin(), cp.end(), '/', '\\');  // ASCII '/' never is a trail byte
     e.name = cp;
     if (e.name.size() > 259)
@@ -123,8 +122,7 @@ std::FILE* OpenContainer(const std::string& path) {
 int RunBuildCommand(int argc, char** argv) {
   Cli c = ParseCli(argc, argv);
   if (!c.ok || c.stub.empty() || c.out.empty() || c.positional.size() != 1) {
-    std::fputs("usage: mkupdater build --stub <updater.exe> --out <file.exe> [-0 ... -9] <folder>\n",
-               stderr);
+    std::fputs("usage: mkupdater build --stub <updater.exe> --out <file.exe> [-0 ... -9] <folder>\n", stderr);
     return kUsageError;
   }
   const std::string& root = c.positional[0];
@@ -185,8 +183,8 @@ int RunBuildCommand(int argc, char** argv) {
   if (std::rename(tmp.c_str(), c.out.c_str()) != 0)
     return Fail(kDataError, "cannot write '%s': %s", c.out.c_str(), std::strerror(errno));
   chmod(c.out.c_str(), 0755);
-  std::printf("%s: %zu entries, %llu bytes of files packed into %llu bytes of payload\n",
-              c.out.c_str(), entries.size(), static_cast<unsigned long long>(raw),
+  std::printf("%s: %zu entries, %llu bytes of files packed into %llu bytes of payload\n", c.out.c_str(),
+              entries.size(), static_cast<unsigned long long>(raw),
               static_cast<unsigned long long>(total - static_cast<long>(stubSize) - 4));
   return 0;
 }

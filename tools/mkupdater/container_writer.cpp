@@ -1,12 +1,12 @@
 // Writes container records, streaming each file through deflate.
 #include "container_writer.h"
 
-#include "bytes.h"
-
 #include <zlib.h>
 
 #include <cstring>
 #include <memory>
+
+#include "bytes.h"
 
 namespace mkupdater {
 namespace {
@@ -84,8 +84,7 @@ int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<s
                     std::uint64_t filetime, int level) {
   std::vector<std::uint8_t> z = Deflate(data, level);
   if (name.empty() || name.size() + 1 > 260) return -1;
-  if (!PutHeader(out, name, static_cast<std::int32_t>(data.size()),
-                 static_cast<std::int32_t>(z.size())))
+  if (!PutHeader(out, name, static_cast<std::int32_t>(data.size()), static_cast<std::int32_t>(z.size())))
     return -1;
   std::vector<std::uint8_t> t;
   PutU64(t, filetime);

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "tool.h"
-#include "config/config.h"
 #include "base/paths.h"
+#include "config/config.h"
+#include "tool.h"
 #include "update/transfers.h"
 
 namespace mkupdater {
@@ -50,8 +50,8 @@ struct Lint {
   std::vector<Role> roles;
   std::vector<std::string> owners;  // Content: the name of the section it belongs to
   std::vector<Finding> findings;
-  int eofLine = 0;            // line of "[EOF]" for the key reader, 0 for none
-  int sectionStopLine = 0;    // line beginning with "EOF" for the section reader, 0 for none
+  int eofLine = 0;          // line of "[EOF]" for the key reader, 0 for none
+  int sectionStopLine = 0;  // line beginning with "EOF" for the section reader, 0 for none
 };
 
 // ---- Texts --------------------------------------------------------------------------------
@@ -59,11 +59,18 @@ struct Lint {
 namespace msg {
 constexpr char kCannotRead[] = "cannot read the file";
 constexpr char kCtrlZ[] = "byte 0x1A ends the file for the updater; the %zu bytes after it are never read";
-constexpr char kLongLine[] = "line is longer than 511 bytes; the updater reads the rest as a separate line (%s)";
-constexpr char kUnclosedAtEnd[] = "section [%s] is not closed by a '-' line before the end of the file; the updater reports it and stops";
-constexpr char kUnclosedAtEof[] = "section [%s] is not closed by a '-' line before the EOF line at line %d; the updater reports it and stops";
-constexpr char kSectionRepeated[] = "section [%s] appears again; the updater keeps only the lines after this header (the earlier one at line %d is dropped)";
-constexpr char kSectionSwitched[] = "section [%s] begins while [%s] (line %d) is still open; [%s] ends here without its '-' line";
+constexpr char kLongLine[] =
+    "line is longer than 511 bytes; the updater reads the rest as a separate line (%s)";
+constexpr char kUnclosedAtEnd[] =
+    "section [%s] is not closed by a '-' line before the end of the file; the updater reports it and stops";
+constexpr char kUnclosedAtEof[] =
+    "section [%s] is not closed by a '-' line before the EOF line at line %d; the updater reports it and "
+    "stops";
+constexpr char kSectionRepeated[] =
+    "section [%s] appears again; the updater keeps only the lines after this header (the earlier one at line "
+    "%d is dropped)";
+constexpr char kSectionSwitched[] =
+    "section [%s] begins while [%s] (line %d) is still open; [%s] ends here without its '-' line";
 constexpr char kSectionAfterEof[] = "section [%s] comes after the EOF line at line %d and is never read";
 constexpr char kUnknownHeader[] = "%s is not a section the updater knows; its lines are ignored";
 constexpr char kAfterEof[] = "key %s comes after [EOF] at line %d and is never read";
@@ -74,16 +81,22 @@ constexpr char kWrongCase[] = "key %s is ignored: keys are case-sensitive, the u
 constexpr char kUnknownKey[] = "unknown key %s; the updater never looks it up";
 constexpr char kRepeated[] = "key %s repeated; the first, at line %d, counts";
 constexpr char kNoValue[] = "key %s has no value; the updater uses its default";
-constexpr char kOutOfReach[] = "the value of key %s begins %zu bytes after the key, more than the 99 the updater looks ahead; the key is ignored";
+constexpr char kOutOfReach[] =
+    "the value of key %s begins %zu bytes after the key, more than the 99 the updater looks ahead; the key "
+    "is ignored";
 constexpr char kTooLong[] = "value of key %s is %zu bytes; the updater keeps only the first %zu%s";
-constexpr char kTooLongMenu[] = "value of key %s is %zu bytes; the menu keeps only the first %zu (the finish step keeps %zu)%s";
+constexpr char kTooLongMenu[] =
+    "value of key %s is %zu bytes; the menu keeps only the first %zu (the finish step keeps %zu)%s";
 constexpr char kSplitChar[] = ", cutting a double-byte character in two";
 constexpr char kNotNumber[] = "value '%s' of key %s is not a number; the updater reads 0";
 constexpr char kTrailing[] = "value '%s' of key %s is not a plain number; the updater reads %d";
 constexpr char kOutOfRange[] = "value '%s' of key %s does not fit 32 bits; the updater reads %d";
-constexpr char kPatternClimbs[] = "pattern %s of [delfiles_afterinst] climbs out of the install folder with '..'; the updater skips it";
-constexpr char kPatternRooted[] = "pattern %s of [delfiles_afterinst] is rooted or names a drive; the updater skips it";
-constexpr char kPatternUnsafe[] = "pattern %s of [delfiles_afterinst] has an empty or dots-only component; the updater skips it";
+constexpr char kPatternClimbs[] =
+    "pattern %s of [delfiles_afterinst] climbs out of the install folder with '..'; the updater skips it";
+constexpr char kPatternRooted[] =
+    "pattern %s of [delfiles_afterinst] is rooted or names a drive; the updater skips it";
+constexpr char kPatternUnsafe[] =
+    "pattern %s of [delfiles_afterinst] has an empty or dots-only component; the updater skips it";
 constexpr char kUsage[] = "usage: mkupdater lint <install.env>...\n";
 }  // namespace msg
 
@@ -91,8 +104,7 @@ constexpr char kUsage[] = "usage: mkupdater lint <install.env>...\n";
 // control characters, is shown byte by byte with \xNN escapes.
 std::string Show(const char* cp932) {
   std::string utf8;
-  if (Cp932ToUtf8(cp932, &utf8) &&
-      std::none_of(utf8.begin(), utf8.end(), [](char c) {
+  if (Cp932ToUtf8(cp932, &utf8) && std::none_of(utf8.begin(), utf8.end(), [](char c) {
         return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
       })) {
     return utf8;
@@ -212,7 +224,7 @@ void CheckSections(Lint& lint) {
   int currentLine = 0;
   int headerLine[config::kSectionCount] = {};
   int shadow = config::kNoSection;  // sections after the stop, for naming their lines only
-  std::string foreign;  // an unknown "[name]" header seen outside every section
+  std::string foreign;              // an unknown "[name]" header seen outside every section
   lint.roles.assign(lint.reads.size(), Role::Outside);
   lint.owners.assign(lint.reads.size(), std::string());
   for (std::size_t i = 0; i < lint.reads.size(); ++i) {
@@ -223,14 +235,13 @@ void CheckSections(Lint& lint) {
     SectionLineKind kind = config::ClassifySectionLine(line, &id);
     if (lint.sectionStopLine != 0) {
       if (kind == SectionLineKind::Header) {
-        Add(lint, r.line, false, msg::kSectionAfterEof, config::kSections[id].name,
-            lint.sectionStopLine);
+        Add(lint, r.line, false, msg::kSectionAfterEof, config::kSections[id].name, lint.sectionStopLine);
         shadow = id;
       } else if (kind == SectionLineKind::Close) {
         shadow = config::kNoSection;
       }
-      bool inShadow = shadow != config::kNoSection || kind == SectionLineKind::Header ||
-                      kind == SectionLineKind::Close;
+      bool inShadow =
+          shadow != config::kNoSection || kind == SectionLineKind::Header || kind == SectionLineKind::Close;
       lint.roles[i] = inShadow ? Role::Unread : Role::Outside;
       continue;
     }
@@ -267,7 +278,8 @@ void CheckSections(Lint& lint) {
         if (current != config::kNoSection) {
           lint.roles[i] = Role::Content;
           lint.owners[i] = config::kSections[current].name;
-          if (current == static_cast<int>(config::SectionId::DelfilesAfterInst)) CheckDeletePattern(lint, r.line, line);
+          if (current == static_cast<int>(config::SectionId::DelfilesAfterInst))
+            CheckDeletePattern(lint, r.line, line);
         } else if (LooksLikeHeader(line)) {
           // Not one of the five: the updater ignores it and every line up to the next '-'.
           std::string header = Show(line);
@@ -329,17 +341,16 @@ void CheckValue(Lint& lint, int line, const config::KeySpec& spec, const char* r
   if (length <= keep) return;
   const char* split = CutSplitsCharacter(value.c_str(), keep) ? msg::kSplitChar : "";
   if (spec.largeSize != 0) {
-    Add(lint, line, false, msg::kTooLongMenu, key.c_str(), length, keep,
-        std::min(length, spec.largeSize - 1), split);
+    Add(lint, line, false, msg::kTooLongMenu, key.c_str(), length, keep, std::min(length, spec.largeSize - 1),
+        split);
   } else {
     Add(lint, line, false, msg::kTooLong, key.c_str(), length, keep, split);
   }
 }
 
 // A key line outside every section, inside the part the updater reads.
-void CheckKeyLine(Lint& lint, const Read& r, const std::string& firstToken,
-                  char (&line)[config::kLineSize], const config::KeyLine& k,
-                  std::map<std::string, int>& firstLine) {
+void CheckKeyLine(Lint& lint, const Read& r, const std::string& firstToken, char (&line)[config::kLineSize],
+                  const config::KeyLine& k, std::map<std::string, int>& firstLine) {
   switch (k.kind) {
     case KeyLineKind::Eof:
       return;
@@ -400,8 +411,7 @@ void CheckKeys(Lint& lint) {
       lint.eofLine = r.line;
       continue;
     }
-    bool keyLike = role == Role::Outside &&
-                   (k.kind == KeyLineKind::Entry || k.kind == KeyLineKind::NoValue);
+    bool keyLike = role == Role::Outside && (k.kind == KeyLineKind::Entry || k.kind == KeyLineKind::NoValue);
     if (!read) {
       if (keyLike && FindKeyAnyCase(k.key) >= 0) {
         std::string key = Show(k.key);
@@ -413,8 +423,8 @@ void CheckKeys(Lint& lint) {
       }
       continue;
     }
-    if (role == Role::Content && k.kind == KeyLineKind::Entry &&
-        config::FindKeySpec(k.key) >= 0 && firstLine.count(k.key) == 0) {
+    if (role == Role::Content && k.kind == KeyLineKind::Entry && config::FindKeySpec(k.key) >= 0 &&
+        firstLine.count(k.key) == 0) {
       firstLine[k.key] = r.line;
       Add(lint, r.line, false, msg::kSectionKey, lint.owners[i].c_str(), Show(k.key).c_str());
       continue;
@@ -432,8 +442,7 @@ int Report(Lint& lint, const char* name, std::FILE* out, int* warnings) {
   for (const Finding& f : lint.findings) {
     (f.error ? errors : warned) += 1;
     if (out != nullptr) {
-      std::fprintf(out, "%s:%d: %s: %s\n", name, f.line, f.error ? "error" : "warning",
-                   f.text.c_str());
+      std::fprintf(out, "%s:%d: %s: %s\n", name, f.line, f.error ? "error" : "warning", f.text.c_str());
     }
   }
   if (warnings != nullptr) *warnings = warned;
@@ -454,8 +463,7 @@ int LintSource(const char* name, config::TextSource& src, std::size_t rawSize, s
 
 }  // namespace
 
-int LintInstallEnvText(const char* name, const void* data, std::size_t size, std::FILE* out,
-                       int* warnings) {
+int LintInstallEnvText(const char* name, const void* data, std::size_t size, std::FILE* out, int* warnings) {
   config::TextSource src = config::MemorySource(data, size);
   return LintSource(name, src, size, out, warnings);
 }

@@ -42,11 +42,11 @@ const char kEncoded[] = "%s: %ldx%ld, variant %s, %lu bytes (raw pixels %lu byte
 namespace {
 
 // Command limits of the data block.
-constexpr std::uint32_t kShortRefMax = 3;                 // f & 3 = 0..2: 1 to 3 pixels
-constexpr std::uint32_t kLongRefMin = 4;                  // f & 3 = 3: L + 4 pixels
+constexpr std::uint32_t kShortRefMax = 3;  // f & 3 = 0..2: 1 to 3 pixels
+constexpr std::uint32_t kLongRefMin = 4;   // f & 3 = 3: L + 4 pixels
 constexpr std::uint32_t kLongRefMax = 0xFFFF + kLongRefMin;
-constexpr std::uint32_t kShortLiteralMax = 127;           // f = 0x00-0x7E: f + 1 pixels
-constexpr std::uint32_t kLongLiteralMin = 128;            // f = 0x7F: L + 128 pixels
+constexpr std::uint32_t kShortLiteralMax = 127;  // f = 0x00-0x7E: f + 1 pixels
+constexpr std::uint32_t kLongLiteralMin = 128;   // f = 0x7F: L + 128 pixels
 constexpr std::uint32_t kLongLiteralMax = 0xFFFF + kLongLiteralMin;
 
 // Range minimum over keys that carry a cost in the high bits and a position in the low 30
@@ -212,9 +212,7 @@ int BuildRctFile(const BgrImage& image, image::RctVariant variant, const std::st
   if (name.size() > 0xFFFF) return -1;
   std::vector<std::uint8_t> data = EncodeRctData(image);
   if (data.empty()) return -1;
-  if (image::RctHasTrailer(variant)) {
-    data.insert(data.end(), image::kRctTrailer, image::kRctTrailer + 2);
-  }
+  if (image::RctHasTrailer(variant)) { data.insert(data.end(), image::kRctTrailer, image::kRctTrailer + 2); }
 
   const char* signature = image::kRctSignatures[static_cast<int>(variant)];
   out->clear();
@@ -234,14 +232,13 @@ int BuildRctFile(const BgrImage& image, image::RctVariant variant, const std::st
 }
 
 // Same layout as the loader reads (see image/rct.h), but every shortfall is an error.
-int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out,
-                  image::RctVariant* variant, std::string* error) {
+int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out, image::RctVariant* variant,
+                  std::string* error) {
   // A file too short for its header is judged by the signature bytes it has.
   std::uint8_t head[image::kRctHeaderSize] = {};
   std::memcpy(head, file.data(), std::min(file.size(), sizeof head));
   image::RctHeader header{};
-  if (file.size() < image::kRctSignatureSize ||
-      image::ParseRctHeader(head, sizeof head, &header) != 0) {
+  if (file.size() < image::kRctSignatureSize || image::ParseRctHeader(head, sizeof head, &header) != 0) {
     *error = text::kUnknownSignature;
     return -1;
   }
@@ -250,8 +247,7 @@ int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out,
     return -2;
   }
   if (image::CheckRctDimensions(header.width, header.height) != 0) {
-    *error = Format(text::kBadDimensions, static_cast<long>(header.width),
-                    static_cast<long>(header.height));
+    *error = Format(text::kBadDimensions, static_cast<long>(header.width), static_cast<long>(header.height));
     return -2;
   }
   std::size_t pos = image::kRctHeaderSize;
@@ -283,10 +279,10 @@ int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out,
   const std::size_t bytes = rowBytes * static_cast<std::size_t>(header.height);
   out->pixels.assign(bytes, 0);
   std::size_t consumed = 0;
-  if (image::DecodeRctData(file.data() + pos, size, header.width, header.height,
-                           out->pixels.data(), rowBytes, bytes, &consumed) != 0) {
-    *error = Format(text::kBrokenData, static_cast<unsigned long>(consumed),
-                    static_cast<unsigned long>(size));
+  if (image::DecodeRctData(file.data() + pos, size, header.width, header.height, out->pixels.data(), rowBytes,
+                           bytes, &consumed) != 0) {
+    *error =
+        Format(text::kBrokenData, static_cast<unsigned long>(consumed), static_cast<unsigned long>(size));
     return -2;
   }
   if (variant != nullptr) *variant = header.variant;

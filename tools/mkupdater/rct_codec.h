@@ -33,8 +33,8 @@ int BuildRctFile(const BgrImage& image, image::RctVariant variant, const std::st
 // signature, -2 for a damaged file (cut short, unusable dimensions, missing trailer, data that
 // breaks off before the image is full). Bytes left over after the last command are ignored,
 // as the loader ignores them.
-int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out,
-                  image::RctVariant* variant, std::string* error);
+int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out, image::RctVariant* variant,
+                  std::string* error);
 
 // PNG files of any colour type and depth are read as 8-bit colour (alpha composited onto
 // black). 0 / -1 with a message in *error.
@@ -46,10 +46,9 @@ int ParseRctVariantName(const char* text, image::RctVariant* out);
 
 // Texts of the rct command and its helpers (defined in rct_codec.cpp).
 namespace text {
-extern const char kUsage[], kUnknownVariant[], kNameWithout01[], kNameTooLong[],
-    kCannotRead[], kCannotWrite[], kUnknownSignature[], kShortHeader[], kBadDimensions[],
-    kShortName[], kShortData[], kNoTrailer[], kBrokenData[], kPngRead[], kPngWrite[],
-    kPngTooLarge[], kDecoded[], kEncoded[];
+extern const char kUsage[], kUnknownVariant[], kNameWithout01[], kNameTooLong[], kCannotRead[],
+    kCannotWrite[], kUnknownSignature[], kShortHeader[], kBadDimensions[], kShortName[], kShortData[],
+    kNoTrailer[], kBrokenData[], kPngRead[], kPngWrite[], kPngTooLarge[], kDecoded[], kEncoded[];
 }  // namespace text
 
 // `mkupdater rct ...`; argv[0] is "rct". Exit codes: 0 done, 1 usage or file access errors,

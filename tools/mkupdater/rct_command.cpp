@@ -20,8 +20,8 @@ int Usage() {
   return kUsageError;
 }
 
-void PrintSize(const char* format, const char* path, const BgrImage& image,
-               image::RctVariant variant, std::size_t fileSize) {
+void PrintSize(const char* format, const char* path, const BgrImage& image, image::RctVariant variant,
+               std::size_t fileSize) {
   const std::size_t raw = image.pixels.size();
   std::printf(format, path, static_cast<long>(image.width), static_cast<long>(image.height),
               kVariantNames[static_cast<int>(variant)], static_cast<unsigned long>(fileSize),
