@@ -2,12 +2,15 @@
 """Writes a deterministic update tree for the benchmarks.
 
     gen_payload.py <folder> <MiB>
+    gen_payload.py <folder> small
 
 About 480 files in nested folders, like a game's data: voices, music, pictures and a movie
 (random bytes: 40 % of the total, which does not compress) and scenario text, tables and
 programs (generated text that deflates about 3:1). The same arguments give the same bytes.
-Sizes scale with the total; the number of files does not. The folder also gets the
-install.env the updater needs; the title picture is added by the caller (mkupdater rct).
+Sizes scale with the total; the number of files does not. "small" writes instead 2,000 files
+of 4 to 64 KiB (log-uniform, the same 40 % random) in 20 folders, the case where the cost per
+file shows. The folder also gets the install.env the updater needs; the title picture is added
+by the caller (mkupdater rct).
 """
 import os
 import random
@@ -78,17 +81,23 @@ def plan(total, rng):
     return [(name, size, noise) for name, noise, size in entries]
 
 
+def small_files(rng):
+    """2,000 files of 4 to 64 KiB, two in five random."""
+    return [(f"data\\small{i % 20:02d}\\f{i:04d}" + (".ogg" if i % 5 < 2 else ".ks"),
+             int(4096 * 2 ** rng.uniform(0, 4)), i % 5 < 2) for i in range(2000)]
+
+
 def main():
-    folder, mib = sys.argv[1], int(sys.argv[2])
-    total = mib << 20
-    rng = random.Random(64 * 1000 + mib)
+    folder, what = sys.argv[1], sys.argv[2]
+    rng = random.Random(64 * 1000 + (0 if what == "small" else int(what)))
+    entries = small_files(rng) if what == "small" else plan(int(what) << 20, rng)
     text = corpus(random.Random(7), 8 << 20)
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "install.env"), "wb") as f:
         f.write(INSTALL_ENV.encode("ascii"))
     with open(os.path.join(folder, "readme.txt"), "wb") as f:
         f.write(b"benchmark update\r\n")
-    for name, size, noise in plan(total, rng):
+    for name, size, noise in entries:
         path = os.path.join(folder, *name.split("\\"))
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:

@@ -3,14 +3,16 @@
 // plain zlib, reading and writing 128 KiB blocks through stdio; no layout check, no file
 // times, no progress. Built natively and for Windows from this one source.
 //
-//   zlib_probe <updater.exe> <destination folder>
+//   zlib_probe <updater.exe> <destination folder> [wait]
 //
-// Prints "probe_ms=<milliseconds> files=<n> bytes=<total written>"; exit code 0, or 1 on any
-// failure.
+// With "wait" it first prints "ready" and starts on a line from its standard input, so that a
+// driver can time it without its process start-up. Prints "probe_ms=<milliseconds> files=<n>
+// bytes=<total written>"; exit code 0, or 1 on any failure.
 #include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "base/paths.h"
@@ -53,9 +55,15 @@ bool Inflate(payload::Source* src, std::uint32_t packed, std::FILE* out, std::ve
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fputs("usage: zlib_probe <updater.exe> <destination folder>\n", stderr);
+  if (argc != 3 && !(argc == 4 && std::string(argv[3]) == "wait")) {
+    std::fputs("usage: zlib_probe <updater.exe> <destination folder> [wait]\n", stderr);
     return 1;
+  }
+  if (argc == 4) {
+    std::puts("ready");
+    std::fflush(stdout);
+    char go[16];
+    if (!std::fgets(go, sizeof go, stdin)) return 1;
   }
   auto start = std::chrono::steady_clock::now();
   std::FILE* f = plat::OpenFile(argv[1], "rb");
@@ -96,5 +104,6 @@ int main(int argc, char** argv) {
   }
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::printf("probe_ms=%.1f files=%d bytes=%llu\n", ms, files, static_cast<unsigned long long>(total));
+  std::fflush(stdout);
   return 0;
 }

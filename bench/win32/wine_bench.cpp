@@ -10,11 +10,18 @@
 //   wine_bench startup <updater.exe> <temp folder> <runs>
 //     menu_ms and menu_ws_kib alone; the menu is then closed
 //   wine_bench probe <zlib_probe.exe> <updater.exe> <destination> <runs>
-//     wall_ms      process creation to exit; the probe prints its own probe_ms line
+//     go_ms        "go" written to the started, waiting probe to its result line seen; the
+//                  probe's own probe_ms, files and bytes follow
+//     wall_ms      process creation to exit
 //   wine_bench nsis <installer.exe> <destination> <runs>
 //     wall_ms      process creation to exit of "<installer> /S /D=<destination>"
+//   wine_bench launch <runs>
+//     wall_ms      process creation to exit of this program doing nothing: what starting a
+//                  process costs, to take off the NSIS time
 //
-// Windows are polled every 10 ms, which bounds the timing error of each end.
+// extract_ms and go_ms are taken alike: this program's clock, started when it sends the
+// signal, stopped by the same poll (every 5 ms: the finish dialog, or data on the probe's
+// output pipe), so process start-up is outside both and the poll's delay is in both.
 #include <windows.h>
 
 #include <psapi.h>
@@ -30,7 +37,7 @@ namespace {
 const char kRegGlobal[] = "KovelaBench";
 const char kRegLocal[] = "Bench";
 const char kFinishTitle[] = "インストール終了";
-constexpr DWORD kPollMs = 10;
+constexpr DWORD kPollMs = 5;
 constexpr DWORD kTimeoutMs = 600000;
 
 double Now() {
@@ -145,10 +152,65 @@ double Timed(const std::string& exe, std::string cmd) {
 int RunProgram(const char* kind, const std::string& exe, const std::string& args, const std::string& dest,
                int runs) {
   for (int run = 1; run <= runs; ++run) {
-    Fresh(dest);
+    if (!dest.empty()) Fresh(dest);
     double ms = Timed(exe, "\"" + exe + "\" " + args);
     if (ms < 0) return std::fprintf(stderr, "wine_bench: %s failed\n", kind), 1;
     std::printf("%s run=%d wall_ms=%.1f\n", kind, run, ms);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+// Reads the pipe up to a line feed or its end; the line without its CR LF.
+std::string ReadLine(HANDLE pipe) {
+  std::string line;
+  char c;
+  DWORD n;
+  while (ReadFile(pipe, &c, 1, &n, nullptr) && n == 1 && c != '\n')
+    if (c != '\r') line += c;
+  return line;
+}
+
+// The probe is started with "wait": it says "ready" once loaded and starts on a line from its
+// standard input, so that its process start-up stays out of the time as the updater's does.
+int RunProbe(const std::string& probe, const std::string& exe, const std::string& dest, int runs) {
+  for (int run = 1; run <= runs; ++run) {
+    Fresh(dest);
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite;
+    if (!CreatePipe(&inRead, &inWrite, &sa, 0) || !CreatePipe(&outRead, &outWrite, &sa, 0))
+      return std::fprintf(stderr, "wine_bench: no pipe\n"), 1;
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = inRead;
+    si.hStdOutput = outWrite;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::string cmd = "\"" + probe + "\" \"" + exe + "\" \"" + dest + "\" wait";
+    PROCESS_INFORMATION pi{};
+    double t0 = Now();
+    if (!CreateProcessA(probe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+      return std::fprintf(stderr, "wine_bench: cannot start the probe\n"), 1;
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    if (ReadLine(outRead) != "ready") return std::fprintf(stderr, "wine_bench: the probe is not ready\n"), 1;
+    DWORD n;
+    double t1 = Now();
+    WriteFile(inWrite, "go\n", 3, &n, nullptr);
+    DWORD avail = 0;
+    while (PeekNamedPipe(outRead, nullptr, 0, nullptr, &avail, nullptr) && avail == 0) Sleep(kPollMs);
+    double t2 = Now();
+    std::string result = ReadLine(outRead);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    double t3 = Now();
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    for (HANDLE h : {inWrite, outRead, pi.hProcess, pi.hThread}) CloseHandle(h);
+    if (code != 0 || result.compare(0, 9, "probe_ms=") != 0)
+      return std::fprintf(stderr, "wine_bench: the probe failed\n"), 1;
+    std::printf("probe run=%d go_ms=%.1f wall_ms=%.1f %s\n", run, t2 - t1, t3 - t0, result.c_str());
     std::fflush(stdout);
   }
   return 0;
@@ -160,15 +222,20 @@ int main(int argc, char** argv) {
   std::string cmd = argc > 1 ? argv[1] : "";
   if (cmd == "updater" && argc == 6) return RunUpdater(argv[2], argv[3], argv[4], std::atoi(argv[5]));
   if (cmd == "startup" && argc == 5) return RunStartup(argv[2], argv[3], std::atoi(argv[4]));
-  if (cmd == "probe" && argc == 6)
-    return RunProgram("probe", argv[2], std::string("\"") + argv[3] + "\" \"" + argv[4] + "\"", argv[4],
-                      std::atoi(argv[5]));
+  if (cmd == "probe" && argc == 6) return RunProbe(argv[2], argv[3], argv[4], std::atoi(argv[5]));
   if (cmd == "nsis" && argc == 5)
     return RunProgram("nsis", argv[2], std::string("/S /D=") + argv[3], argv[3], std::atoi(argv[4]));
+  if (cmd == "launch" && argc == 3) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    return RunProgram("launch", self, "noop", "", std::atoi(argv[2]));
+  }
+  if (cmd == "noop") return 0;
   std::fprintf(stderr,
                "usage: wine_bench updater <updater.exe> <install folder> <temp folder> <runs>\n"
                "       wine_bench startup <updater.exe> <temp folder> <runs>\n"
                "       wine_bench probe <zlib_probe.exe> <updater.exe> <destination> <runs>\n"
-               "       wine_bench nsis <installer.exe> <destination> <runs>\n");
+               "       wine_bench nsis <installer.exe> <destination> <runs>\n"
+               "       wine_bench launch <runs>\n");
   return 2;
 }
