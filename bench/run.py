@@ -12,6 +12,9 @@ Generates update trees (bench/gen_payload.py), packs them, then measures with a 
            working set at 16 MiB and at the largest size
 Runs alternate round by round (the order reversed every other round), so that a change in the
 machine's load hits every contender alike; best of n, medians beside, spread and load stated.
+The Wine session runs pinned to one CPU: in this virtual machine an idle vCPU halts, and waking
+it for each wineserver round trip made request-bound runs up to 2.4 times slower, depending on
+what else happened to keep the CPUs busy.
 Prints the table and the goals and writes bench/RESULTS.md (not in quick mode).
 
 Environment:
@@ -21,6 +24,7 @@ Environment:
   BENCH_ROUNDS=n       rounds of the Wine runs (default 5, quick 2)
   BENCH_GATE_S=s       before each round, wait up to s seconds (default 120) for the rest of the
                        machine to leave 70 % of the CPUs idle (0: do not wait)
+  BENCH_CPU=n          the one CPU the Wine session runs on (default the last; "all": no pinning)
   BENCH_NATIVE, BENCH_WIN32   build folders (default build/native, build/win32)
   BENCH_WORK           generated data (default build/bench); WINEPREFIX (default <work>/prefix)
 The tmpfs drive needs root (mount -t tmpfs); otherwise a folder in /dev/shm stands in for it,
@@ -29,6 +33,7 @@ and the report says so.
 import datetime
 import filecmp
 import hashlib
+import json
 import os
 import platform
 import re
@@ -53,6 +58,7 @@ ROUNDS = int(os.environ.get("BENCH_ROUNDS", "2" if QUICK else "5"))
 BIG_ROUNDS = min(ROUNDS, 3)                       # the 1 GiB runs take most of the time
 BUILD_ROUNDS = 1 if QUICK else 3
 GATE_S = float(os.environ.get("BENCH_GATE_S", "120"))
+CPU = os.environ.get("BENCH_CPU", str(os.cpu_count() - 1))
 DRIVES = {"tmpfs": "T", "ext4": "C"}
 TMPFS = os.path.join(WORK, "tmpfs")
 
@@ -342,8 +348,9 @@ def wine_session(plan):
         quoted = " ".join("'" + a + "'" for a in args)
         lines.append(f"echo \"@@load $(cut -d' ' -f1 /proc/loadavg)\"; echo '@@ {tag}'; "
                      f"wine '{WIN32}/wine_bench.exe' {quoted} || {{ echo '@@ failed'; exit 1; }}")
-    p = subprocess.run([f"{ROOT}/scripts/on-display.sh", os.path.join(WORK, "shots"), "bash", "-c",
-                        "\n".join(lines)], env=env, capture_output=True, text=True, errors="replace")
+    pin = [] if CPU == "all" else ["taskset", "-c", CPU]
+    p = subprocess.run(pin + [f"{ROOT}/scripts/on-display.sh", os.path.join(WORK, "shots"), "bash", "-c",
+                              "\n".join(lines)], env=env, capture_output=True, text=True, errors="replace")
     results, loads, tag = {"gate": []}, [], None
     for line in p.stdout.splitlines():
         line = line.strip()
@@ -357,7 +364,7 @@ def wine_session(plan):
             tag = line[3:]
             results.setdefault(tag, [])
         elif tag and "=" in line:
-            results[tag].append({k: float(v) for k, v in re.findall(r"(\w+)=([-\d.]+)", line)})
+            results[tag].append({k: float(v) for k, v in re.findall(r"(\w+)=([-\d.]+)", line)} | {"seq": len(loads)})
     return results, loads
 
 
@@ -425,7 +432,8 @@ def machine():
                  f"{out(['dpkg-query', '-W', '-f=${Version}', 'libz-mingw-w64-dev'])} (MinGW)"),
         ("7-Zip", next((l for l in out(["7z"]).splitlines() if l.strip()), "?")),
         ("NSIS", out(["makensis", "-VERSION"])),
-        ("code", out(["git", "-C", ROOT, "log", "-1", "--format=%h %s"])[:90]),
+        ("code", "last change to src/, res/, tools/: "
+                 + out(["git", "-C", ROOT, "log", "-1", "--format=%h %s", "--", "src", "res", "tools"])[:80]),
     ]
 
 
@@ -460,6 +468,7 @@ def main():
         for drive in DRIVES:
             os.makedirs(unix_of(drive), exist_ok=True)
         w, loads = wine_session(wine_plan(exes, base, nsis, f"{WIN32}/zlib_probe.exe"))
+        json.dump(w, open(os.path.join(WORK, "wine-runs.json"), "w"), indent=1)
         for drive in DRIVES:
             for name in [f"upd-{MAIN}", f"probe-{MAIN}", "nsis"] + ([f"base-{MAIN}"] if base else []):
                 if not same_tree(tree(MAIN)[0], unix_of(drive, name), contents=True):
@@ -475,7 +484,9 @@ def main():
              ("others' CPU use before each round", f"{min(g['busy'] for g in w['gate']):.0f} to "
               f"{max(g['busy'] for g in w['gate']):.0f} % of both cores; waited {sum(g['waited'] for g in w['gate']):.0f} s "
               f"in all for a quiet machine (limit {GATE_S:.0f} s a round)"),
-             ("tmpfs drive T:", tmpfs_how),
+             ("drive T: (tmpfs)", tmpfs_how),
+             ("Wine session", "all of it (Xvfb, wineserver, driver, updater, probe, NSIS) on CPU " + CPU if CPU != "all"
+              else "not pinned (BENCH_CPU=all)"),
              ("spread", "(slowest - fastest) / median of each contender's runs, beside its time")]
     width = max(len(r[0]) + len(r[1]) for r in rows) + 3
     log("\nTimes (best of n runs, warm page cache; ratios are of the best times):")
@@ -483,7 +494,7 @@ def main():
         log(f"  {(a + ': ' + b).ljust(width)} {c}")
     log("\nGoals:")
     for a, b, c, d, e in goals:
-        log(f"  {a.ljust(58)} {b:>9} {('(median ' + c + ')') if c else '':>15}  goal {d:<12} {e}")
+        log(f"  {a.ljust(58)} {b:>9} {('(paired median ' + c + ')') if c else '':>22}  goal {d:<12} {e}")
     for k, v in noise:
         log(f"  {k}: {v}")
     if QUICK:
@@ -500,8 +511,10 @@ def report(build, nat, w, base):
         return [r[key] / 1000 for r in w.get(tag, []) if key in r]
 
     def goal(label, a, b, limit, upper=True, fmt="{:.2f}"):
-        """A ratio of best times (median ratio beside) against an upper or lower limit."""
-        r, m = best(a) / best(b), med(a) / med(b)
+        """A ratio of best times against an upper or lower limit; beside it the median of the
+        ratios round by round (the runs of one round ran side by side)."""
+        r = best(a) / best(b)
+        m = med([x / y for x, y in zip(a, b)]) if len(a) == len(b) else med(a) / med(b)
         ok = r <= limit if upper else r >= limit
         goals.append((label, fmt.format(r), fmt.format(m), ("<= " if upper else ">= ") + fmt.format(limit),
                       "met" if ok else f"MISSED by {abs(r / limit - 1) * 100:.0f} %"))
@@ -585,7 +598,8 @@ def write_results(started, info, rows, goals):
         f.write("| payload | what | time |\n|---|---|---|\n")
         for a, b, c in rows:
             f.write(f"| {a} | {b} | {c} |\n")
-        f.write("\n## Goals\n\n| measure | best | median | goal | |\n|---|---|---|---|---|\n")
+        f.write("\n## Goals\n\nRatios of the best times; beside them the median of the ratios taken round by round.\n\n"
+                "| measure | best | paired median | goal | |\n|---|---|---|---|---|\n")
         for a, b, c, d, e in goals:
             f.write(f"| {a} | {b} | {c} | {d} | {e} |\n")
         f.write(notes if notes else "\n## Notes\n\n(none yet)\n")

@@ -24,6 +24,7 @@ import re
 import subprocess
 import sys
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import run as bench  # noqa: E402
 
@@ -136,7 +137,7 @@ def report(exe, span, others, per_record, parts):
         "# wineserver requests of the updater's thread in a Full pass",
         "",
         f"Written by bench/trace_requests.py on {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC; "
-        f"code: {bench.out(['git', '-C', bench.ROOT, 'log', '-1', '--format=%h %s'])[:80]}.",
+        f"last change to src/: {bench.out(['git', '-C', bench.ROOT, 'log', '-1', '--format=%h %s', '--', 'src'])[:80]}.",
         f"Updater: {os.path.relpath(exe, bench.ROOT)}, the {MIB} MiB tree of bench/gen_payload.py: {len(files)} files, "
         f"{folders} folders, {blocks} progress updates (128 KiB blocks, the last part of each file counted).",
         "",
