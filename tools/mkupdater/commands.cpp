@@ -1,10 +1,6 @@
 // build, list, extract and verify.
 #include "commands.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,10 +9,10 @@
 #include <vector>
 
 #include "container_writer.h"
+#include "host.h"
 #include "lint.h"
 #include "payload/container.h"
 #include "payload/extract.h"
-#include "platform/posix.h"
 #include "tool.h"
 
 namespace mkupdater {
@@ -47,35 +43,34 @@ int StartupRank(const Entry& e) {
 
 int Walk(const std::string& root, const std::string& rel, std::vector<Entry>* out) {
   std::string dir = rel.empty() ? root : root + "/" + rel;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return Fail(kUsageError, "cannot read folder '%s': %s", dir.c_str(), std::strerror(errno));
-  std::vector<std::string> names;
-  while (dirent* e = readdir(d))
-    if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.push_back(e->d_name);
-  closedir(d);
-  std::sort(names.begin(), names.end());
+  std::vector<host::DirEntry> listed;
+  if (host::ListFolder(dir, &listed) != 0)
+    return Fail(kUsageError, "cannot read folder '%s': %s", dir.c_str(), host::LastError().c_str());
+  // Byte order of the UTF-8 names, on every host: the same folder gives the same updater.
+  std::sort(listed.begin(), listed.end(),
+            [](const host::DirEntry& a, const host::DirEntry& b) { return a.name < b.name; });
   std::vector<Entry> files, folders;
-  for (const std::string& n : names) {
+  for (const host::DirEntry& d : listed) {
+    const std::string& n = d.name;
     std::string r = rel.empty() ? n : rel + "/" + n;
-    struct stat st;
-    if (stat((root + "/" + r).c_str(), &st) != 0)
-      return Fail(kUsageError, "cannot read '%s': %s", r.c_str(), std::strerror(errno));
-    Entry e{r, "", S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size), 0};
-    if (!e.folder && !S_ISREG(st.st_mode))
-      return Fail(kUsageError, "'%s' is neither a file nor a folder", r.c_str());
+    Entry e{r, "", d.folder, d.size, d.time};
+    if (!e.folder && !d.regular)
+      return Fail(kUsageError, "'%s' is neither a file nor a folder; move it out of '%s'", r.c_str(),
+                  root.c_str());
     if (n.find('\\') != std::string::npos || n.find(':') != std::string::npos)
-      return Fail(kUsageError, "'%s': names with '\\' or ':' cannot be stored", r.c_str());
+      return Fail(kUsageError, "'%s': names with '\\' or ':' cannot be stored; rename it", r.c_str());
     std::string cp;
-    if (!Utf8ToCp932(r, &cp)) return Fail(kUsageError, "'%s': the name has no code page 932 form", r.c_str());
+    if (!Utf8ToCp932(r, &cp))
+      return Fail(kUsageError, "'%s': the name has no code page 932 form; rename it", r.c_str());
     std::replace(cp.begin(), cp.end(), '/', '\\');  // ASCII '/' never is a trail byte
     e.name = cp;
     if (e.name.size() > 259)
-      return Fail(kUsageError, "'%s': the name is longer than 259 bytes in code page 932", r.c_str());
+      return Fail(kUsageError, "'%s': the name is longer than 259 bytes in code page 932; shorten it",
+                  r.c_str());
     if (!payload::IsSafeEntryName(e.name.c_str(), e.folder))
-      return Fail(kUsageError, "'%s': the updater would refuse this name", r.c_str());
+      return Fail(kUsageError, "'%s': the updater would refuse this name; rename it", r.c_str());
     if (!e.folder && e.size > 0x7FFFFFFF)
       return Fail(kUsageError, "'%s': files of 2 GiB or more cannot be stored", r.c_str());
-    e.time = posix::FiletimeFromUnix(st.st_mtim);
     (e.folder ? folders : files).push_back(e);
   }
   // A folder's files first, then its subfolders, each subfolder's record before its content.
@@ -112,8 +107,8 @@ Cli ParseCli(int argc, char** argv) {
 }
 
 std::FILE* OpenContainer(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) Fail(kDataError, "cannot open '%s': %s", path.c_str(), std::strerror(errno));
+  std::FILE* f = host::Open(path, "rb");
+  if (!f) Fail(kDataError, "cannot open '%s': %s", path.c_str(), host::LastError().c_str());
   return f;
 }
 
@@ -136,13 +131,13 @@ int RunBuildCommand(int argc, char** argv) {
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return StartupRank(a) < StartupRank(b); });
 
-  std::FILE* stub = std::fopen(c.stub.c_str(), "rb");
-  if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", c.stub.c_str(), std::strerror(errno));
+  std::FILE* stub = host::Open(c.stub, "rb");
+  if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", c.stub.c_str(), host::LastError().c_str());
   std::string tmp = c.out + ".tmp";
-  std::FILE* out = std::fopen(tmp.c_str(), "wb");
+  std::FILE* out = host::Open(tmp, "wb");
   if (!out) {
     std::fclose(stub);
-    return Fail(kDataError, "cannot write '%s': %s", tmp.c_str(), std::strerror(errno));
+    return Fail(kDataError, "cannot write '%s': %s", tmp.c_str(), host::LastError().c_str());
   }
   std::vector<char> buf(1 << 16);
   std::size_t n;
@@ -161,9 +156,9 @@ int RunBuildCommand(int argc, char** argv) {
       if (WriteFolderRecord(out, e.name) != 0) result = Fail(kDataError, "cannot write '%s'", tmp.c_str());
       continue;
     }
-    std::FILE* in = std::fopen((root + "/" + e.rel).c_str(), "rb");
+    std::FILE* in = host::Open(root + "/" + e.rel, "rb");
     if (!in) {
-      result = Fail(kDataError, "cannot read '%s': %s", e.rel.c_str(), std::strerror(errno));
+      result = Fail(kDataError, "cannot read '%s': %s", e.rel.c_str(), host::LastError().c_str());
       break;
     }
     if (WriteFileRecord(out, e.name, in, e.size, e.time, c.level) != 0)
@@ -177,12 +172,12 @@ int RunBuildCommand(int argc, char** argv) {
   if (std::fclose(out) != 0 && !result) result = Fail(kDataError, "cannot write '%s'", tmp.c_str());
   if (!result && total > 0x7FFFFFFF) result = Fail(kDataError, "'%s' would be 2 GiB or more", c.out.c_str());
   if (result) {
-    std::remove(tmp.c_str());
+    host::Remove(tmp);
     return result;
   }
-  if (std::rename(tmp.c_str(), c.out.c_str()) != 0)
-    return Fail(kDataError, "cannot write '%s': %s", c.out.c_str(), std::strerror(errno));
-  chmod(c.out.c_str(), 0755);
+  if (host::Rename(tmp, c.out) != 0)
+    return Fail(kDataError, "cannot write '%s': %s", c.out.c_str(), host::LastError().c_str());
+  host::MarkExecutable(c.out);
   std::printf("%s: %zu entries, %llu bytes of files packed into %llu bytes of payload\n", c.out.c_str(),
               entries.size(), static_cast<unsigned long long>(raw),
               static_cast<unsigned long long>(total - static_cast<long>(stubSize) - 4));
@@ -219,26 +214,30 @@ int RunListCommand(int argc, char** argv) {
 
 namespace {
 
+// Extraction writes through the platform seam, which names files in code page 932: the
+// destination is made the current folder, so that its own name may be anything.
 int ExtractOrVerify(const char* file, const char* folder) {
   File f(OpenContainer(file));
   if (!f) return kDataError;
-  std::string dest;
+  std::string saved;
   if (folder) {
-    struct stat st;
-    if (stat(folder, &st) != 0 && mkdir(folder, 0777) != 0)
-      return Fail(kDataError, "cannot create '%s': %s", folder, std::strerror(errno));
-    if (!Utf8ToCp932(folder, &dest))
-      return Fail(kUsageError, "'%s': the folder name has no code page 932 form", folder);
+    if (host::MakeFolder(folder) != 0)
+      return Fail(kDataError, "cannot create '%s': %s", folder, host::LastError().c_str());
+    saved = host::CurrentFolder();
+    if (saved.empty() || host::ChangeFolder(folder) != 0)
+      return Fail(kDataError, "cannot enter '%s': %s", folder, host::LastError().c_str());
   }
   payload::Failure failure;
-  if (payload::ExtractFrom(f.get(), folder ? dest.c_str() : nullptr, payload::Mode::Full, nullptr,
-                           &failure) == 0)
-    return kExitOk;
+  int r = payload::ExtractFrom(f.get(), folder ? "." : nullptr, payload::Mode::Full, nullptr, &failure);
+  if (folder) host::ChangeFolder(saved);
+  if (r == 0) return kExitOk;
   const std::string record = Utf8Name(failure.record);
   switch (failure.fault) {
     case payload::Fault::Create:
     case payload::Fault::Write:
-      return Fail(kDataError, "cannot write '%s' into '%s'", record.c_str(), folder);
+      return Fail(kDataError,
+                  "cannot write '%s' into '%s' (disk full, or a file there that cannot be replaced?)",
+                  record.c_str(), folder);
     case payload::Fault::Memory:
       return Fail(kDataError, "%s: out of memory", file);
     default:
