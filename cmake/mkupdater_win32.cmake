@@ -10,8 +10,10 @@ set(TOOL_WIN_DEFS WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601
 target_compile_definitions(kovela_tool_core PUBLIC ${TOOL_WIN_DEFS})
 add_executable(mkupdater ${TOOL_WIN_SOURCES})
 target_include_directories(mkupdater PRIVATE ${TOOL_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+target_compile_definitions(mkupdater PRIVATE KOVELA_VERSION="${KOVELA_VERSION}")
 target_link_libraries(mkupdater PRIVATE kovela_tool_core -static z ole32)
-target_link_options(mkupdater PRIVATE -municode -static -static-libgcc -static-libstdc++)
+target_link_options(mkupdater PRIVATE -municode -static -static-libgcc -static-libstdc++ -s)
 add_test(NAME mkupdater_imports COMMAND ${KOVELA_PYTHON} ${CMAKE_SOURCE_DIR}/tests/resources/check_imports.py
          ${CMAKE_BINARY_DIR}/mkupdater.exe)
 # Both tools over one table of inputs under Wine: the same updaters, listings, trees and pictures.
@@ -19,3 +21,6 @@ set(KOVELA_NATIVE_MKUPDATER ${CMAKE_SOURCE_DIR}/build/native/mkupdater CACHE FIL
 add_test(NAME mkupdater_agrees COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/agree-under-wine.sh
          ${CMAKE_BINARY_DIR}/mkupdater.exe ${KOVELA_NATIVE_MKUPDATER} ${CMAKE_BINARY_DIR}/updater.exe)
 set_tests_properties(mkupdater_agrees PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-agree")
+# The release package (make dist) unpacked and used as its README.txt says, under Wine.
+add_test(NAME dist_package COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/dist-under-wine.sh ${KOVELA_NATIVE_MKUPDATER})
+set_tests_properties(dist_package PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-dist")

@@ -29,6 +29,9 @@ add_library(mkupdater_lib STATIC ${TOOL_SOURCES})
 target_include_directories(mkupdater_lib PUBLIC ${TOOL_DIR})
 target_link_libraries(mkupdater_lib PUBLIC container_writer kovela_core kovela_posix PNG::PNG)
 
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+target_compile_definitions(mkupdater_lib PRIVATE KOVELA_VERSION="${KOVELA_VERSION}")
+
 add_executable(mkupdater ${TOOL_DIR}/main.cpp)
 target_link_libraries(mkupdater PRIVATE mkupdater_lib)
 

@@ -40,6 +40,10 @@ int Main(int argc, char** argv) {
   };
   for (const Entry& e : kCommands)
     if (std::strcmp(cmd, e.name) == 0) return e.run(argc - 1, argv + 1);
+  if (std::strcmp(cmd, "--version") == 0) {
+    std::printf("mkupdater %s\n", KOVELA_VERSION);
+    return 0;
+  }
   if (std::strcmp(cmd, "--help") == 0 || std::strcmp(cmd, "-h") == 0) {
     std::fputs(kUsage, stdout);
     return 0;
