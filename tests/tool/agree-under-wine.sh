@@ -21,6 +21,8 @@ seq 1 20000 > "tree/データ/ソ表/台本.ks"
 touch -d '2020-02-29 12:34:56.789' tree/readme.txt
 cp "$root/examples/title/title.png" title.png
 cp -a tree bad-name && : > "bad-name/☃.txt"
+cp -a tree utf8 && { printf '\xEF\xBB\xBF'; iconv -f CP932 -t UTF-8 tree/install.env; } > utf8/install.env
+touch -r tree/install.env utf8/install.env  # the UTF-8 copy must give the same updater
 cp -a tree bad-env && printf 'TITLEBAR x\n[reg]\n"a"="b"\n' > bad-env/install.env
 "$lin" build --stub "$stub" --out damaged.exe tree >/dev/null && \
   python3 -c 'import sys; b=bytearray(open(sys.argv[1],"rb").read()); b[-200]^=0x55; open(sys.argv[1],"wb").write(b)' damaged.exe
@@ -34,6 +36,8 @@ table=(
   "0|verify @/u.exe|"
   "0|extract @/u.exe @/出力~ソ|@/出力~ソ"
   "0|lint tree/install.env|"
+  "0|lint utf8/install.env|"
+  "0|build --stub $stub --out @/u8.exe utf8|@/u8.exe"
   "0|rct encode title.png @/t.rct|@/t.rct"
   "0|rct decode @/t.rct @/t.png|@/t.png"
   "2|verify damaged.exe|"
@@ -75,5 +79,7 @@ for row in "${table[@]}"; do
     passed=$((passed + 1)); echo "ok   mkupdater $cmd (exit $(cat "$work/lin.rc"))"
   fi
 done
+cmp -s "$work/win/u.exe" "$work/win/u8.exe" && passed=$((passed + 1)) ||
+  { failed=$((failed + 1)); echo "FAIL: the UTF-8 install.env is not stored as its code page 932 original"; }
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
