@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "commands.h"
+#include "lint.h"
 #include "test_support.h"
 
 namespace {
@@ -108,6 +109,24 @@ TEST_F(MkupdaterTest, SignedUpdatersReadLikeUnsignedOnes) {
     ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", signedExe, dir_ + "/out"}), 0);
     EXPECT_EQ(ListTree(dir_ + "/out"), ListTree(root));
   }
+}
+
+// init starts a folder that builds as it is and lints without a finding; it never overwrites.
+TEST_F(MkupdaterTest, InitWritesACleanStart) {
+  const std::string png = std::string(KOVELA_SOURCE_DIR) + "/examples/title/title.png",
+                    root = dir_ + "/My Game";
+  ASSERT_EQ(RunTool(mkupdater::RunInitCommand, {"init", root, png}, nullptr, &err_), 0) << err_;
+  int warnings = -1;
+  EXPECT_EQ(mkupdater::LintInstallEnvFile(root + "/install.env", stderr, &warnings), 0);
+  EXPECT_EQ(warnings, 0);
+  EXPECT_NE(ReadWholeFile(root + "/install.env").find("TITLEBAR My|Game\r\n"), std::string::npos);
+  EXPECT_EQ(ListTree(root), (Names{"install.env", "insttscr.rct"}));
+  std::ofstream(dir_ + "/stub.exe") << "MZ";
+  EXPECT_EQ(Build(root, dir_ + "/u.exe"), 0) << err_;
+  EXPECT_EQ(RunTool(mkupdater::RunInitCommand, {"init", root}, nullptr, &err_), mkupdater::kUsageError);
+  EXPECT_EQ(RunTool(mkupdater::RunInitCommand, {"init", dir_ + "/other", dir_ + "/u.exe"}, nullptr, &err_),
+            mkupdater::kDataError);
+  EXPECT_FALSE(PathExists(dir_ + "/other"));
 }
 
 // Folders the updater could not use are refused with one line and no output file.

@@ -16,6 +16,7 @@ const char kUsage[] =
     "       mkupdater extract <file.exe> <folder>\n"
     "       mkupdater verify <file.exe>\n"
     "       mkupdater lint <install.env>\n"
+    "       mkupdater init <folder> [title.png]\n"
     "       mkupdater rct decode <in.rct> <out.png>\n"
     "       mkupdater rct encode [--variant TC00|TS00|TC01|TS01] [--name TEXT] <in.png> <out.rct>\n";
 
@@ -36,7 +37,8 @@ int Main(int argc, char** argv) {
   static const Entry kCommands[] = {
       {"build", mkupdater::RunBuildCommand},     {"list", mkupdater::RunListCommand},
       {"extract", mkupdater::RunExtractCommand}, {"verify", mkupdater::RunVerifyCommand},
-      {"lint", mkupdater::RunLintCommand},       {"rct", mkupdater::RunRctCommand},
+      {"lint", mkupdater::RunLintCommand},       {"init", mkupdater::RunInitCommand},
+      {"rct", mkupdater::RunRctCommand},
   };
   for (const Entry& e : kCommands)
     if (std::strcmp(cmd, e.name) == 0) return e.run(argc - 1, argv + 1);
