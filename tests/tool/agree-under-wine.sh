@@ -8,6 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
+wineserver -p 10  # one server for every call below, not one per call
 win=$(readlink -f "$1") lin=$(readlink -f "$2") stub=$(readlink -f "$3")
 work=${TOOL_WORK:-$root/build/tool-agree}
 rm -rf "$work" && mkdir -p "$work/in" && cd "$work/in" || exit 1
@@ -20,6 +21,8 @@ head -c 300000 /dev/urandom > tree/data/bgm/a.ogg
 seq 1 20000 > "tree/データ/ソ表/台本.ks"
 touch -d '2020-02-29 12:34:56.789' tree/readme.txt
 cp "$root/examples/title/title.png" title.png
+"$lin" rct encode title.png tree/insttscr.rct >/dev/null
+cp -a tree next && rm "next/データ/ソ表/台本.ks" && echo 2 >> next/readme.txt && mkdir next/新 && echo n > next/新/n.dat
 cp -a tree bad-name && : > "bad-name/☃.txt"
 cp -a tree utf8 && { printf '\xEF\xBB\xBF'; iconv -f CP932 -t UTF-8 tree/install.env; } > utf8/install.env
 touch -r tree/install.env utf8/install.env  # the UTF-8 copy must give the same updater
@@ -33,6 +36,8 @@ table=(
   "0|build --stub $stub --out @/u.exe tree|@/u.exe"
   "0|build --stub $stub --out @/u1.exe -1 tree|@/u1.exe"
   "0|list @/u.exe|"
+  "0|build --stub $stub --base tree --out @/d.exe next|@/d.exe"
+  "0|list @/d.exe|"
   "0|verify @/u.exe|"
   "0|extract @/u.exe @/出力~ソ|@/出力~ソ"
   "0|lint tree/install.env|"

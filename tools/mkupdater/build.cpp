@@ -8,10 +8,12 @@
 
 #include "commands.h"
 #include "container_writer.h"
+#include "delta.h"
 #include "host.h"
 #include "lint.h"
 #include "payload/container.h"
 #include "tool.h"
+#include "tree.h"
 
 namespace mkupdater {
 namespace {
@@ -21,70 +23,10 @@ struct FileClose {
 };
 using File = std::unique_ptr<std::FILE, FileClose>;
 
-struct Entry {
-  std::string rel;   // UTF-8, '/' separated, relative to the input folder
-  std::string name;  // CP932, '\' separated: the record's name
-  bool folder;
-  std::uint64_t size;
-  std::uint64_t time;
-  bool inMemory = false;  // stored from data instead of the file (install.env)
-  std::string data;
-};
-
-// Rank of a top-level entry in the start-up group: install.env, insttscr.rct, then every
-// name holding ".txt"; everything else comes after, depth-first.
-int StartupRank(const Entry& e) {
-  if (e.folder || e.rel.find('/') != std::string::npos) return 3;
-  if (e.name == "install.env") return 0;
-  if (e.name == "insttscr.rct") return 1;
-  if (payload::NameContainsNoCase(e.name.c_str(), ".txt")) return 2;
-  return 3;
-}
-
-int Walk(const std::string& root, const std::string& rel, std::vector<Entry>* out) {
-  std::string dir = rel.empty() ? root : root + "/" + rel;
-  std::vector<host::DirEntry> listed;
-  if (host::ListFolder(dir, &listed) != 0)
-    return Fail(kUsageError, "cannot read folder '%s': %s", dir.c_str(), host::LastError().c_str());
-  // Byte order of the UTF-8 names, on every host: the same folder gives the same updater.
-  std::sort(listed.begin(), listed.end(),
-            [](const host::DirEntry& a, const host::DirEntry& b) { return a.name < b.name; });
-  std::vector<Entry> files, folders;
-  for (const host::DirEntry& d : listed) {
-    const std::string& n = d.name;
-    std::string r = rel.empty() ? n : rel + "/" + n;
-    Entry e{r, "", d.folder, d.size, d.time, false, {}};
-    if (!e.folder && !d.regular)
-      return Fail(kUsageError, "'%s' is neither a file nor a folder; move it out of '%s'", r.c_str(),
-                  root.c_str());
-    if (n.find('\\') != std::string::npos || n.find(':') != std::string::npos)
-      return Fail(kUsageError, "'%s': names with '\\' or ':' cannot be stored; rename it", r.c_str());
-    std::string cp;
-    if (!Utf8ToCp932(r, &cp))
-      return Fail(kUsageError, "'%s': the name has no code page 932 form; rename it", r.c_str());
-    std::replace(cp.begin(), cp.end(), '/', '\\');  // ASCII '/' never is a trail byte
-    e.name = cp;
-    if (e.name.size() > 259)
-      return Fail(kUsageError, "'%s': the name is longer than 259 bytes in code page 932; shorten it",
-                  r.c_str());
-    if (!payload::IsSafeEntryName(e.name.c_str(), e.folder))
-      return Fail(kUsageError, "'%s': the updater would refuse this name; rename it", r.c_str());
-    if (!e.folder && e.size > 0x7FFFFFFF)
-      return Fail(kUsageError, "'%s': files of 2 GiB or more cannot be stored; split it", r.c_str());
-    (e.folder ? folders : files).push_back(e);
-  }
-  // A folder's files first, then its subfolders, each subfolder's record before its content.
-  for (Entry& f : files) out->push_back(f);
-  for (Entry& f : folders) {
-    out->push_back(f);
-    if (int r = Walk(root, f.rel, out)) return r;
-  }
-  return 0;
-}
-
 struct Options {
-  std::string folder, stub, out;
+  std::string folder, stub, out, base;
   int level = 9;
+  bool quiet = false;
   bool ok = true;
 };
 
@@ -92,8 +34,10 @@ Options ParseOptions(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if ((a == "--stub" || a == "--out") && i + 1 < argc) {
-      (a == "--stub" ? o.stub : o.out) = argv[++i];
+    if ((a == "--stub" || a == "--out" || a == "--base") && i + 1 < argc) {
+      (a == "--stub" ? o.stub : a == "--out" ? o.out : o.base) = argv[++i];
+    } else if (a == "--quiet" || a == "-q") {
+      o.quiet = true;
     } else if (a.size() == 2 && a[0] == '-' && a[1] >= '0' && a[1] <= '9') {
       o.level = a[1] - '0';
     } else if (!a.empty() && a[0] == '-') {
@@ -140,30 +84,72 @@ int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& ent
   return 0;
 }
 
+// What a delta build left out, added and deleted, one name a line.
+void PrintDelta(const Delta& d) {
+  for (const std::string& n : d.added) std::printf("  + %s\n", n.c_str());
+  for (const std::string& n : d.changed) std::printf("  ~ %s\n", n.c_str());
+  for (const std::string& n : d.deleted) {
+    std::string shown = Utf8Name(n.c_str());  // UTF-8: a '\\' byte is a separator there
+    std::replace(shown.begin(), shown.end(), '\\', '/');
+    std::printf("  - %s\n", shown.c_str());
+  }
+  for (const std::string& n : d.staying)
+    std::printf(
+        "  ! %s is gone, but stays in the install folder: the updater removes only a top-level folder "
+        "that held files alone\n",
+        n.c_str());
+  std::printf("  = %zu unchanged files left out\n", d.leftOut);
+}
+
 }  // namespace
 
 int RunBuildCommand(int argc, char** argv) {
   Options o = ParseOptions(argc, argv);
   if (!o.ok || o.stub.empty() || o.out.empty() || o.folder.empty()) {
-    std::fputs("usage: mkupdater build --stub <updater.exe> --out <file.exe> [-0 ... -9] <folder>\n", stderr);
+    std::fputs(
+        "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release>] [-0 ... "
+        "-9] "
+        "[--quiet] <folder>\n",
+        stderr);
     return kUsageError;
   }
   std::vector<Entry> entries;
-  if (int r = Walk(o.folder, "", &entries)) return r;
-  auto env = std::find_if(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 0; });
-  if (env == entries.end())
+  if (int r = Walk(o.folder, &entries)) return r;
+  if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 0; }))
     return Fail(kUsageError,
                 "'%s' has no install.env: the updater would not start (mkupdater init writes one)",
                 o.folder.c_str());
+  if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 1; }))
+    return Fail(kUsageError,
+                "'%s' has no insttscr.rct: the updater's menu cannot start without its title picture "
+                "(mkupdater rct encode <picture.png> <folder>/insttscr.rct makes one)",
+                o.folder.c_str());
   // The same reading as the updater's: refuse a file it would stop on. A UTF-8 file is stored
   // as code page 932.
-  if (LintInstallEnvFile(o.folder + "/install.env", stderr, nullptr, &env->data) > 0)
-    return Fail(kUsageError, "'%s/install.env' has errors (above); nothing was built", o.folder.c_str());
-  env->inMemory = true;
-  env->size = env->data.size();
+  const std::string envPath = o.folder + "/install.env";
+  std::string env;
+  int warnings = 0;
+  if (LintInstallEnvFile(envPath, stderr, &warnings, &env) > 0)
+    return Fail(kUsageError, "'%s' has errors (above); nothing was built", envPath.c_str());
+  Delta delta;
+  if (!o.base.empty()) {
+    if (int r = PlanDelta(o.folder, o.base, &entries, &delta)) return r;
+    AddDeletionLines(delta, &env);
+    int more = 0;
+    if (LintInstallEnvText(envPath.c_str(), env.data(), env.size(), stderr, &more) > 0 || more > warnings)
+      return Fail(kUsageError,
+                  "the deletion lines for the files gone since '%s' would change how the updater reads "
+                  "'%s' (above); end its keys with an [EOF] line before the sections",
+                  o.base.c_str(), envPath.c_str());
+  }
+  for (Entry& e : entries) {
+    if (StartupRank(e) != 0) continue;
+    e.inMemory = true;
+    e.data = env;
+    e.size = env.size();
+  }
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return StartupRank(a) < StartupRank(b); });
-
   const std::string tmp = o.out + ".tmp";
   File out(host::Open(tmp, "wb"));
   if (!out) return Fail(kDataError, "cannot write '%s': %s", tmp.c_str(), host::LastError().c_str());
@@ -180,6 +166,7 @@ int RunBuildCommand(int argc, char** argv) {
     return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), host::LastError().c_str());
   host::MarkExecutable(o.out);
   for (const Entry& e : entries) raw += e.folder ? 0 : e.size;
+  if (!o.base.empty() && !o.quiet) PrintDelta(delta);
   std::printf("%s: %zu entries, %llu bytes of files packed into %llu bytes of payload\n", o.out.c_str(),
               entries.size(), static_cast<unsigned long long>(raw),
               static_cast<unsigned long long>(total - static_cast<long>(stubSize) - 4));

@@ -1,6 +1,8 @@
 // list, extract and verify (build: build.cpp).
 #include "commands.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "container_writer.h"
+#include "delta.h"
 #include "host.h"
 #include "lint.h"
 #include "payload/container.h"
@@ -41,22 +44,43 @@ int RunListCommand(int argc, char** argv) {
   payload::Source src{};
   std::uint32_t length;
   if (payload::LocatePayload(f.get(), &src, &length) != 0)
-    return Fail(kDataError, "%s: no payload (trailer missing or out of range)", argv[1]);
+    return Fail(kDataError, "%s: no payload (trailer missing or out of range); is it an updater?", argv[1]);
   payload::Record rec{};
+  std::string env;  // the stored install.env, for what a delta build noted in it
   for (;;) {
     int r = payload::ReadRecord(&src, &rec);
-    if (r == 1) return 0;
     if (r < 0) return Fail(kDataError, "%s: damaged record after the listed ones", argv[1]);
+    if (r == 1) break;
     if (rec.folder) {
       std::printf("d\t-\t-\t-\t%s\n", Utf8Name(rec.name).c_str());
       continue;
     }
     std::uint64_t ft = 0;
-    if (!payload::ReadRecordTime(&src, &ft) || !payload::SkipStream(&src, rec))
-      return Fail(kDataError, "%s: record '%s' is cut short", argv[1], Utf8Name(rec.name).c_str());
+    bool read = payload::ReadRecordTime(&src, &ft);
+    if (read && std::strcmp(rec.name, "install.env") == 0 && rec.packed <= src.left &&
+        rec.size < (1u << 24)) {
+      std::string packed(rec.packed, '\0');
+      read = std::fread(&packed[0], 1, packed.size(), src.file) == packed.size();
+      src.left -= rec.packed;
+      uLongf size = rec.size;
+      env.assign(rec.size, '\0');
+      if (uncompress(reinterpret_cast<Bytef*>(&env[0]), &size, reinterpret_cast<const Bytef*>(packed.data()),
+                     rec.packed) != Z_OK)
+        env.clear();
+    } else {
+      read = read && payload::SkipStream(&src, rec);
+    }
+    if (!read) return Fail(kDataError, "%s: record '%s' is cut short", argv[1], Utf8Name(rec.name).c_str());
     std::printf("f\t%u\t%u\t%s\t%s\n", rec.size, rec.packed, FormatFiletime(ft).c_str(),
                 Utf8Name(rec.name).c_str());
   }
+  std::string summary;
+  std::vector<std::string> deleted;
+  if (ReadDeltaNote(env, &summary, &deleted)) {
+    for (const std::string& name : deleted) std::printf("x\t-\t-\t-\t%s\n", Utf8Name(name.c_str()).c_str());
+    std::printf("# only what changed since a base release: %s\n", summary.c_str());
+  }
+  return 0;
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // mkupdater init <folder> [title.png]: a folder to start an update in, with a commented
-// install.env (UTF-8, CRLF as Windows editors save it) and, from a PNG, the title picture.
+// install.env (UTF-8, CRLF as Windows editors save it) and the title picture (from the PNG, or
+// a plain one to replace later), so that it builds at once.
 #include <string>
 #include <vector>
 
@@ -82,17 +83,23 @@ int RunInitCommand(int argc, char** argv) {
   if (host::Exists(env))
     return Fail(kUsageError, "'%s' exists already; nothing was changed (remove it to start again)",
                 env.c_str());
+  // The title picture: the PNG, or a plain dark one to replace later.
+  BgrImage image;
   std::vector<std::uint8_t> picture;
-  if (argc == 3) {
-    BgrImage image;
-    std::string error;
-    if (ReadPng(argv[2], &image, &error) != 0) return Fail(kDataError, "%s", error.c_str());
-    if (BuildRctFile(image, image::RctVariant::TC00, "", &picture) != 0)
-      return Fail(kDataError, "'%s' is too large for a title picture", argv[2]);
-    if (host::Exists(rct))
-      return Fail(kUsageError, "'%s' exists already; nothing was changed (remove it, or leave out the PNG)",
-                  rct.c_str());
+  std::string error;
+  if (argc == 3 && ReadPng(argv[2], &image, &error) != 0) return Fail(kDataError, "%s", error.c_str());
+  if (argc == 2) {
+    image.width = 256;
+    image.height = 128;
+    for (int i = 0; i < image.width * image.height; ++i)
+      image.pixels.insert(image.pixels.end(), {0x60, 0x30, 0x20});
   }
+  if (BuildRctFile(image, image::RctVariant::TC00, "", &picture) != 0)
+    return Fail(kDataError, "'%s' is too large for a title picture", argv[2]);
+  const bool keepPicture = argc == 2 && host::Exists(rct);
+  if (argc == 3 && host::Exists(rct))
+    return Fail(kUsageError, "'%s' exists already; nothing was changed (remove it, or leave out the PNG)",
+                rct.c_str());
   if (host::MakeFolder(folder) != 0)
     return Fail(kDataError, "cannot create '%s': %s", folder.c_str(), host::LastError().c_str());
   std::string text = kTemplate;
@@ -105,7 +112,11 @@ int RunInitCommand(int argc, char** argv) {
   std::printf(
       "%s: install.env%s written; fill in install.env, add the files to install, then run\n"
       "  mkupdater build --stub updater.exe --out MyUpdate.exe %s\n",
-      folder.c_str(), picture.empty() ? "" : " and insttscr.rct", folder.c_str());
+      folder.c_str(),
+      keepPicture ? ""
+      : argc == 3 ? " and insttscr.rct"
+                  : " and a plain insttscr.rct",
+      folder.c_str());
   return kExitOk;
 }
 
