@@ -45,8 +45,10 @@ if(KOVELA_SANITIZE)
   target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/doubles)
   target_link_libraries(unit_tests PRIVATE kovela_doubles mkupdater_lib GTest::gtest GTest::gtest_main
                                            Threads::Threads)
-  target_compile_definitions(unit_tests PRIVATE KOVELA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_compile_definitions(unit_tests PRIVATE KOVELA_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KOVELA_VERSION="${KOVELA_VERSION}")
   add_test(NAME unit COMMAND unit_tests --gtest_brief=1)
+  # mkupdater's progress bar and summary on a terminal, and its silence elsewhere.
+  add_test(NAME mkupdater_terminal COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/tool/terminal.py $<TARGET_FILE:mkupdater>)
   set_tests_properties(unit PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 else()
   file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)

@@ -52,6 +52,9 @@ table=(
   "1|build --stub $stub --out @/x.exe bad-name|@/x.exe"
   "1|build --stub $stub --out @/x.exe bad-env|@/x.exe"
   "1|list|"
+  "0|--version|"
+  "0|build --help|"
+  "1|nosuch|"
 )
 
 pixels() { [ -e "$1" ] && "$lin" rct encode "$1" "$1.rct" >/dev/null && cat "$1.rct"; }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "cli.h"
 #include "commands.h"
 #include "lint.h"
 #include "test_support.h"
@@ -155,6 +156,28 @@ TEST_F(MkupdaterTest, InitWritesACleanStart) {
   EXPECT_EQ(RunTool(mkupdater::RunInitCommand, {"init", dir_ + "/other", dir_ + "/u.exe"}, nullptr, &err_),
             mkupdater::kDataError);
   EXPECT_FALSE(PathExists(dir_ + "/other"));
+}
+
+// The command line: help for the tool and each command on stdout, wrong calls on stderr.
+TEST(MkupdaterCli, HelpAndVersion) {
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* words;
+  } cases[] = {
+      {{"mkupdater", "--version"}, 0, "mkupdater " KOVELA_VERSION "\n"},
+      {{"mkupdater", "--help"}, 0, "  build    pack a folder"},
+      {{"mkupdater", "build", "--help"}, 0, "--base <folder>"},
+      {{"mkupdater", "help", "init"}, 0, "usage: mkupdater init <folder> [title.png]"},
+      {{"mkupdater", "verify", "-q"}, 1, "usage: mkupdater verify"},
+      {{"mkupdater", "nosuch"}, 1, "unknown command 'nosuch'"},
+      {{"mkupdater"}, 1, "usage: mkupdater <command>"},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunTool(mkupdater::Main, c.args, &out, &err), c.code) << c.args.back();
+    EXPECT_NE((c.code ? err : out).find(c.words), std::string::npos) << out << err;
+  }
 }
 
 // Folders the updater could not use are refused with one line and no output file.

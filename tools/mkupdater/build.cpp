@@ -11,6 +11,7 @@
 #include "delta.h"
 #include "host.h"
 #include "lint.h"
+#include "meter.h"
 #include "payload/container.h"
 #include "tool.h"
 #include "tree.h"
@@ -53,8 +54,9 @@ Options ParseOptions(int argc, char** argv) {
 
 // The stub, then every record, then the end and the trailer, into out. 0 or an exit code
 // (the message printed).
-int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& entries,
-                 std::uint64_t* stubSize) {
+int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& entries, std::uint64_t* stubSize,
+                 Meter* meter) {
+  std::uint64_t done = 0;
   File stub(host::Open(o.stub, "rb"));
   if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", o.stub.c_str(), host::LastError().c_str());
   std::vector<char> buf(1 << 16);
@@ -67,6 +69,7 @@ int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& ent
       if (WriteFolderRecord(out, e.name) != 0) return Fail(kDataError, "cannot write '%s'", o.out.c_str());
       continue;
     }
+    meter->Set(done += e.size);
     if (e.inMemory) {
       if (WriteFileRecord(out, e.name, std::vector<std::uint8_t>(e.data.begin(), e.data.end()), e.time,
                           o.level) != 0)
@@ -154,7 +157,14 @@ int RunBuildCommand(int argc, char** argv) {
   File out(host::Open(tmp, "wb"));
   if (!out) return Fail(kDataError, "cannot write '%s': %s", tmp.c_str(), host::LastError().c_str());
   std::uint64_t stubSize = 0, raw = 0;
-  int result = WriteUpdater(out.get(), o, entries, &stubSize);
+  std::size_t files = 0;
+  for (const Entry& e : entries) {
+    raw += e.folder ? 0 : e.size;
+    files += e.folder ? 0 : 1;
+  }
+  Meter meter("packing", raw, o.quiet);
+  int result = WriteUpdater(out.get(), o, entries, &stubSize, &meter);
+  meter.Finish();
   long total = std::ftell(out.get());
   if (std::fclose(out.release()) != 0 && !result) result = Fail(kDataError, "cannot write '%s'", tmp.c_str());
   if (!result && total > 0x7FFFFFFF) result = Fail(kDataError, "'%s' would be 2 GiB or more", o.out.c_str());
@@ -165,11 +175,12 @@ int RunBuildCommand(int argc, char** argv) {
   if (host::Rename(tmp, o.out) != 0)
     return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), host::LastError().c_str());
   host::MarkExecutable(o.out);
-  for (const Entry& e : entries) raw += e.folder ? 0 : e.size;
-  if (!o.base.empty() && !o.quiet) PrintDelta(delta);
-  std::printf("%s: %zu entries, %llu bytes of files packed into %llu bytes of payload\n", o.out.c_str(),
-              entries.size(), static_cast<unsigned long long>(raw),
-              static_cast<unsigned long long>(total - static_cast<long>(stubSize) - 4));
+  if (o.quiet) return 0;
+  if (!o.base.empty()) PrintDelta(delta);
+  const std::uint64_t packed = static_cast<std::uint64_t>(total) - stubSize - 4;
+  std::printf("%s: %zu files, %s in, %s out (%.1f%%), %.1f s\n", o.out.c_str(), files,
+              FormatBytes(raw).c_str(), FormatBytes(packed).c_str(),
+              raw ? 100.0 * static_cast<double>(packed) / static_cast<double>(raw) : 100.0, meter.Seconds());
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "delta.h"
 #include "host.h"
 #include "lint.h"
+#include "meter.h"
 #include "payload/container.h"
 #include "payload/extract.h"
 #include "tool.h"
@@ -85,9 +86,22 @@ int RunListCommand(int argc, char** argv) {
 
 namespace {
 
+// The extraction's watcher: the payload bytes consumed drive the bar.
+struct Watch {
+  payload::Progress progress;  // first, so that the callbacks find the rest
+  Meter* meter;
+};
+
+void WatchStart(payload::Progress* p, std::uint32_t total) {
+  reinterpret_cast<Watch*>(p)->meter->SetTotal(total);
+}
+void WatchBlocks(payload::Progress* p, std::uint32_t, std::uint32_t consumed) {
+  reinterpret_cast<Watch*>(p)->meter->Set(consumed);
+}
+
 // Extraction writes through the platform seam, which names files in code page 932: the
 // destination is made the current folder, so that its own name may be anything.
-int ExtractOrVerify(const char* file, const char* folder) {
+int ExtractOrVerify(const char* file, const char* folder, bool quiet) {
   File f(OpenContainer(file));
   if (!f) return kDataError;
   std::string saved;
@@ -98,8 +112,12 @@ int ExtractOrVerify(const char* file, const char* folder) {
     if (saved.empty() || host::ChangeFolder(folder) != 0)
       return Fail(kDataError, "cannot enter '%s': %s", folder, host::LastError().c_str());
   }
+  Meter meter(folder ? "extracting" : "checking", 0, quiet);
+  Watch watch{{WatchStart, nullptr, WatchBlocks}, &meter};
   payload::Failure failure;
-  int r = payload::ExtractFrom(f.get(), folder ? "." : nullptr, payload::Mode::Full, nullptr, &failure);
+  int r =
+      payload::ExtractFrom(f.get(), folder ? "." : nullptr, payload::Mode::Full, &watch.progress, &failure);
+  meter.Finish();
   if (folder) host::ChangeFolder(saved);
   if (r == 0) return kExitOk;
   const std::string record = Utf8Name(failure.record);
@@ -112,28 +130,33 @@ int ExtractOrVerify(const char* file, const char* folder) {
     case payload::Fault::Memory:
       return Fail(kDataError, "%s: out of memory", file);
     default:
-      if (!record.empty()) return Fail(kDataError, "%s: damaged record '%s'", file, record.c_str());
-      return Fail(kDataError, "%s: damaged container (no payload, or a record cut short)", file);
+      if (!record.empty())
+        return Fail(kDataError, "%s: damaged record '%s'; build the updater again from its folder", file,
+                    record.c_str());
+      return Fail(kDataError, "%s: damaged container (no payload, or a record cut short); build it again",
+                  file);
   }
 }
 
 }  // namespace
 
 int RunExtractCommand(int argc, char** argv) {
+  const bool quiet = TakeQuiet(&argc, argv);
   if (argc != 3) {
-    std::fputs("usage: mkupdater extract <file.exe> <folder>\n", stderr);
+    std::fputs("usage: mkupdater extract [--quiet] <file.exe> <folder>\n", stderr);
     return kUsageError;
   }
-  return ExtractOrVerify(argv[1], argv[2]);
+  return ExtractOrVerify(argv[1], argv[2], quiet);
 }
 
 int RunVerifyCommand(int argc, char** argv) {
+  const bool quiet = TakeQuiet(&argc, argv);
   if (argc != 2) {
-    std::fputs("usage: mkupdater verify <file.exe>\n", stderr);
+    std::fputs("usage: mkupdater verify [--quiet] <file.exe>\n", stderr);
     return kUsageError;
   }
-  int r = ExtractOrVerify(argv[1], nullptr);
-  if (r == 0) std::printf("%s: ok\n", argv[1]);
+  int r = ExtractOrVerify(argv[1], nullptr, quiet);
+  if (r == 0 && !quiet) std::printf("%s: ok\n", argv[1]);
   return r;
 }
 
