@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
-wineserver -p 10  # one server for every call below, not one per call
+wineserver -p10 >/dev/null 2>&1  # one server for the calls below, not one per call
 win=$(readlink -f "$1") lin=$(readlink -f "$2") stub=$(readlink -f "$3")
 work=${TOOL_WORK:-$root/build/tool-agree}
 rm -rf "$work" && mkdir -p "$work/in" && cd "$work/in" || exit 1
