@@ -3,6 +3,8 @@
 find_package(ZLIB REQUIRED)
 find_package(PNG REQUIRED)
 find_package(Threads REQUIRED)
+find_library(LIBDEFLATE deflate REQUIRED)  # Debian: libdeflate-dev
+find_path(LIBDEFLATE_INCLUDE libdeflate.h REQUIRED)
 
 if(KOVELA_SANITIZE)
   set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -27,7 +29,9 @@ file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${TOOL_DIR}/*.cpp)
 list(FILTER TOOL_SOURCES EXCLUDE REGEX "(_win32|/main|/container_writer)\\.cpp$")
 add_library(mkupdater_lib STATIC ${TOOL_SOURCES})
 target_include_directories(mkupdater_lib PUBLIC ${TOOL_DIR})
-target_link_libraries(mkupdater_lib PUBLIC container_writer kovela_core kovela_posix PNG::PNG)
+target_include_directories(mkupdater_lib PRIVATE ${LIBDEFLATE_INCLUDE})
+target_link_libraries(mkupdater_lib PUBLIC container_writer kovela_core kovela_posix PNG::PNG ${LIBDEFLATE}
+                      Threads::Threads)
 
 include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
 target_compile_definitions(mkupdater_lib PRIVATE KOVELA_VERSION="${KOVELA_VERSION}")

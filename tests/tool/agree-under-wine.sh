@@ -22,6 +22,7 @@ seq 1 20000 > "tree/データ/ソ表/台本.ks"
 touch -d '2020-02-29 12:34:56.789' tree/readme.txt
 cp "$root/examples/title/title.png" title.png
 "$lin" rct encode title.png tree/insttscr.rct >/dev/null
+cp -a tree big && seq 1 5000000 > big/data/large.txt  # 38 MB: streamed through zlib, not held whole
 cp -a tree next && rm "next/データ/ソ表/台本.ks" && echo 2 >> next/readme.txt && mkdir next/新 && echo n > next/新/n.dat
 cp -a tree bad-name && : > "bad-name/☃.txt"
 cp -a tree utf8 && { printf '\xEF\xBB\xBF'; iconv -f CP932 -t UTF-8 tree/install.env; } > utf8/install.env
@@ -35,6 +36,9 @@ cp -a tree bad-env && printf 'TITLEBAR x\n[reg]\n"a"="b"\n' > bad-env/install.en
 table=(
   "0|build --stub $stub --out @/u.exe tree|@/u.exe"
   "0|build --stub $stub --out @/u1.exe -1 tree|@/u1.exe"
+  "0|build --stub $stub --out @/t1.exe --threads 1 tree|@/t1.exe"
+  "0|build --stub $stub --out @/big.exe big|@/big.exe"
+  "0|verify @/big.exe|"
   "0|list @/u.exe|"
   "0|build --stub $stub --base tree --out @/d.exe next|@/d.exe"
   "0|list @/d.exe|"
@@ -70,7 +74,7 @@ for row in "${table[@]}"; do
     if [ $side = lin ]; then "$lin" "${args[@]}"; else wine "$win" "${args[@]}"; fi \
       > "$work/$side.out" 2> "$work/$side.err"
     echo $? > "$work/$side.rc"
-    sed -i "s|$work/$side|@|g; s/\r$//" "$work/$side.out"
+    sed -i -E "s|$work/$side|@|g; s/\r$//; s/, [0-9.]+ s$/, (time) s/" "$work/$side.out"
   done
   problem=
   [ "$(cat "$work/lin.rc")" = "$expect" ] || problem="exit code $(cat "$work/lin.rc"), not $expect;"
@@ -92,5 +96,7 @@ for row in "${table[@]}"; do
 done
 cmp -s "$work/win/u.exe" "$work/win/u8.exe" && passed=$((passed + 1)) ||
   { failed=$((failed + 1)); echo "FAIL: the UTF-8 install.env is not stored as its code page 932 original"; }
+cmp -s "$work/win/u.exe" "$work/win/t1.exe" && passed=$((passed + 1)) ||
+  { failed=$((failed + 1)); echo "FAIL: one thread and all cores give other bytes"; }
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

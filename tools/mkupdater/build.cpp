@@ -1,6 +1,8 @@
 // mkupdater build: a folder (and, for an update that carries only what changed, the previous
 // release's folder) into a copy of the updater with the payload appended.
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 #include "host.h"
 #include "lint.h"
 #include "meter.h"
+#include "pack.h"
 #include "payload/container.h"
 #include "tool.h"
 #include "tree.h"
@@ -26,7 +29,8 @@ using File = std::unique_ptr<std::FILE, FileClose>;
 
 struct Options {
   std::string folder, stub, out, base;
-  int level = 9;
+  int level = kStrongestLevel;
+  unsigned threads = 0;  // one per core
   bool quiet = false;
   bool ok = true;
 };
@@ -39,8 +43,13 @@ Options ParseOptions(int argc, char** argv) {
       (a == "--stub" ? o.stub : a == "--out" ? o.out : o.base) = argv[++i];
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
-    } else if (a.size() == 2 && a[0] == '-' && a[1] >= '0' && a[1] <= '9') {
-      o.level = a[1] - '0';
+    } else if (a == "--threads" && i + 1 < argc) {
+      o.threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (a.size() >= 2 && a.size() <= 3 && a[0] == '-' &&
+               std::isdigit(static_cast<unsigned char>(a[1])) &&
+               std::atoi(a.c_str() + 1) <= kStrongestLevel &&
+               (a.size() == 2 || std::isdigit(static_cast<unsigned char>(a[2])))) {
+      o.level = std::atoi(a.c_str() + 1);
     } else if (!a.empty() && a[0] == '-') {
       o.ok = false;
     } else if (o.folder.empty()) {
@@ -56,7 +65,6 @@ Options ParseOptions(int argc, char** argv) {
 // (the message printed).
 int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& entries, std::uint64_t* stubSize,
                  Meter* meter) {
-  std::uint64_t done = 0;
   File stub(host::Open(o.stub, "rb"));
   if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", o.stub.c_str(), host::LastError().c_str());
   std::vector<char> buf(1 << 16);
@@ -64,24 +72,8 @@ int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& ent
   for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), stub.get())) > 0; *stubSize += n)
     if (std::fwrite(buf.data(), 1, n, out) != n) return Fail(kDataError, "cannot write '%s'", o.out.c_str());
   if (*stubSize > 0x7FFFFFFF) return Fail(kUsageError, "stub '%s' is too large", o.stub.c_str());
-  for (const Entry& e : entries) {
-    if (e.folder) {
-      if (WriteFolderRecord(out, e.name) != 0) return Fail(kDataError, "cannot write '%s'", o.out.c_str());
-      continue;
-    }
-    meter->Set(done += e.size);
-    if (e.inMemory) {
-      if (WriteFileRecord(out, e.name, std::vector<std::uint8_t>(e.data.begin(), e.data.end()), e.time,
-                          o.level) != 0)
-        return Fail(kDataError, "cannot write '%s'", o.out.c_str());
-      continue;
-    }
-    File in(host::Open(o.folder + "/" + e.rel, "rb"));
-    if (!in) return Fail(kDataError, "cannot read '%s': %s", e.rel.c_str(), host::LastError().c_str());
-    if (WriteFileRecord(out, e.name, in.get(), e.size, e.time, o.level) != 0)
-      return Fail(kDataError, "cannot pack '%s': it could not be read whole, or '%s' not written",
-                  e.rel.c_str(), o.out.c_str());
-  }
+  std::uint64_t peak = 0;
+  if (int r = PackRecords(out, o.folder, entries, o.level, o.threads, meter, o.out, &peak)) return r;
   if (WriteEnd(out, static_cast<std::uint32_t>(*stubSize)) != 0)
     return Fail(kDataError, "cannot write '%s'", o.out.c_str());
   return 0;

@@ -41,7 +41,9 @@ const Command kCommands[] = {
      "  --base <folder>       the previous release: pack only the files that changed (and the\n"
      "                        start-up files), and delete from the install folder the files that\n"
      "                        are gone; the build lists what it left out, added and deleted\n"
-     "  -0 ... -9             compression level (default: the strongest)\n"
+     "  -0 ... -12            compression level (default: -12, the strongest; -1 the fastest)\n"
+     "  --threads <n>         compress on n threads (default: one per core); the updater is\n"
+     "                        the same byte for byte whatever the number\n"
      "  --quiet, -q           no progress bar and no summary\n"},
     {"list", RunListCommand, "list the entries of an updater",
      "usage: mkupdater list <file.exe>\n\n"
