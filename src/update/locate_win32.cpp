@@ -8,6 +8,7 @@
 #include "base/boxes.h"
 #include "base/window_win32.h"
 #include "update/locate.h"
+#include "update/messages.h"
 
 namespace update {
 

@@ -199,42 +199,6 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
   DeleteSoftwareKey(kGlobal);
 }
 
-// A file of the old installation that cannot be replaced: the extraction's damaged-file
-// report, exit -1, and none of the later steps.
-TEST(Apply, ReadOnlyFileInTheInstallFolderEndsWithTheDamagedFileReport) {
-  Layout l = MakeLayout("apply-readonly");
-  std::string locked = l.app + "\\game.exe";
-  ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
-  // Wine run by root writes read-only files all the same; then an exclusive handle of ours
-  // keeps the file from being replaced, as the attribute does on Windows.
-  HANDLE probe = CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  HANDLE hold = INVALID_HANDLE_VALUE;
-  if (probe != INVALID_HANDLE_VALUE) {
-    CloseHandle(probe);
-    hold = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-  }
-
-  Process p = Launch(MakeFor(l, true, kRegLines), l.start + "\\temp");
-  HWND menu = StartUpdate(p, l, 1002, "");
-  ASSERT_TRUE(menu);
-  // The report has the menu's title, as the confirmation had; the progress window does not.
-  Box box = WaitForBox(p.pi.dwProcessId, 30000, kMenuTitle, menu);
-  EXPECT_EQ(box.text, "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
-  Screenshot("apply-readonly-report");
-  Click(box.hwnd, IDOK);
-  EXPECT_EQ(WaitExit(p), 0xFFFFFFFFu);
-  if (hold != INVALID_HANDLE_VALUE) CloseHandle(hold);
-
-  EXPECT_EQ(ReadFile(locked), "old game");
-  EXPECT_FALSE(Exists(l.ini));
-  EXPECT_TRUE(RegValues(HKEY_CURRENT_USER, l.key).empty());
-  EXPECT_TRUE(Exists(l.app + "\\save\\a.tmp"));
-  EXPECT_TRUE(ListFolder(l.start + "\\temp").empty());
-  SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteSoftwareKey(kGlobal);
-}
-
 // Values set in the registry, exported by regedit, converted to code page 932 and used as the
 // [reg] section, come back unchanged; the dword and the default value stay behind.
 TEST(Apply, RegistryExportRoundTrip) {
