@@ -14,7 +14,7 @@ find_program(KOVELA_PYTHON NAMES python3 VALIDATOR kovela_python_with_pefile REQ
 set(WIN_LIBS comctl32 ole32 shell32 gdi32 user32 advapi32 uuid)
 
 add_library(kovela_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
-target_include_directories(kovela_win PUBLIC ${SRC})
+target_include_directories(kovela_win PUBLIC ${SRC} ${CMAKE_SOURCE_DIR}/res)
 target_compile_definitions(kovela_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 
 enable_language(RC)

@@ -10,20 +10,21 @@
 #include "base/pump.h"
 #include "base/window_win32.h"
 #include "payload/progress.h"
+#include "resource.h"
 
 namespace payload {
 namespace {
 
 namespace progress_text {
-const char kTemplate[] = "COPYINGDELUX";
-const char kClip[] = "AVI_FILECOPY";
+const char kTemplate[] = RESOURCE_NAME(IDD_PROGRESS);
+const char kClip[] = RESOURCE_NAME(IDR_PROGRESS_CLIP);
 const char kNoPath[] = "";
 }  // namespace progress_text
 
-constexpr int kFileBar = 1010;
-constexpr int kPathText = 1012;
-constexpr int kTotalBar = 1019;
-constexpr int kAnimation = 1020;
+constexpr int kFileBar = IDC_PROGRESS_FILE_BAR;
+constexpr int kPathText = IDC_PROGRESS_PATH;
+constexpr int kTotalBar = IDC_PROGRESS_TOTAL_BAR;
+constexpr int kAnimation = IDC_PROGRESS_ANIMATION;
 constexpr int kBars[] = {kFileBar, kTotalBar};
 
 // The one window there can be, its animation control, the total it was opened with, and a

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -161,21 +162,21 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
     RecordTxtOpens();
     Process p = Launch(MakeFor(l, c.readme, kRegLines), l.start + "\\temp");
     const std::string shot = c.shots ? c.name : "";
-    HWND finish = WaitForFinish(p, StartUpdate(p, l, c.readme ? 1002 : 1001, shot));
+    HWND finish = WaitForFinish(p, StartUpdate(p, l, c.readme ? IDC_MENU_SLOT2 : IDC_MENU_SLOT1, shot));
     ASSERT_TRUE(finish);
 
     // While the finish dialog is up, the update is complete.
     ExpectUpdated(l);
-    HWND box = GetDlgItem(finish, 1007);
+    HWND box = GetDlgItem(finish, IDC_FINISH_README);
     EXPECT_EQ(box != nullptr, c.readme);
-    EXPECT_EQ(Text(finish, 1007), c.readme ? kReadmeLabel : "");
+    EXPECT_EQ(Text(finish, IDC_FINISH_README), c.readme ? kReadmeLabel : "");
     EXPECT_EQ(Text(finish, 0xFFFF), std::string("インストールを終了しました。") +
                                         (c.readme ? "\n以下のメニューを選択してＯＫを押して下さい。" : ""));
     if (c.shots) Screenshot(shot + "-3-finish");
     if (box) {
       EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED);
       if (c.tick) {
-        Click(finish, 1007);
+        Click(finish, IDC_FINISH_README);
         for (int i = 0; i < 40 && SendMessageA(box, BM_GETCHECK, 0, 0) != BST_CHECKED; ++i) Sleep(50);
         EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_CHECKED);
         if (c.shots) Screenshot(shot + "-4-ticked");
@@ -234,7 +235,7 @@ TEST(Apply, RegistryExportRoundTrip) {
   ASSERT_NE(exported.find("\"Path\"="), std::string::npos) << exported;
 
   Process p = Launch(MakeFor(l, false, exported), l.start + "\\temp");
-  HWND finish = WaitForFinish(p, StartUpdate(p, l, 1001, ""));
+  HWND finish = WaitForFinish(p, StartUpdate(p, l, IDC_MENU_SLOT1, ""));
   ASSERT_TRUE(finish);
   Click(finish, IDOK);
   EXPECT_EQ(WaitExit(p), 0u);

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -18,7 +19,7 @@ const char kGlobal[] = "KovelaHostileE2E";
 const char kTitle[] = "ホスタイル アップデータ";
 const char kEnv[] =
     "TITLEBAR ホスタイル\nINSTTO HOSTILE_APP\nREG_GLOBAL KovelaHostileE2E\nREG_LOCAL Hostile\n[EOF]\n";
-constexpr int kExitButton = 1000, kUpdateButton = 1001;
+constexpr int kExitButton = IDC_MENU_SLOT0, kUpdateButton = IDC_MENU_SLOT1;
 constexpr std::uint32_t kPictureColour = 0x3366CC;
 
 std::string U16(std::uint32_t v) { return Le(v, 2); }
