@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -71,7 +72,7 @@ Snapshot Take(const std::string& folder) {
 HWND StartUpdate(Process& p, const Layout& l, HWND* confirmBox = nullptr) {
   Box menu = WaitForBox(p.pi.dwProcessId, 15000, kTitle);
   if (!menu.hwnd) return nullptr;
-  Click(menu.hwnd, 1001);  // above the exit button: no readme is configured
+  Click(menu.hwnd, IDC_MENU_SLOT1);  // above the exit button: no readme is configured
   Box confirm = WaitForBox(p.pi.dwProcessId, 15000, nullptr, menu.hwnd);
   EXPECT_EQ(confirm.text, "[" + l.app + "]をアップデートします");
   if (!confirm.hwnd) return nullptr;
@@ -130,7 +131,7 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
        [&](const Process& p, const Layout&) {
          // Held while the large file is on its way, the drive filled under it.
          HWND w = WaitForCopying(p);
-         for (DWORD start = GetTickCount(); Text(w, 1012).find("a.dat") == std::string::npos;)
+         for (DWORD start = GetTickCount(); Text(w, IDC_PROGRESS_PATH).find("a.dat") == std::string::npos;)
            if (GetTickCount() - start > 20000) break;
          SuspendThread(p.pi.hThread);
          FillDrive(small + "\\filler");
