@@ -16,7 +16,7 @@ set(WIN_LIBS comctl32 ole32 shell32 gdi32 user32 advapi32 uuid)
 # mkupdater.exe's own seam (wide calls) stays out of the product: cmake/mkupdater_win32.cmake.
 list(FILTER WIN32_SOURCES EXCLUDE REGEX "platform_tool_win32\\.cpp$")
 add_library(kovela_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
-target_include_directories(kovela_win PUBLIC ${SRC})
+target_include_directories(kovela_win PUBLIC ${SRC} ${CMAKE_SOURCE_DIR}/res)
 target_compile_definitions(kovela_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 
 enable_language(RC)

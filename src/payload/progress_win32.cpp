@@ -10,29 +10,41 @@
 #include "base/pump.h"
 #include "base/window_win32.h"
 #include "payload/progress.h"
+#include "resource.h"
 
 namespace payload {
 namespace {
 
 namespace progress_text {
-const char kTemplate[] = "COPYINGDELUX";
-const char kClip[] = "AVI_FILECOPY";
+const char kTemplate[] = RESOURCE_NAME(IDD_PROGRESS);
+const char kClip[] = RESOURCE_NAME(IDR_PROGRESS_CLIP);
 const char kNoPath[] = "";
 }  // namespace progress_text
 
-constexpr int kFileBar = 1010;
-constexpr int kPathText = 1012;
-constexpr int kTotalBar = 1019;
-constexpr int kAnimation = 1020;
+constexpr int kFileBar = IDC_PROGRESS_FILE_BAR;
+constexpr int kPathText = IDC_PROGRESS_PATH;
+constexpr int kTotalBar = IDC_PROGRESS_TOTAL_BAR;
+constexpr int kAnimation = IDC_PROGRESS_ANIMATION;
 constexpr int kBars[] = {kFileBar, kTotalBar};
 
-// The one window there can be, its animation control and the total it was opened with.
+// The one window there can be, its animation control, the total it was opened with, and a
+// quit message that its pumps took.
 struct ProgressState {
   HWND window;
   HWND animation;
   std::uint32_t total;
+  bool quit;
+  int quitCode;
 };
-ProgressState g_progress = {nullptr, nullptr, 0};
+ProgressState g_progress = {nullptr, nullptr, 0, false, 0};
+
+// The pumps of an extraction hand a quit message to the extraction, which stops and lets its
+// caller put things back before the process ends with the message's code.
+bool Pump() {
+  if (g_progress.quit) return false;
+  g_progress.quit = !base::PumpMessagesOrQuit(&g_progress.quitCode);
+  return !g_progress.quit;
+}
 
 // Repainting a bar or the path costs far more than the block of output that changed it: a
 // themed bar under Wine takes about 5 ms a paint, which would make the display, not the copy,
@@ -164,6 +176,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
 
 HWND OpenProgressWindow(std::uint32_t totalBytes) {
   g_progress.total = totalBytes;
+  g_progress.quit = false;
   CloseProgressWindow();
 
   // The menu registers these too; the window does not rely on having been opened from it.
@@ -177,12 +190,12 @@ HWND OpenProgressWindow(std::uint32_t totalBytes) {
     return nullptr;
   }
   g_progress.window = w;
-  base::PumpMessages();
+  Pump();
 
   WORD units = Units(g_progress.total);
   SetRange(w, kTotalBar, units ? units : 1);
   SetPos(w, kTotalBar, 0);
-  base::PumpMessages();
+  Pump();
   return w;
 }
 
@@ -195,21 +208,29 @@ void BeginProgressFile(Progress*, const char* path, std::uint32_t size) {
   SetPos(dialog, kFileBar, 0);
 }
 
-void UpdateProgress(Progress*, std::uint32_t written, std::uint32_t consumed) {
+bool UpdateProgress(Progress*, std::uint32_t written, std::uint32_t consumed) {
   if (HWND dialog = g_progress.window) {
     SetPos(dialog, kFileBar, Units(written));
     SetPos(dialog, kTotalBar, Units(consumed));
   }
-  base::PumpMessages();
+  return Pump();
 }
 
-void StartProgress(Progress*, std::uint32_t totalBytes) { OpenProgressWindow(totalBytes); }
+bool StartProgress(Progress*, std::uint32_t totalBytes) {
+  OpenProgressWindow(totalBytes);
+  return !g_progress.quit;
+}
 
 Progress g_watcher = {StartProgress, BeginProgressFile, UpdateProgress};
 
 }  // namespace
 
 Progress* CopyProgressWindow() { return &g_watcher; }
+
+bool QuitTaken(int* code) {
+  if (g_progress.quit) *code = g_progress.quitCode;
+  return g_progress.quit;
+}
 
 int CloseProgressWindow() {
   if (!g_progress.window) return 1;
