@@ -92,11 +92,13 @@ struct Watch {
   Meter* meter;
 };
 
-void WatchStart(payload::Progress* p, std::uint32_t total) {
+bool WatchStart(payload::Progress* p, std::uint32_t total) {
   reinterpret_cast<Watch*>(p)->meter->SetTotal(total);
+  return true;
 }
-void WatchBlocks(payload::Progress* p, std::uint32_t, std::uint32_t consumed) {
+bool WatchBlocks(payload::Progress* p, std::uint32_t, std::uint32_t consumed) {
   reinterpret_cast<Watch*>(p)->meter->Set(consumed);
+  return true;
 }
 
 // Extraction writes through the platform seam, which names files in code page 932: the
@@ -123,10 +125,13 @@ int ExtractOrVerify(const char* file, const char* folder, bool quiet) {
   const std::string record = Utf8Name(failure.record);
   switch (failure.fault) {
     case payload::Fault::Create:
-    case payload::Fault::Write:
-      return Fail(kDataError,
-                  "cannot write '%s' into '%s' (disk full, or a file there that cannot be replaced?)",
-                  record.c_str(), folder);
+    case payload::Fault::Write: {
+      const char* why = failure.io == plat::IoError::DiskFull ? "the disk is full"
+                        : failure.io == plat::IoError::Denied ? "it is read-only, or not yours to write"
+                        : failure.io == plat::IoError::InUse  ? "another program holds it open"
+                                                              : "the folder or file could not be made";
+      return Fail(kDataError, "cannot write '%s' into '%s': %s", record.c_str(), folder, why);
+    }
     case payload::Fault::Memory:
       return Fail(kDataError, "%s: out of memory", file);
     default:
