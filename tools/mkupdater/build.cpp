@@ -44,7 +44,9 @@ Options ParseOptions(int argc, char** argv) {
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
     } else if (a == "--threads" && i + 1 < argc) {
-      o.threads = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+      const long n = std::strtol(argv[++i], nullptr, 10);
+      if (n < 1 || n > 256) o.ok = false;
+      o.threads = static_cast<unsigned>(n);
     } else if (a.size() >= 2 && a.size() <= 3 && a[0] == '-' &&
                std::isdigit(static_cast<unsigned char>(a[1])) &&
                std::atoi(a.c_str() + 1) <= kStrongestLevel &&
