@@ -104,9 +104,8 @@ int RunBuildCommand(int argc, char** argv) {
   Options o = ParseOptions(argc, argv);
   if (!o.ok || o.stub.empty() || o.out.empty() || o.folder.empty()) {
     std::fputs(
-        "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release>] [-0 ... "
-        "-9] "
-        "[--quiet] <folder>\n",
+        "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release>] "
+        "[-0 ... -12] [--threads <n>] [--quiet] <folder>\n(mkupdater build --help tells more)\n",
         stderr);
     return kUsageError;
   }
