@@ -119,11 +119,12 @@ void ShootWhileCopying(e2e::Process& p, const char* title, const char* shot) {
     std::printf("  (no window \"%s\" appeared)\n", title);
     return;
   }
-  // The first file's path is set, and a frame later (the bars and path repaint at most every
-  // 100 ms) it is on the screen.
+  // The opening movie is on its way, and a frame later (the bars and path repaint at most
+  // every 100 ms) its path is on the screen.
   for (DWORD start = GetTickCount();
-       IsWindow(w) && e2e::Text(w, IDC_PROGRESS_PATH).empty() && GetTickCount() - start < 5000;)
-    Sleep(2);
+       IsWindow(w) && e2e::Text(w, IDC_PROGRESS_PATH).find("opening.mpg") == std::string::npos &&
+       GetTickCount() - start < 5000;)
+    Sleep(1);
   Sleep(120);
   SuspendThread(p.pi.hThread);
   if (IsWindow(w) && IsWindowVisible(w)) {
