@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= 2
 PREFIX := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps native sanitized win32 fuzz fuzz-build prefix demo test bench clean
+.PHONY: all deps native sanitized win32 fuzz fuzz-build prefix demo test bench dist clean
 
 all: deps native sanitized win32 prefix
 
@@ -46,6 +46,10 @@ test: all fuzz-build
 bench: deps native win32
 	@for b in build/native/bench_*; do echo "== $$b"; $$b; done
 	@python3 bench/run.py
+
+# The Windows release package: build/dist/kovela-updater-<VERSION>-windows.zip.
+dist: deps native win32
+	@./tools/dist/make-dist.sh
 
 clean:
 	rm -rf build

@@ -3,6 +3,8 @@
 find_package(ZLIB REQUIRED)
 find_package(PNG REQUIRED)
 find_package(Threads REQUIRED)
+find_library(LIBDEFLATE deflate REQUIRED)  # Debian: libdeflate-dev
+find_path(LIBDEFLATE_INCLUDE libdeflate.h REQUIRED)
 
 if(KOVELA_SANITIZE)
   set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -27,7 +29,12 @@ file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${TOOL_DIR}/*.cpp)
 list(FILTER TOOL_SOURCES EXCLUDE REGEX "(_win32|/main|/container_writer)\\.cpp$")
 add_library(mkupdater_lib STATIC ${TOOL_SOURCES})
 target_include_directories(mkupdater_lib PUBLIC ${TOOL_DIR})
-target_link_libraries(mkupdater_lib PUBLIC container_writer kovela_core kovela_posix PNG::PNG)
+target_include_directories(mkupdater_lib PRIVATE ${LIBDEFLATE_INCLUDE})
+target_link_libraries(mkupdater_lib PUBLIC container_writer kovela_core kovela_posix PNG::PNG ${LIBDEFLATE}
+                      Threads::Threads)
+
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+target_compile_definitions(mkupdater_lib PRIVATE KOVELA_VERSION="${KOVELA_VERSION}")
 
 add_executable(mkupdater ${TOOL_DIR}/main.cpp)
 target_link_libraries(mkupdater PRIVATE mkupdater_lib)
@@ -42,8 +49,10 @@ if(KOVELA_SANITIZE)
   target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/doubles)
   target_link_libraries(unit_tests PRIVATE kovela_doubles mkupdater_lib GTest::gtest GTest::gtest_main
                                            Threads::Threads)
-  target_compile_definitions(unit_tests PRIVATE KOVELA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_compile_definitions(unit_tests PRIVATE KOVELA_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KOVELA_VERSION="${KOVELA_VERSION}")
   add_test(NAME unit COMMAND unit_tests --gtest_brief=1)
+  # mkupdater's progress bar and summary on a terminal, and its silence elsewhere.
+  add_test(NAME mkupdater_terminal COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/tool/terminal.py $<TARGET_FILE:mkupdater>)
   set_tests_properties(unit PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 else()
   file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)

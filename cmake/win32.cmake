@@ -13,8 +13,10 @@ find_program(KOVELA_PYTHON NAMES python3 VALIDATOR kovela_python_with_pefile REQ
 # manifest); tests/resources/check_imports.py holds the list. winmm is loaded at run time.
 set(WIN_LIBS comctl32 ole32 shell32 gdi32 user32 advapi32 uuid)
 
+# mkupdater.exe's own seam (wide calls) stays out of the product: cmake/mkupdater_win32.cmake.
+list(FILTER WIN32_SOURCES EXCLUDE REGEX "platform_tool_win32\\.cpp$")
 add_library(kovela_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
-target_include_directories(kovela_win PUBLIC ${SRC})
+target_include_directories(kovela_win PUBLIC ${SRC} ${CMAKE_SOURCE_DIR}/res)
 target_compile_definitions(kovela_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 
 enable_language(RC)
@@ -104,3 +106,5 @@ target_link_options(wine_bench PRIVATE -static)
 add_executable(zlib_probe ${CMAKE_SOURCE_DIR}/bench/probe/zlib_probe.cpp)
 target_link_libraries(zlib_probe PRIVATE kovela_win -static z ${WIN_LIBS})
 target_link_options(zlib_probe PRIVATE -static -static-libgcc -static-libstdc++)
+
+include(${CMAKE_CURRENT_LIST_DIR}/mkupdater_win32.cmake)

@@ -14,10 +14,10 @@ mkdir -p "$demo/payload" "$demo/shots"
 echo "--- packing examples/update"
 cp -a examples/update/. "$demo/payload/"  # keeping the files' times, which the update restores
 build/native/mkupdater rct encode examples/title/title.png "$demo/payload/insttscr.rct"
-# An opening movie of 32 MiB (noise, so it does not compress): the copy then takes long enough
+# An opening movie of 96 MiB (noise, so it does not compress): the copy then takes long enough
 # for its progress window to be seen.
 mkdir -p "$demo/payload/data/movie"
-python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(110).randbytes(32 << 20))' \
+python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(110).randbytes(96 << 20))' \
   > "$demo/payload/data/movie/opening.mpg"
 build/native/mkupdater lint "$demo/payload/install.env"
 build/native/mkupdater build --stub build/win32/updater.exe --out "$exe" "$demo/payload"

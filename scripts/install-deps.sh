@@ -6,7 +6,8 @@ pkgs=(g++ make cmake pkg-config g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posi
       binutils-mingw-w64-i686 libz-mingw-w64-dev zlib1g-dev libpng-dev googletest libgtest-dev
       clang libclang-rt-14-dev wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick
       fonts-ipafont-gothic icoutils python3-pefile ffmpeg locales openssl osslsigncode
-      clang-format nsis p7zip-full)  # the last two: what make bench compares against
+      clang-format nsis p7zip-full  # these two: what make bench compares against
+      libdeflate-dev)
 
 missing=()
 for p in "${pkgs[@]}"; do
@@ -36,4 +37,19 @@ if ! locale -a 2>/dev/null | grep -qiE '^ja_JP\.utf-?8$'; then
     echo "install-deps: locale ja_JP.UTF-8 is missing" >&2
     exit 1
   fi
+fi
+
+# libdeflate for mkupdater.exe: Debian's own source of the version the Linux tool links (the
+# Windows tool must make the same bytes), fetched once through apt with a private source list
+# (the system's sources stay as they are) and built by cmake/libdeflate_mingw.cmake.
+deps=$(cd "$(dirname "$0")/.." && pwd)/build/deps
+if [ ! -f "$deps/src/libdeflate-1.14/lib/deflate_compress.c" ]; then
+  mkdir -p "$deps/apt/lists/partial" "$deps/src"
+  printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: bookworm" "Components: main" \
+    "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" > "$deps/apt/debsrc.sources"
+  apt_private=(-o Dir::Etc::sourcelist="$deps/apt/debsrc.sources" -o Dir::Etc::sourceparts=-
+               -o Dir::State::Lists="$deps/apt/lists" -o APT::Get::List-Cleanup=0)
+  apt-get "${apt_private[@]}" update -qq
+  (cd "$deps/src" && apt-get "${apt_private[@]}" --download-only -qq source libdeflate=1.14-1 2>/dev/null)
+  tar -xzf "$deps/src/libdeflate_1.14.orig.tar.gz" -C "$deps/src"
 fi

@@ -7,10 +7,14 @@ namespace base {
 
 void PumpMessages() {
   int code = 0;
+  if (!PumpMessagesOrQuit(&code)) plat::Exit(code);
+}
+
+bool PumpMessagesOrQuit(int* quitCode) {
   for (;;) {
-    plat::Pumped r = plat::PumpOne(&code);
-    if (r == plat::Pumped::Empty) return;
-    if (r == plat::Pumped::Quit) plat::Exit(code);
+    plat::Pumped r = plat::PumpOne(quitCode);
+    if (r == plat::Pumped::Empty) return true;
+    if (r == plat::Pumped::Quit) return false;
   }
 }
 

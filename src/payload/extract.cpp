@@ -26,19 +26,22 @@ struct InflateGuard {
   }
 };
 
-struct FileClose {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using OwnedFile = std::unique_ptr<std::FILE, FileClose>;
-
 struct BufferFree {
   void operator()(unsigned char* p) const { std::free(p); }
 };
 using Buffer = std::unique_ptr<unsigned char, BufferFree>;
 
-bool WriteAll(std::FILE* out, const unsigned char* p, std::size_t n) {
-  return !out || std::fwrite(p, 1, n, out) == n;
+bool WriteAll(plat::OutFile* out, const unsigned char* p, std::size_t n) {
+  return !out || plat::WriteOutFile(out, p, n) == 0;
 }
+
+// Closes a file that was being written when something went wrong.
+struct OutFileGuard {
+  plat::OutFile* file;
+  ~OutFileGuard() {
+    if (file) plat::AbandonOutFile(file);
+  }
+};
 
 // Bootstrap mode writes only what the updater needs before its menu opens, all of it at
 // the top level of the work folder.
@@ -48,13 +51,18 @@ bool WantedAtStartup(const Record& rec) {
          NameContainsNoCase(rec.name, ".txt");
 }
 
-int Fail(Failure* failure, Fault fault, const char* name) {
-  failure->fault = fault;
+int NameRecord(Failure* failure, const char* name) {
   std::size_t n = std::strlen(name);
   if (n >= sizeof failure->record) n = sizeof failure->record - 1;
   std::memcpy(failure->record, name, n);
   failure->record[n] = '\0';
   return -1;
+}
+
+int Fail(Failure* failure, Fault fault, const char* name) {
+  failure->fault = fault;
+  failure->io = fault == Fault::Create || fault == Fault::Write ? plat::LastIoError() : plat::IoError::None;
+  return NameRecord(failure, name);
 }
 
 // A damaged record is named by what was read of it, when anything was.
@@ -65,27 +73,22 @@ int FailRecord(Failure* failure, const Record& rec) {
 
 }  // namespace
 
-int InflateEntry(Source* src, const Record& rec, const char* path, Progress* progress,
-                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Fault* fault) {
-  auto failWrite = [fault] {
-    *fault = Fault::Write;
+int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char* path, Progress* progress,
+                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure) {
+  OutFileGuard dest{file};
+  auto fail = [&](Fault fault) {
+    failure->fault = fault;
+    failure->io = fault == Fault::Write ? plat::LastIoError() : plat::IoError::None;
     return -1;
   };
-  *fault = Fault::Stream;  // unless said otherwise below
   std::uint64_t stamp = 0;
-  if (!ReadRecordTime(src, &stamp)) return -1;
-
-  OwnedFile dest(path ? plat::OpenFile(path, "wb") : nullptr);
-  if (path && !dest) {
-    *fault = Fault::Create;
-    return -1;
-  }
-  if (progress && progress->beginFile) progress->beginFile(progress, path ? path : "", rec.size);
+  if (!ReadRecordTime(src, &stamp)) return fail(Fault::Stream);
+  if (progress && progress->beginFile) progress->beginFile(progress, path, rec.size);
 
   z_stream z{};
   z.next_in = Z_NULL;
   z.avail_in = 0;
-  if (inflateInit(&z) != Z_OK) return -1;
+  if (inflateInit(&z) != Z_OK) return fail(Fault::Stream);
   InflateGuard guard{&z, true};
 
   z.next_out = out;
@@ -93,10 +96,13 @@ int InflateEntry(Source* src, const Record& rec, const char* path, Progress* pro
   std::uint32_t written = 0;
   std::uint32_t consumed = consumedBefore + 8;
   std::uint32_t remaining = rec.packed;
+  auto blocksWritten = [&](std::uint32_t n) {
+    return !progress || !progress->blocksWritten || progress->blocksWritten(progress, n, consumed);
+  };
   for (;;) {
     if (z.avail_in == 0 && remaining > 0) {
       std::uint32_t chunk = remaining >= kBlockSize ? kBlockSize : remaining;
-      if (src->left < chunk) return -1;  // the stream runs into the trailer
+      if (src->left < chunk) return fail(Fault::Stream);  // the stream runs into the trailer
       std::size_t got = std::fread(in, 1, chunk, src->file);
       src->left -= got;
       z.next_in = in;
@@ -109,33 +115,36 @@ int InflateEntry(Source* src, const Record& rec, const char* path, Progress* pro
       std::uint32_t k = kBlockSize - z.avail_out;
       // A stream that inflates to more or fewer bytes than its record announced is as
       // damaged as a corrupt one: the file would not be the file that was packed.
-      if (std::uint64_t(written) + k != rec.size || z.avail_in != 0 || remaining != 0) return -1;
+      if (std::uint64_t(written) + k != rec.size || z.avail_in != 0 || remaining != 0)
+        return fail(Fault::Stream);
       if (k > 0) {
-        if (!WriteAll(dest.get(), out, k)) return failWrite();
-        if (progress && progress->blocksWritten) progress->blocksWritten(progress, written + k, consumed);
+        if (!WriteAll(dest.file, out, k)) return fail(Fault::Write);
+        if (!blocksWritten(written + k)) return fail(Fault::Stopped);
       }
       guard.live = false;
-      if (inflateEnd(&z) != Z_OK) return -1;
-      if (dest && std::fclose(dest.release()) != 0) return failWrite();
+      if (inflateEnd(&z) != Z_OK) return fail(Fault::Stream);
       break;
     }
-    if (r != Z_OK) return -1;
+    if (r != Z_OK) return fail(Fault::Stream);
     if (z.avail_out > 0) continue;
-    if (std::uint64_t(written) + kBlockSize > rec.size) return -1;
-    if (!WriteAll(dest.get(), out, kBlockSize)) return failWrite();
+    if (std::uint64_t(written) + kBlockSize > rec.size) return fail(Fault::Stream);
+    if (!WriteAll(dest.file, out, kBlockSize)) return fail(Fault::Write);
     written += kBlockSize;
     z.next_out = out;
     z.avail_out = kBlockSize;
-    if (progress && progress->blocksWritten) progress->blocksWritten(progress, written, consumed);
+    if (!blocksWritten(written)) return fail(Fault::Stopped);
   }
-  if (path) plat::SetFileWriteTime(path, stamp);
-  *fault = Fault::None;
+  if (dest.file) {
+    plat::OutFile* f = dest.file;
+    dest.file = nullptr;
+    if (plat::CloseOutFile(f, stamp) != 0) return fail(Fault::Write);
+  }
   return 0;
 }
 
 // The walk by sizes: a download cut short is thus found before the first byte of an update
 // is written, not halfway through it.
-int CheckLayout(Source src, const char* destination, Failure* failure) {
+int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor visit, void* context) {
   std::FILE* f = src.file;
   long start = std::ftell(f);
   if (start < 0) return Fail(failure, Fault::Container, "");
@@ -152,9 +161,14 @@ int CheckLayout(Source src, const char* destination, Failure* failure) {
       break;
     }
     char path[plat::kMaxPath];
+    std::uint64_t time = 0;
     if ((destination && paths::JoinPath(path, sizeof path, destination, rec.name) != 0) ||
-        (!rec.folder && !SkipRecordData(&src, rec))) {
+        (!rec.folder && (!ReadRecordTime(&src, &time) || !SkipStream(&src, rec)))) {
       Fail(failure, Fault::Record, rec.name);
+      break;
+    }
+    if (int stop = visit ? visit(context, rec, time) : 0) {
+      result = stop;
       break;
     }
   }
@@ -162,14 +176,16 @@ int CheckLayout(Source src, const char* destination, Failure* failure) {
   return result;
 }
 
-int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure) {
+int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure,
+                Output* output) {
   *failure = Failure{};
   Source src{};
   std::uint32_t total = 0;
   if (LocatePayload(f, &src, &total) != 0) return Fail(failure, Fault::Container, "");
   if (mode == Mode::Full) {
     if (CheckLayout(src, destination, failure) != 0) return -1;
-    if (progress && progress->start) progress->start(progress, total);
+    if (progress && progress->start && !progress->start(progress, total))
+      return Fail(failure, Fault::Stopped, "");
   }
   Buffer in, out;
   std::uint32_t consumed = 0;
@@ -195,7 +211,11 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
     if (destination && paths::JoinPath(path, sizeof path, destination, rec.name) != 0)
       return Fail(failure, Fault::Record, rec.name);
     if (rec.folder) {
-      if (destination) plat::MakeFolder(path);
+      if (!destination) continue;
+      if (output)
+        output->folder(output, path);
+      else
+        plat::MakeFolder(path);
       continue;
     }
     if (!in) {
@@ -203,10 +223,14 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
       out.reset(static_cast<unsigned char*>(std::malloc(kBlockSize)));
       if (!in || !out) return Fail(failure, Fault::Memory, rec.name);
     }
-    Fault fault = Fault::None;
-    if (InflateEntry(&src, rec, destination ? path : nullptr, progress, consumed, in.get(), out.get(),
-                     &fault) != 0)
-      return Fail(failure, fault, rec.name);
+    plat::OutFile* file = nullptr;
+    if (destination) {
+      file = output ? output->createFile(output, path) : plat::CreateOutFile(path);
+      if (!file) return Fail(failure, Fault::Create, rec.name);
+    }
+    if (InflateEntry(&src, rec, file, destination ? path : "", progress, consumed, in.get(), out.get(),
+                     failure) != 0)
+      return NameRecord(failure, rec.name);
     consumed += 8 + rec.packed;
   }
   return 0;

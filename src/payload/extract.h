@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "payload/container.h"
+#include "platform/platform.h"
 
 namespace payload {
 
@@ -18,17 +19,29 @@ enum class Mode { Full = 0, Bootstrap = 1 };
 
 constexpr std::uint32_t kBlockSize = 131072;
 
-// What an extraction tells the one who watches it. Each member may be null.
+// What an extraction tells the one who watches it. Each member may be null. A watcher that
+// returns false asks the extraction to stop there (Fault::Stopped).
 struct Progress {
   // A full extraction is about to write its first record; total: the payload's length.
-  void (*start)(Progress* self, std::uint32_t totalBytes);
+  bool (*start)(Progress* self, std::uint32_t totalBytes);
   // A file record begins: its destination path ("" when checking only) and its size.
   void (*beginFile)(Progress* self, const char* path, std::uint32_t size);
   // After every full 128 KiB block of a file's output and after its last, partial block:
   // the bytes written to this file and the payload bytes consumed so far (a chunk of the
   // stream counts when it is requested).
-  void (*blocksWritten)(Progress* self, std::uint32_t written, std::uint32_t consumed);
+  bool (*blocksWritten)(Progress* self, std::uint32_t written, std::uint32_t consumed);
 };
+
+// Where a full extraction puts what it writes; without one, straight into the destination.
+struct Output {
+  // A folder record's path; its result is not looked at (a folder that exists is fine).
+  void (*folder)(Output* self, const char* path);
+  // The file to write a file record's path into; nullptr when it cannot be created.
+  plat::OutFile* (*createFile)(Output* self, const char* path);
+};
+
+// A record as the layout walk sees it: its header and, for a file, its stored time.
+using LayoutVisitor = int (*)(void* context, const Record& rec, std::uint64_t filetime);
 
 enum class Fault {
   None,
@@ -38,38 +51,46 @@ enum class Fault {
   Create,     // a destination file cannot be created
   Write,      // writing or closing a destination file failed
   Memory,     // the block buffers cannot be had
+  Stopped,    // the watcher asked to stop
 };
 
 struct Failure {
   Fault fault = Fault::None;
-  char record[kMaxName] = {};  // the record where it happened; "" when none was read
+  plat::IoError io = plat::IoError::None;  // Create and Write: why
+  char record[kMaxName] = {};              // the record where it happened; "" when none was read
 };
 
-// Inflates one file record into path (nullptr: check only, nothing written), 128 KiB at a
-// time, then restores the stored last-write time. The source stands at the record's time
-// field; on success it stands right after the stream. in and out are kBlockSize buffers.
-// 0, or -1 with *fault set (Stream, Create or Write).
-int InflateEntry(Source* src, const Record& rec, const char* path, Progress* progress,
-                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Fault* fault);
+// Inflates one file record into the file (nullptr: check only, nothing written), 128 KiB at a
+// time, then sets the stored last-write time and closes it; path is what the watcher is told.
+// The source stands at the record's time field; on success it stands right after the
+// stream. in and out are kBlockSize buffers. 0, or -1 with failure's fault (and io) set.
+int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char* path, Progress* progress,
+                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure);
 
-// Walks the records by their sizes alone, seeking over every stream, and returns the source
-// to where it stood. 0 when every record header is sound, its path fits below destination
-// (when one is given), it lies with its stream inside the payload and the end marker follows
-// the last one; -1 otherwise (Record, with the record where the walk stopped).
-int CheckLayout(Source src, const char* destination, Failure* failure);
+// Walks the records by their sizes alone, reading each file's time and seeking over its
+// stream, and returns the source to where it stood. 0 when every record header is sound, its
+// path fits below destination (when one is given), it lies with its stream inside the
+// payload and the end marker follows the last one; -1 otherwise (Record, with the record
+// where the walk stopped). A visitor (may be null) sees every record; when it returns
+// nonzero the walk stops there with that result.
+int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor visit = nullptr,
+                void* context = nullptr);
 
 // Extracts a whole container from an open file into destination (no trailing backslash;
-// nullptr: check only). Full mode checks the layout first and writes nothing unless it is
-// sound. Bootstrap mode writes only the start-up files (install.env, insttscr.rct, names
-// holding ".txt") at the top level and stops at the first folder record below it. 0 when the
-// end (or the stopping folder record) was reached; -1 with *failure filled otherwise.
-int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure);
+// nullptr: check only), through output when one is given. Full mode checks the layout first
+// and writes nothing unless it is sound. Bootstrap mode writes only the start-up files
+// (install.env, insttscr.rct, names holding ".txt") at the top level and stops at the first
+// folder record below it. 0 when the end (or the stopping folder record) was reached; -1 with
+// *failure filled otherwise.
+int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure,
+                Output* output = nullptr);
 
 // The updater's own payload: the running executable opened for reading; nullptr when it
 // cannot be opened or holds no payload.
 std::FILE* OpenPayload();
 // Extracts the running executable's payload into destination: 0, or -1 with *failure filled.
-int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure);
+int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure,
+                   Output* output = nullptr);
 
 // Texts of the payload subsystem, shown by its callers.
 namespace text {

@@ -10,14 +10,14 @@ std::FILE* OpenPayload() {
   return plat::OpenFile(self, "rb");
 }
 
-int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure) {
+int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure, Output* output) {
   std::FILE* f = OpenPayload();
   if (!f) {
     *failure = Failure{};
     failure->fault = Fault::Container;
     return -1;
   }
-  int r = ExtractFrom(f, destination, mode, progress, failure);
+  int r = ExtractFrom(f, destination, mode, progress, failure, output);
   std::fclose(f);
   return r;
 }

@@ -6,123 +6,165 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+#include <initializer_list>
+
 #include "base/boxes.h"
 #include "base/pump.h"
 #include "base/window_win32.h"
 #include "payload/progress.h"
+#include "resource.h"
 
 namespace payload {
 namespace {
 
 namespace progress_text {
-const char kTemplate[] = "COPYINGDELUX";
-const char kClip[] = "AVI_FILECOPY";
+const char kTemplate[] = RESOURCE_NAME(IDD_PROGRESS);
+const char kClip[] = RESOURCE_NAME(IDR_PROGRESS_CLIP);
 const char kNoPath[] = "";
 }  // namespace progress_text
 
-constexpr int kFileBar = 1010;
-constexpr int kPathText = 1012;
-constexpr int kTotalBar = 1019;
-constexpr int kAnimation = 1020;
-constexpr int kBars[] = {kFileBar, kTotalBar};
+constexpr int kFileBar = IDC_PROGRESS_FILE_BAR;
+constexpr int kPathText = IDC_PROGRESS_PATH;
+constexpr int kTotalBar = IDC_PROGRESS_TOTAL_BAR;
+constexpr int kAnimation = IDC_PROGRESS_ANIMATION;
 
-// The one window there can be, its animation control and the total it was opened with.
+// The one window there can be, its animation control, the total it was opened with, and a
+// quit message that its pumps took.
 struct ProgressState {
   HWND window;
   HWND animation;
   std::uint32_t total;
+  bool quit;
+  int quitCode;
 };
-ProgressState g_progress = {nullptr, nullptr, 0};
+ProgressState g_progress = {nullptr, nullptr, 0, false, 0};
 
-// Repainting a bar or the path costs far more than the block of output that changed it: a
-// themed bar under Wine takes about 5 ms a paint, which would make the display, not the copy,
-// set the pace. The two bars and the path therefore repaint at most once per frame of the
-// animation beside them. Every position and every path is still given to its control as it
-// comes (PBM_GETPOS and WM_GETTEXT read it at once); a paint that falls inside the frame is
-// put off to the frame's end by a timer, so the last state is always shown.
-constexpr DWORD kFrameMs = 100;
-constexpr UINT_PTR kRepaintTimer = 1;
+// The pumps of an extraction hand a quit message to the extraction, which stops and lets its
+// caller put things back before the process ends with the message's code.
+bool Pump() {
+  if (g_progress.quit) return false;
+  g_progress.quit = !base::PumpMessagesOrQuit(&g_progress.quitCode);
+  return !g_progress.quit;
+}
 
-struct Pacing {
+// Repainting a bar or the path, and even telling a control that it changed, costs far more
+// under Wine than the block of output behind it: each is a round trip to the window server.
+// So each of the two bars and the path line keeps what it was last told in its subclass and
+// answers from there at once (PBM_GETPOS, PBM_GETRANGE, WM_GETTEXT); the control itself is
+// brought up to date once per frame of the animation beside it, by the dialog's timer. Every
+// range, position and path is still sent to its control as it comes; what the user sees
+// changes at most every 100 ms, and the last state always shows.
+constexpr UINT kFrameMs = 100;
+constexpr UINT_PTR kFrameTimer = 1;
+
+struct Kept {
   HWND control;
   WNDPROC original;
-  DWORD lastPaint;
-  bool repaintPending;
+  bool dirty;
+  WORD low, high;  // a bar's range and position
+  int pos;
+  char text[2 * MAX_PATH];  // the path line's text
 };
-Pacing g_paced[3] = {};
-constexpr int kPaced[] = {kFileBar, kTotalBar, kPathText};
+enum { kKeptFileBar, kKeptTotalBar, kKeptPath, kKeptCount };
+Kept g_kept[kKeptCount] = {};
+constexpr int kKeptIds[kKeptCount] = {kFileBar, kTotalBar, kPathText};
 
-Pacing* PacingOf(HWND control) {
-  for (Pacing& p : g_paced)
-    if (p.control == control) return &p;
+Kept* KeptOf(HWND control) {
+  for (Kept& k : g_kept)
+    if (k.control == control) return &k;
   return nullptr;
 }
 
-bool InsideFrame(const Pacing& p, DWORD now) { return p.lastPaint != 0 && now - p.lastPaint < kFrameMs; }
-
-// Puts the control's repaint off to the end of the frame; false when no timer can be had.
-bool RepaintAtFrameEnd(HWND control, Pacing* p, DWORD now) {
-  if (!p->repaintPending && SetTimer(control, kRepaintTimer, kFrameMs - (now - p->lastPaint), nullptr))
-    p->repaintPending = true;
-  return p->repaintPending;
+// Hands the kept state to the real control.
+void Flush(Kept* k) {
+  if (!k->control || !k->dirty) return;
+  k->dirty = false;
+  if (k == &g_kept[kKeptPath]) {
+    CallWindowProcA(k->original, k->control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(k->text));
+    return;
+  }
+  CallWindowProcA(k->original, k->control, PBM_SETRANGE, 0, MAKELPARAM(k->low, k->high));
+  CallWindowProcA(k->original, k->control, PBM_SETPOS, static_cast<WPARAM>(k->pos), 0);
 }
 
-LRESULT CALLBACK PacedProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-  Pacing* p = PacingOf(control);
-  if (!p) return DefWindowProcW(control, message, wParam, lParam);
-  WNDPROC original = p->original;
-  DWORD now = GetTickCount();
+int Clamped(const Kept& k, int pos) { return pos < k.low ? k.low : pos > k.high ? k.high : pos; }
+
+LRESULT CALLBACK KeptProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  Kept* k = KeptOf(control);
+  if (!k) return DefWindowProcA(control, message, wParam, lParam);
+  const WNDPROC original = k->original;
   switch (message) {
-    case WM_PAINT:
-      if (wParam == 0 && InsideFrame(*p, now)) {
-        ValidateRect(control, nullptr);
-        if (RepaintAtFrameEnd(control, p, now)) return 0;
-        InvalidateRect(control, nullptr, TRUE);  // no timer to be had: paint now after all
+    case PBM_SETPOS: {  // as the control: the position within the range; the one before back
+      const int before = k->pos;
+      k->pos = Clamped(*k, static_cast<int>(wParam));
+      k->dirty = true;
+      return before;
+    }
+    case PBM_GETPOS:
+      return k->pos;
+    case PBM_SETRANGE: {
+      const LRESULT before = MAKELRESULT(k->low, k->high);
+      k->low = LOWORD(lParam);
+      k->high = HIWORD(lParam);
+      k->pos = Clamped(*k, k->pos);
+      k->dirty = true;
+      return before;
+    }
+    case PBM_GETRANGE:
+      if (lParam) {
+        reinterpret_cast<PBRANGE*>(lParam)->iLow = k->low;
+        reinterpret_cast<PBRANGE*>(lParam)->iHigh = k->high;
       }
-      p->lastPaint = now ? now : 1;
-      break;
-    case WM_SETTEXT:
-      // A static control may draw its new text at once rather than through WM_PAINT; with
-      // redrawing off it only takes the text.
-      if (InsideFrame(*p, now) && RepaintAtFrameEnd(control, p, now)) {
-        CallWindowProcW(original, control, WM_SETREDRAW, FALSE, 0);
-        LRESULT r = CallWindowProcW(original, control, message, wParam, lParam);
-        CallWindowProcW(original, control, WM_SETREDRAW, TRUE, 0);
-        return r;
-      }
-      break;
-    case WM_TIMER:
-      if (wParam != kRepaintTimer) break;
-      KillTimer(control, kRepaintTimer);
-      p->repaintPending = false;
-      p->lastPaint = 0;  // the frame is over: the next paint goes through
-      InvalidateRect(control, nullptr, TRUE);
-      return 0;
+      return wParam ? k->low : k->high;
+    case WM_SETTEXT: {
+      const char* t = lParam ? reinterpret_cast<const char*>(lParam) : "";
+      std::size_t n = std::strlen(t);
+      if (n >= sizeof k->text) n = sizeof k->text - 1;
+      std::memcpy(k->text, t, n);
+      k->text[n] = '\0';
+      k->dirty = true;
+      return TRUE;
+    }
+    case WM_GETTEXT: {
+      if (wParam == 0) return 0;
+      std::size_t n = std::strlen(k->text);
+      if (n > wParam - 1) n = wParam - 1;
+      std::memcpy(reinterpret_cast<char*>(lParam), k->text, n);
+      reinterpret_cast<char*>(lParam)[n] = '\0';
+      return static_cast<LRESULT>(n);
+    }
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(std::strlen(k->text));
     case WM_NCDESTROY:
-      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-      *p = Pacing{};
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      *k = Kept{};
       break;
     default:
+      if (message >= PBM_SETRANGE && message <= PBM_SETRANGE + 0x20) Flush(k);  // what else a bar is told
       break;
   }
-  return CallWindowProcW(original, control, message, wParam, lParam);
+  return CallWindowProcA(original, control, message, wParam, lParam);
 }
 
-void Pace(HWND control, Pacing* p) {
-  *p = Pacing{control, nullptr, 0, false};
-  p->original = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PacedProc)));
-  if (!p->original) *p = Pacing{};
+// Takes over the control, starting from what it holds now.
+void Keep(HWND control, Kept* k) {
+  *k = Kept{};
+  k->control = control;
+  k->high = 100;
+  k->original = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(KeptProc)));
+  if (!k->original) *k = Kept{};
 }
 
 // Bars take 16-bit ranges; 4 GiB in 128 KiB units is 32768, so a count always fits.
 WORD Units(std::uint32_t bytes) { return static_cast<WORD>(bytes / kProgressUnit); }
 
-void SetRange(HWND dialog, int bar, WORD high) {
-  SendDlgItemMessageA(dialog, bar, PBM_SETRANGE, 0, MAKELPARAM(0, high));
+void SetRange(int kept, WORD high) {
+  SendMessageA(g_kept[kept].control, PBM_SETRANGE, 0, MAKELPARAM(0, high));
 }
 
-void SetPos(HWND dialog, int bar, WORD pos) { SendDlgItemMessageA(dialog, bar, PBM_SETPOS, pos, 0); }
+void SetPos(int kept, WORD pos) { SendMessageA(g_kept[kept].control, PBM_SETPOS, pos, 0); }
 
 INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
@@ -132,12 +174,14 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
       // stays the whole path.
       HWND pathText = GetDlgItem(dialog, kPathText);
       SetWindowLongA(pathText, GWL_STYLE, GetWindowLongA(pathText, GWL_STYLE) | SS_PATHELLIPSIS);
+      for (int i = 0; i < kKeptCount; ++i) Keep(GetDlgItem(dialog, kKeptIds[i]), &g_kept[i]);
       SendMessageA(pathText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(progress_text::kNoPath));
-      for (int bar : kBars) {
-        SetRange(dialog, bar, 1);
-        SetPos(dialog, bar, 0);
+      for (int bar : {kKeptFileBar, kKeptTotalBar}) {
+        SetRange(bar, 1);
+        SetPos(bar, 0);
       }
-      for (int i = 0; i < 3; ++i) Pace(GetDlgItem(dialog, kPaced[i]), &g_paced[i]);
+      for (Kept& k : g_kept) Flush(&k);
+      SetTimer(dialog, kFrameTimer, kFrameMs, nullptr);
       HWND clip = GetDlgItem(dialog, kAnimation);
       g_progress.animation = clip;
       SendMessageA(clip, ACM_OPENA, 0, reinterpret_cast<LPARAM>(progress_text::kClip));
@@ -145,6 +189,10 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
       ShowWindow(clip, SW_SHOW);
       return TRUE;
     }
+    case WM_TIMER:
+      if (wParam == kFrameTimer)
+        for (Kept& k : g_kept) Flush(&k);
+      return FALSE;
     case WM_COMMAND:
       // Exactly the Cancel button's click: the extraction is not told and goes on.
       if (wParam == IDCANCEL && g_progress.animation) SendMessageA(g_progress.animation, ACM_STOP, 0, 0);
@@ -164,6 +212,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
 
 HWND OpenProgressWindow(std::uint32_t totalBytes) {
   g_progress.total = totalBytes;
+  g_progress.quit = false;
   CloseProgressWindow();
 
   // The menu registers these too; the window does not rely on having been opened from it.
@@ -177,39 +226,47 @@ HWND OpenProgressWindow(std::uint32_t totalBytes) {
     return nullptr;
   }
   g_progress.window = w;
-  base::PumpMessages();
+  Pump();
 
   WORD units = Units(g_progress.total);
-  SetRange(w, kTotalBar, units ? units : 1);
-  SetPos(w, kTotalBar, 0);
-  base::PumpMessages();
+  SetRange(kKeptTotalBar, units ? units : 1);
+  SetPos(kKeptTotalBar, 0);
+  Flush(&g_kept[kKeptTotalBar]);
+  Pump();
   return w;
 }
 
 void BeginProgressFile(Progress*, const char* path, std::uint32_t size) {
-  HWND dialog = g_progress.window;
-  if (!dialog) return;
-  SendDlgItemMessageA(dialog, kPathText, WM_SETTEXT, 0,
-                      reinterpret_cast<LPARAM>(path ? path : progress_text::kNoPath));
-  SetRange(dialog, kFileBar, Units(size));  // no minimum: a small file shows 0 to 0
-  SetPos(dialog, kFileBar, 0);
+  if (!g_progress.window) return;
+  SendMessageA(g_kept[kKeptPath].control, WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(path ? path : progress_text::kNoPath));
+  SetRange(kKeptFileBar, Units(size));  // no minimum: a small file shows 0 to 0
+  SetPos(kKeptFileBar, 0);
 }
 
-void UpdateProgress(Progress*, std::uint32_t written, std::uint32_t consumed) {
-  if (HWND dialog = g_progress.window) {
-    SetPos(dialog, kFileBar, Units(written));
-    SetPos(dialog, kTotalBar, Units(consumed));
+bool UpdateProgress(Progress*, std::uint32_t written, std::uint32_t consumed) {
+  if (g_progress.window) {
+    SetPos(kKeptFileBar, Units(written));
+    SetPos(kKeptTotalBar, Units(consumed));
   }
-  base::PumpMessages();
+  return Pump();
 }
 
-void StartProgress(Progress*, std::uint32_t totalBytes) { OpenProgressWindow(totalBytes); }
+bool StartProgress(Progress*, std::uint32_t totalBytes) {
+  OpenProgressWindow(totalBytes);
+  return !g_progress.quit;
+}
 
 Progress g_watcher = {StartProgress, BeginProgressFile, UpdateProgress};
 
 }  // namespace
 
 Progress* CopyProgressWindow() { return &g_watcher; }
+
+bool QuitTaken(int* code) {
+  if (g_progress.quit) *code = g_progress.quitCode;
+  return g_progress.quit;
+}
 
 int CloseProgressWindow() {
   if (!g_progress.window) return 1;

@@ -3,8 +3,8 @@
 // Portable code (container reader, configuration, image decoder, path rules, the update
 // flow's decisions) includes this header and never <windows.h>. Two implementations exist:
 //   platform_win32.cpp  the product, straight Win32 calls;
-//   platform_host.cpp   native builds: real files, an in-memory registry, scripted message
-//                       boxes and a recorded clipboard (see host_control.h).
+//   platform_posix.cpp  Linux, for mkupdater and the native builds: real files and folders;
+//                       the native tests add doubles of the rest (tests/doubles).
 //
 // Every text is a code page 932 byte string. Paths use backslashes; the host implementation
 // maps them to the Linux file system (backslash to slash, CP932 to UTF-8).
@@ -30,6 +30,41 @@ int RemoveFile(const char* path);    // 0 deleted, -1 otherwise
 // Last-write time as a Win32 FILETIME (100 ns ticks since 1601-01-01 UTC).
 int SetFileWriteTime(const char* path, std::uint64_t filetime);   // 0 / -1
 int GetFileWriteTime(const char* path, std::uint64_t* filetime);  // 0 / -1
+
+// ---- Writing files: what an extraction writes, and the staging of an update -------------
+// These also take paths longer than MAX_PATH (a staged name adds a suffix to a destination
+// that may itself be near the limit).
+
+// Why the last failed call of this group failed.
+enum class IoError {
+  None,
+  DiskFull,  // no room left on the volume
+  Denied,    // read-only, or no right to write there
+  InUse,     // another program holds the file open without sharing it
+  NotFound,  // a folder on the way does not exist
+  Other,
+};
+IoError LastIoError();
+
+struct OutFile;  // a file open for writing
+// Creates the file, or empties it when it exists. nullptr on failure.
+OutFile* CreateOutFile(const char* path);
+int WriteOutFile(OutFile* f, const void* data, std::size_t n);  // 0 when all n bytes went, -1
+// Sets the last-write time (unless it is 0) on the handle that wrote the file, then closes it.
+// 0, or -1 when the close reports a failure of the writes (the time's own result is not
+// looked at).
+int CloseOutFile(OutFile* f, std::uint64_t lastWriteTime);
+void AbandonOutFile(OutFile* f);  // closes it after a failure; nothing is set
+
+enum class PathKind { Missing, File, ReadOnlyFile, Folder };
+PathKind QueryPath(const char* path);
+// Renames a file or folder within its volume; fails when `to` exists. 0 / -1.
+int RenamePath(const char* from, const char* to);
+int DeletePath(const char* path);  // a file; 0 / -1
+// The last-write time of a folder, set back after a change was undone; 0 / -1.
+int SetFolderWriteTime(const char* path, std::uint64_t filetime);
+// Free bytes of the volume that holds the folder, for this user, and its allocation unit.
+int FreeSpace(const char* folder, std::uint64_t* freeBytes, std::uint32_t* clusterBytes);
 
 // Wildcard enumeration of one folder, as FindFirstFileA / FindNextFileA.
 struct FindRecord {

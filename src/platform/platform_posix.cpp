@@ -1,7 +1,8 @@
 // The platform seam on Linux, for mkupdater and the native builds: real files and folders
-// under a CP932 -> UTF-8 path mapping, file times and the current folder. What only Windows
-// has (message boxes, registry, clipboard, the message queue) is not here: mkupdater never
-// asks for it, and the tests link their doubles (tests/doubles).
+// under a CP932 -> UTF-8 path mapping, file times and the current folder. What only the
+// updater asks for (message boxes, registry, clipboard, the message queue, the staging of an
+// update) is not here: mkupdater never needs it, and the tests link their doubles
+// (tests/doubles).
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -133,9 +135,84 @@ struct timespec UnixFromFiletime(std::uint64_t ft) {
   return ts;
 }
 
+plat::IoError IoErrorFromErrno(int err) {
+  switch (err) {
+    case 0:
+      return plat::IoError::None;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return plat::IoError::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return plat::IoError::Denied;
+    case EBUSY:
+    case ETXTBSY:
+      return plat::IoError::InUse;
+    case ENOENT:
+    case ENOTDIR:
+      return plat::IoError::NotFound;
+    default:
+      return plat::IoError::Other;
+  }
+}
+
+namespace {
+plat::IoError g_ioError = plat::IoError::None;
+}  // namespace
+
+int NoteIoError(int err) {
+  g_ioError = IoErrorFromErrno(err);
+  return -1;
+}
+
 }  // namespace posix
 
 namespace plat {
+
+IoError LastIoError() { return posix::g_ioError; }
+
+struct OutFile {
+  int fd;
+};
+
+OutFile* CreateOutFile(const char* path) {
+  int fd = open(posix::ToHostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return posix::NoteIoError(errno), nullptr;
+  return new OutFile{fd};
+}
+
+int WriteOutFile(OutFile* f, const void* data, std::size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t done = write(f->fd, p, n);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return posix::NoteIoError(done < 0 ? errno : ENOSPC);
+    p += done;
+    n -= static_cast<std::size_t>(done);
+  }
+  return 0;
+}
+
+int CloseOutFile(OutFile* f, std::uint64_t lastWriteTime) {
+  if (lastWriteTime != 0) {
+    struct timespec ts[2];
+    ts[0].tv_sec = 0;
+    ts[0].tv_nsec = UTIME_OMIT;
+    ts[1] = posix::UnixFromFiletime(lastWriteTime);
+    futimens(f->fd, ts);
+  }
+  int r = close(f->fd);
+  int err = errno;
+  delete f;
+  return r == 0 ? 0 : posix::NoteIoError(err);
+}
+
+void AbandonOutFile(OutFile* f) {
+  close(f->fd);
+  delete f;
+}
 
 std::FILE* OpenFile(const char* path, const char* mode) {
   // Text mode means nothing on Linux; callers that care read bytes themselves.

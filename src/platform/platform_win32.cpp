@@ -12,6 +12,148 @@
 namespace plat {
 
 std::FILE* OpenFile(const char* path, const char* mode) { return std::fopen(path, mode); }
+
+// ---- Writing files --------------------------------------------------------------------------
+namespace {
+
+IoError g_ioError = IoError::None;
+
+int Failed() {
+  switch (GetLastError()) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      g_ioError = IoError::DiskFull;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      g_ioError = IoError::Denied;
+      break;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      g_ioError = IoError::InUse;
+      break;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      g_ioError = IoError::NotFound;
+      break;
+    default:
+      g_ioError = IoError::Other;
+      break;
+  }
+  return -1;
+}
+
+// The path as the wide calls take it: converted as the ANSI calls convert it (the system's
+// code page), and an absolute path too long for those calls behind the \\?\ prefix, which
+// also wants its separators as backslashes.
+struct WidePath {
+  static constexpr int kLongest = 2 * MAX_PATH;
+  wchar_t text[4 + kLongest + 1];
+  bool ok = false;
+  explicit WidePath(const char* path) {
+    wchar_t* p = text + 4;
+    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, p, kLongest + 1);  // with the NUL
+    const int length = n - 1;
+    if (n > 0 && length < MAX_PATH) {
+      std::memmove(text, p, n * sizeof(wchar_t));
+      ok = true;
+    } else if (n > 0 && length > 2 && p[1] == L':' && (p[2] == L'\\' || p[2] == L'/')) {
+      std::memcpy(text, L"\\\\?\\", 4 * sizeof(wchar_t));
+      for (wchar_t* c = p; *c; ++c)
+        if (*c == L'/') *c = L'\\';
+      ok = true;
+    } else {
+      text[0] = L'\0';
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    }
+  }
+};
+
+}  // namespace
+
+IoError LastIoError() { return g_ioError; }
+
+OutFile* CreateOutFile(const char* path) {
+  WidePath w(path);
+  if (!w.ok) return Failed(), nullptr;
+  HANDLE h = CreateFileW(w.text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Failed(), nullptr;
+  return reinterpret_cast<OutFile*>(h);
+}
+
+int WriteOutFile(OutFile* f, const void* data, std::size_t n) {
+  DWORD done = 0;
+  if (!WriteFile(reinterpret_cast<HANDLE>(f), data, static_cast<DWORD>(n), &done, nullptr)) return Failed();
+  if (done != n) {
+    SetLastError(ERROR_DISK_FULL);  // a short write to a file is a full volume
+    return Failed();
+  }
+  return 0;
+}
+
+int CloseOutFile(OutFile* f, std::uint64_t ft) {
+  HANDLE h = reinterpret_cast<HANDLE>(f);
+  if (ft != 0) {
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(ft);
+    t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
+    SetFileTime(h, nullptr, nullptr, &t);
+  }
+  return CloseHandle(h) ? 0 : Failed();
+}
+
+void AbandonOutFile(OutFile* f) { CloseHandle(reinterpret_cast<HANDLE>(f)); }
+
+PathKind QueryPath(const char* path) {
+  WidePath w(path);
+  DWORD a = w.ok ? GetFileAttributesW(w.text) : INVALID_FILE_ATTRIBUTES;
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
+  return (a & FILE_ATTRIBUTE_READONLY) ? PathKind::ReadOnlyFile : PathKind::File;
+}
+
+int RenamePath(const char* from, const char* to) {
+  WidePath a(from), b(to);
+  if (!a.ok || !b.ok) return Failed();
+  return MoveFileExW(a.text, b.text, MOVEFILE_WRITE_THROUGH) ? 0 : Failed();
+}
+
+int DeletePath(const char* path) {
+  WidePath w(path);
+  if (!w.ok) return Failed();
+  return DeleteFileW(w.text) ? 0 : Failed();
+}
+
+int SetFolderWriteTime(const char* path, std::uint64_t ft) {
+  WidePath w(path);
+  if (!w.ok) return Failed();
+  HANDLE h =
+      CreateFileW(w.text, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Failed();
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(ft);
+  t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
+  BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
+  CloseHandle(h);
+  return ok ? 0 : Failed();
+}
+
+int FreeSpace(const char* folder, std::uint64_t* freeBytes, std::uint32_t* clusterBytes) {
+  ULARGE_INTEGER avail, total, totalFree;
+  if (!GetDiskFreeSpaceExA(folder, &avail, &total, &totalFree)) return Failed();
+  *freeBytes = avail.QuadPart;
+  // The allocation unit of the folder's volume; 4 KiB when the root cannot be told.
+  *clusterBytes = 4096;
+  char root[4] = {folder[0], ':', '\\', '\0'};
+  DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+  if (folder[0] && folder[1] == ':' && GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters) &&
+      sectors && bytes)
+    *clusterBytes = sectors * bytes;
+  return 0;
+}
 int MakeFolder(const char* path) { return CreateDirectoryA(path, nullptr) ? 0 : -1; }
 int RemoveFolder(const char* path) { return RemoveDirectoryA(path) ? 0 : -1; }
 int RemoveFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace posix {
 
 // Backslash to slash (double-byte aware: a 0x5C trail byte stays), CP932 to UTF-8.
@@ -14,6 +16,10 @@ std::string FromHostPath(const std::string& utf8Path);  // "" when it has no CP9
 // Plain text conversion between CP932 and UTF-8; false when the text has no form there.
 bool Cp932ToUtf8(const std::string& in, std::string* out);
 bool Utf8ToCp932(const std::string& in, std::string* out);
+
+// The platform's failure reason for an errno value, and noting it as the last one.
+plat::IoError IoErrorFromErrno(int err);
+int NoteIoError(int err);  // returns -1
 
 // FILETIME counts 100 ns ticks from 1601-01-01 UTC; Unix time starts 11644473600 s later.
 constexpr std::uint64_t kFiletimeEpochDelta = 116444736000000000ull;

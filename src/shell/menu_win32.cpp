@@ -14,6 +14,7 @@
 #include "config/config.h"
 #include "image/rct.h"
 #include "image/surface.h"
+#include "resource.h"
 #include "shell/startup.h"
 #include "update/update.h"
 
@@ -31,13 +32,15 @@ enum MenuAction : std::int32_t {
 // Slots 0 to 7 are the column from the bottom button upwards; slot 8 is the small button at
 // the top right. The template holds all nine; the ones not needed are destroyed at start.
 constexpr int kSlotCount = 9;
-constexpr int kSlotControl[kSlotCount] = {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008};
+constexpr int kSlotControl[kSlotCount] = {IDC_MENU_SLOT0, IDC_MENU_SLOT1, IDC_MENU_SLOT2,
+                                          IDC_MENU_SLOT3, IDC_MENU_SLOT4, IDC_MENU_SLOT5,
+                                          IDC_MENU_SLOT6, IDC_MENU_SLOT7, IDC_MENU_SLOT8};
 
 namespace menu_text {
 const char kExit[] = "終了";
 const char kUpdate[] = "アップデート";
 const char kTitleImage[] = "insttscr.rct";
-const char kTemplate[] = "MAINDIALOG";
+const char kTemplate[] = RESOURCE_NAME(IDD_MENU);
 }  // namespace menu_text
 
 constexpr std::size_t kTextSize = 128;

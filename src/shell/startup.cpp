@@ -25,7 +25,10 @@ const char kAlreadyRunning[] = "[ %s ] は既に起動中です";
 namespace {
 
 // The start-up pass has no window to show, but it still lets the queue run after every block.
-void PumpAfterBlock(payload::Progress*, std::uint32_t, std::uint32_t) { base::PumpMessages(); }
+bool PumpAfterBlock(payload::Progress*, std::uint32_t, std::uint32_t) {
+  base::PumpMessages();
+  return true;
+}
 payload::Progress g_pumpOnly = {nullptr, nullptr, PumpAfterBlock};
 
 void ExtractStartupFiles() {

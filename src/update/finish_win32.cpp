@@ -4,14 +4,15 @@
 #include "base/boxes.h"
 #include "base/window_win32.h"
 #include "config/config.h"
+#include "resource.h"
 #include "update/finish.h"
 
 namespace update {
 namespace {
 
-constexpr int kReadmeBox = 1007;
-constexpr char kFull[] = "ENDINSTALL";
-constexpr char kShort[] = "ENDINSTALL_SHORT";
+constexpr int kReadmeBox = IDC_FINISH_README;
+constexpr char kFull[] = RESOURCE_NAME(IDD_FINISH);
+constexpr char kShort[] = RESOURCE_NAME(IDD_FINISH_SHORT);
 
 // Shared by ShowFinishDialog and the dialog procedure.
 char g_text[512];

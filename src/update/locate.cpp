@@ -10,24 +10,9 @@
 #include "base/paths.h"
 #include "config/config.h"
 #include "platform/platform.h"
+#include "update/messages.h"
 
 namespace update {
-
-namespace text {
-const char kVersionTooOld[] = "アップデート元のバージョンが不適合です";
-const char kAlreadyApplied[] = "既にアップデート適応済みです";
-const char kNotInstalled[] = "本体がインストールされていません";
-const char kFolderUnknown[] =
-    "インストール先が特定できませんでした\n本体プログラムをインストールしてから実行してください";
-const char kNetworkDrive[] = "ネットワークドライブには対応していません。\nローカルドライブを選択して下さい。";
-const char kRootFolder[] = "ルートには適応できません";
-const char kKeyFileMissing[] = "指定されたフォルダには [ %s ] 本体は発見できませんでした";
-const char kPathTooLong[] = "指定されたフォルダのパスが長すぎます。\n短いパスのフォルダを指定してください。";
-const char kConfirm[] = "[%s]をアップデートします";
-const char kAskManualRoute[] =
-    "[ %s ] 本体のインストール先を特定できませんでした。\nインストール先を手動で指定しますか？";
-const char kBrowseTitle[] = "フォルダを作成する場所を選択してください";
-}  // namespace text
 
 namespace {
 

@@ -63,19 +63,4 @@ constexpr int kSetupTooLong = 2;  // "次へ" with more text than CandidateFolde
 // Runs the SETUP dialog over CandidateFolder, owned by the owner window.
 int RunSetupDialog();
 
-// Texts of locating, in one place.
-namespace text {
-extern const char kVersionTooOld[];
-extern const char kAlreadyApplied[];
-extern const char kNotInstalled[];
-extern const char kFolderUnknown[];
-extern const char kNetworkDrive[];
-extern const char kRootFolder[];
-extern const char kKeyFileMissing[];  // %s: TITLEBAR
-extern const char kPathTooLong[];
-extern const char kConfirm[];         // %s: the folder
-extern const char kAskManualRoute[];  // %s: TITLEBAR
-extern const char kBrowseTitle[];
-}  // namespace text
-
 }  // namespace update

@@ -7,14 +7,16 @@
 
 #include "base/boxes.h"
 #include "base/window_win32.h"
+#include "resource.h"
 #include "update/locate.h"
+#include "update/messages.h"
 
 namespace update {
 
 namespace {
 
-constexpr int kFolderEdit = 1000;
-constexpr int kBrowseButton = 1021;
+constexpr int kFolderEdit = IDC_SETUP_FOLDER;
+constexpr int kBrowseButton = IDC_SETUP_BROWSE;
 constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
 
 // Frees an item list through the shell's allocator.
@@ -87,8 +89,8 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int RunSetupDialog() {
-  INT_PTR r = DialogBoxParamA(base::DialogInstance(), "SETUP", static_cast<HWND>(base::GetOwnerWindow()),
-                              SetupDialogProc, 0);
+  INT_PTR r = DialogBoxParamA(base::DialogInstance(), RESOURCE_NAME(IDD_SETUP),
+                              static_cast<HWND>(base::GetOwnerWindow()), SetupDialogProc, 0);
   return r == kSetupNext || r == kSetupTooLong ? static_cast<int>(r) : kSetupCancelled;
 }
 

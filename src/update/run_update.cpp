@@ -4,13 +4,10 @@
 #include "platform/platform.h"
 #include "update/apply.h"
 #include "update/locate.h"
+#include "update/messages.h"
 #include "update/update.h"
 
 namespace update {
-
-namespace text {
-const char kAbandoned[] = "アップデートを中止しました";
-}  // namespace text
 
 int RunUpdate() {
   char installFolder[kFolderSize] = {};

@@ -7,8 +7,4 @@ namespace update {
 // it was abandoned before anything was written ("アップデートを中止しました" was shown).
 int RunUpdate();
 
-namespace text {
-extern const char kAbandoned[];
-}  // namespace text
-
 }  // namespace update

@@ -62,6 +62,16 @@ void RegDenyFullAccess(plat::RegRoot root, const std::string& key, bool deny);
 // INI writes: "file|section|key" -> value.
 std::string ProfileValue(const std::string& file, const std::string& section, const std::string& key);
 
+// The staging's file calls (QueryPath, RenamePath, DeletePath, FreeSpace) act on real files.
+// FailFileCall(n, e) makes the n-th rename or delete from now on fail with e (n = 0: none);
+// FileCalls() counts the renames and deletes since the last Reset. FreeSpace reports the
+// volume's real figures unless SetFreeSpace gave others.
+void FailFileCall(int n, plat::IoError error);
+void KillAtFileCall(int n);  // the n-th rename or delete ends the "process": ProcessExit{kKilled}
+constexpr int kKilled = -9;
+int FileCalls();
+void SetFreeSpace(std::uint64_t bytes, std::uint32_t cluster = 4096);
+
 // Exit actions registered through plat::AtExit and not yet run; and those that the last
 // plat::Exit ran, in the order it ran them.
 std::size_t ExitActionCount();

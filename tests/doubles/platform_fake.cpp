@@ -2,8 +2,14 @@
 // boxes, a recorded clipboard and message queue, an in-memory registry and INI files, the
 // process data that a test sets, and exit actions that end in an exception. The files
 // themselves are real (platform_posix.cpp).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -12,6 +18,7 @@
 
 #include "fake.h"
 #include "platform/platform.h"
+#include "platform/posix.h"
 
 namespace {
 
@@ -41,6 +48,11 @@ struct FakeState {
   std::map<std::string, std::string> profile;
   std::vector<void (*)()> exitActions;
   std::vector<void (*)()> exitActionsRun;
+  int fileCalls = 0, failAt = 0, killAt = 0;
+  plat::IoError failWith = plat::IoError::None;
+  bool freeSet = false;
+  std::uint64_t freeBytes = 0;
+  std::uint32_t cluster = 4096;
 };
 
 FakeState& S() {
@@ -103,6 +115,18 @@ std::string ProfileValue(const std::string& file, const std::string& section, co
   auto it = S().profile.find(file + "|" + section + "|" + key);
   return it == S().profile.end() ? std::string() : it->second;
 }
+void FailFileCall(int n, plat::IoError error) {
+  S().failAt = n ? S().fileCalls + n : 0;
+  S().failWith = error;
+}
+void KillAtFileCall(int n) { S().killAt = n ? S().fileCalls + n : 0; }
+int FileCalls() { return S().fileCalls; }
+void SetFreeSpace(std::uint64_t bytes, std::uint32_t cluster) {
+  S().freeSet = true;
+  S().freeBytes = bytes;
+  S().cluster = cluster;
+}
+
 std::size_t ExitActionCount() { return S().exitActions.size(); }
 std::vector<void (*)()> ExitActionsRun() { return S().exitActionsRun; }
 
@@ -116,7 +140,76 @@ void Reset() {
 
 }  // namespace fake
 
+namespace {
+
+// Counts a rename or delete; true when this one is to fail as injected.
+bool InjectedFailure() {
+  int n = ++S().fileCalls;
+  if (n == S().killAt) throw fake::ProcessExit{fake::kKilled};
+  if (S().failAt == 0 || n != S().failAt) return false;
+  switch (S().failWith) {
+    case plat::IoError::DiskFull:
+      posix::NoteIoError(ENOSPC);
+      break;
+    case plat::IoError::Denied:
+      posix::NoteIoError(EACCES);
+      break;
+    case plat::IoError::InUse:
+      posix::NoteIoError(EBUSY);
+      break;
+    case plat::IoError::NotFound:
+      posix::NoteIoError(ENOENT);
+      break;
+    default:
+      posix::NoteIoError(EIO);
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
 namespace plat {
+
+PathKind QueryPath(const char* path) {
+  struct stat st;
+  if (stat(posix::ToHostPath(path).c_str(), &st) != 0) return PathKind::Missing;
+  if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+  return (st.st_mode & 0222) ? PathKind::File : PathKind::ReadOnlyFile;  // no write bit: read-only
+}
+
+int RenamePath(const char* from, const char* to) {
+  if (InjectedFailure()) return -1;
+  const std::string a = posix::ToHostPath(from), b = posix::ToHostPath(to);
+  struct stat st;
+  if (lstat(b.c_str(), &st) == 0) return posix::NoteIoError(EEXIST);  // as MoveFileEx without replacing
+  return rename(a.c_str(), b.c_str()) == 0 ? 0 : posix::NoteIoError(errno);
+}
+
+int DeletePath(const char* path) {
+  if (InjectedFailure()) return -1;
+  return unlink(posix::ToHostPath(path).c_str()) == 0 ? 0 : posix::NoteIoError(errno);
+}
+
+int SetFolderWriteTime(const char* path, std::uint64_t filetime) {
+  struct timespec ts[2];
+  ts[0].tv_nsec = UTIME_OMIT;
+  ts[1] = posix::UnixFromFiletime(filetime);
+  return utimensat(AT_FDCWD, posix::ToHostPath(path).c_str(), ts, 0) == 0 ? 0 : posix::NoteIoError(errno);
+}
+
+int FreeSpace(const char* folder, std::uint64_t* freeBytes, std::uint32_t* clusterBytes) {
+  if (S().freeSet) {
+    *freeBytes = S().freeBytes;
+    *clusterBytes = S().cluster;
+    return 0;
+  }
+  struct statvfs v;
+  if (statvfs(posix::ToHostPath(folder).c_str(), &v) != 0) return posix::NoteIoError(errno);
+  *freeBytes = std::uint64_t(v.f_bavail) * v.f_frsize;
+  *clusterBytes = static_cast<std::uint32_t>(v.f_frsize);
+  return 0;
+}
 
 static std::size_t CopyOut(const std::string& s, char* buf, std::size_t size) {
   if (size == 0 || s.size() + 1 > size) return 0;

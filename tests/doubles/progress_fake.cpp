@@ -1,5 +1,5 @@
 // Stand-in for the copy-progress window: records what the extraction reports, and pumps
-// after every block as the window does.
+// after every block as the window does, handing a quit message to the extraction.
 #include "base/pump.h"
 #include "doubles.h"
 #include "payload/progress.h"
@@ -8,20 +8,25 @@ namespace payload {
 namespace {
 
 bool g_open = false;
+bool g_quit = false;
+int g_quitCode = 0;
 
-void Start(Progress*, std::uint32_t total) {
+bool Start(Progress*, std::uint32_t total) {
   CloseProgressWindow();
   g_open = true;
+  g_quit = false;
   RecordedProgress().push_back({'O', "", total, 0});
+  return true;
 }
 
 void BeginFile(Progress*, const char* path, std::uint32_t size) {
   if (g_open) RecordedProgress().push_back({'B', path, size, 0});
 }
 
-void BlocksWritten(Progress*, std::uint32_t written, std::uint32_t consumed) {
+bool BlocksWritten(Progress*, std::uint32_t written, std::uint32_t consumed) {
   if (g_open) RecordedProgress().push_back({'U', "", written, consumed});
-  base::PumpMessages();
+  g_quit = g_quit || !base::PumpMessagesOrQuit(&g_quitCode);
+  return !g_quit;
 }
 
 Progress g_watcher = {Start, BeginFile, BlocksWritten};
@@ -34,6 +39,11 @@ std::vector<ProgressEvent>& RecordedProgress() {
 }
 
 Progress* CopyProgressWindow() { return &g_watcher; }
+
+bool QuitTaken(int* code) {
+  if (g_quit) *code = g_quitCode;
+  return g_quit;
+}
 
 int CloseProgressWindow() {
   if (!g_open) return 1;

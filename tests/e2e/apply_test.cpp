@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -161,21 +162,21 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
     RecordTxtOpens();
     Process p = Launch(MakeFor(l, c.readme, kRegLines), l.start + "\\temp");
     const std::string shot = c.shots ? c.name : "";
-    HWND finish = WaitForFinish(p, StartUpdate(p, l, c.readme ? 1002 : 1001, shot));
+    HWND finish = WaitForFinish(p, StartUpdate(p, l, c.readme ? IDC_MENU_SLOT2 : IDC_MENU_SLOT1, shot));
     ASSERT_TRUE(finish);
 
     // While the finish dialog is up, the update is complete.
     ExpectUpdated(l);
-    HWND box = GetDlgItem(finish, 1007);
+    HWND box = GetDlgItem(finish, IDC_FINISH_README);
     EXPECT_EQ(box != nullptr, c.readme);
-    EXPECT_EQ(Text(finish, 1007), c.readme ? kReadmeLabel : "");
+    EXPECT_EQ(Text(finish, IDC_FINISH_README), c.readme ? kReadmeLabel : "");
     EXPECT_EQ(Text(finish, 0xFFFF), std::string("インストールを終了しました。") +
                                         (c.readme ? "\n以下のメニューを選択してＯＫを押して下さい。" : ""));
     if (c.shots) Screenshot(shot + "-3-finish");
     if (box) {
       EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED);
       if (c.tick) {
-        Click(finish, 1007);
+        Click(finish, IDC_FINISH_README);
         for (int i = 0; i < 40 && SendMessageA(box, BM_GETCHECK, 0, 0) != BST_CHECKED; ++i) Sleep(50);
         EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_CHECKED);
         if (c.shots) Screenshot(shot + "-4-ticked");
@@ -196,42 +197,6 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
     EXPECT_TRUE(ListFolder(l.start + "\\temp").empty());
     EXPECT_EQ(ListFolder(l.start), (std::vector<std::string>{"temp", "updater.exe"}));
   }
-  DeleteSoftwareKey(kGlobal);
-}
-
-// A file of the old installation that cannot be replaced: the extraction's damaged-file
-// report, exit -1, and none of the later steps.
-TEST(Apply, ReadOnlyFileInTheInstallFolderEndsWithTheDamagedFileReport) {
-  Layout l = MakeLayout("apply-readonly");
-  std::string locked = l.app + "\\game.exe";
-  ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
-  // Wine run by root writes read-only files all the same; then an exclusive handle of ours
-  // keeps the file from being replaced, as the attribute does on Windows.
-  HANDLE probe = CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  HANDLE hold = INVALID_HANDLE_VALUE;
-  if (probe != INVALID_HANDLE_VALUE) {
-    CloseHandle(probe);
-    hold = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-  }
-
-  Process p = Launch(MakeFor(l, true, kRegLines), l.start + "\\temp");
-  HWND menu = StartUpdate(p, l, 1002, "");
-  ASSERT_TRUE(menu);
-  // The report has the menu's title, as the confirmation had; the progress window does not.
-  Box box = WaitForBox(p.pi.dwProcessId, 30000, kMenuTitle, menu);
-  EXPECT_EQ(box.text, "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。");
-  Screenshot("apply-readonly-report");
-  Click(box.hwnd, IDOK);
-  EXPECT_EQ(WaitExit(p), 0xFFFFFFFFu);
-  if (hold != INVALID_HANDLE_VALUE) CloseHandle(hold);
-
-  EXPECT_EQ(ReadFile(locked), "old game");
-  EXPECT_FALSE(Exists(l.ini));
-  EXPECT_TRUE(RegValues(HKEY_CURRENT_USER, l.key).empty());
-  EXPECT_TRUE(Exists(l.app + "\\save\\a.tmp"));
-  EXPECT_TRUE(ListFolder(l.start + "\\temp").empty());
-  SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteSoftwareKey(kGlobal);
 }
 
@@ -270,7 +235,7 @@ TEST(Apply, RegistryExportRoundTrip) {
   ASSERT_NE(exported.find("\"Path\"="), std::string::npos) << exported;
 
   Process p = Launch(MakeFor(l, false, exported), l.start + "\\temp");
-  HWND finish = WaitForFinish(p, StartUpdate(p, l, 1001, ""));
+  HWND finish = WaitForFinish(p, StartUpdate(p, l, IDC_MENU_SLOT1, ""));
   ASSERT_TRUE(finish);
   Click(finish, IDOK);
   EXPECT_EQ(WaitExit(p), 0u);

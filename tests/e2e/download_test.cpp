@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -13,7 +14,7 @@ namespace {
 const char kEnv[] = "TITLEBAR テストゲーム\nINSTTO TEST_APP\n[EOF]\n";
 const char kTitle[] = "テストゲーム アップデータ";
 const char kReadme[] = "説明書";
-constexpr int kExitButton = 1000;
+constexpr int kExitButton = IDC_MENU_SLOT0;
 
 // The folder of this test program, where the build leaves the planted DLL.
 std::string OwnFolder() {

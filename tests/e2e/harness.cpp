@@ -127,6 +127,39 @@ std::vector<std::string> ListFolder(const std::string& folder) {
   return names;
 }
 
+void Walk(const std::string& root, Snapshot* s, bool hashes) {
+  WIN32_FIND_DATAA d;
+  HANDLE h = FindFirstFileA((root + "\\*").c_str(), &d);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string n = d.cFileName;
+    if (n == "." || n == "..") continue;
+    const std::string path = root + "\\" + n;
+    const bool folder = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    const std::uint64_t hash = hashes && !folder ? std::hash<std::string>()(ReadFile(path)) : 0;
+    (*s)[path] = Entry{
+        folder, folder ? 0 : (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow,
+        (std::uint64_t{d.ftLastWriteTime.dwHighDateTime} << 32) | d.ftLastWriteTime.dwLowDateTime, hash};
+    if (folder && !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) Walk(path, s, hashes);
+  } while (FindNextFileA(h, &d));
+  FindClose(h);
+}
+
+std::vector<std::string> Differences(const Snapshot& before, const Snapshot& after) {
+  std::vector<std::string> out;
+  for (const auto& a : after) {
+    auto b = before.find(a.first);
+    if (b == before.end())
+      out.push_back("+ " + a.first);
+    else if (!(b->second == a.second))
+      out.push_back("~ " + a.first);
+  }
+  for (const auto& b : before)
+    if (!after.count(b.first)) out.push_back("- " + b.first);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 std::vector<std::string> WorkFolders(const std::string& tempFolder) {
   const std::string prefix = "TempGPInstallFolder_";
   std::vector<std::string> out;

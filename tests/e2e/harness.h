@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +50,21 @@ bool Exists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder);  // names, sorted
 // The names in the folder that are work folders, "TempGPInstallFolder_" and at least nine digits.
 std::vector<std::string> WorkFolders(const std::string& tempFolder);
+
+// Every file and folder below root with its size and time (a folder's time moves when an entry
+// is made or removed in it) and, when asked, a hash of each file's bytes. Links (Wine's user
+// folders lead to the Linux home) are listed, not followed.
+struct Entry {
+  bool folder;
+  std::uint64_t size, time, hash;
+  bool operator==(const Entry& o) const {
+    return folder == o.folder && size == o.size && time == o.time && hash == o.hash;
+  }
+};
+using Snapshot = std::map<std::string, Entry>;
+void Walk(const std::string& root, Snapshot* s, bool hashes = false);
+// "+ path", "- path" and "~ path" for every entry added, removed or changed, sorted.
+std::vector<std::string> Differences(const Snapshot& before, const Snapshot& after);
 
 // ---- Processes and windows ---------------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -12,8 +13,8 @@ namespace {
 
 constexpr char kGlobal[] = "KovelaLocateE2E";
 constexpr char kTitle[] = "ロケート アップデータ";
-constexpr int kExitButton = 1000, kUpdateButton = 1001;
-constexpr int kFolderEdit = 1000, kBrowseButton = 1021;
+constexpr int kExitButton = IDC_MENU_SLOT0, kUpdateButton = IDC_MENU_SLOT1;
+constexpr int kFolderEdit = IDC_SETUP_FOLDER, kBrowseButton = IDC_SETUP_BROWSE;
 
 const char kAbandoned[] = "アップデートを中止しました";
 const char kAskManual[] =

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -11,7 +12,7 @@ namespace {
 
 const char kEnv[] = "TITLEBAR テストゲーム\nINSTTO TEST_APP\n[EOF]\n";
 const char kTitle[] = "テストゲーム アップデータ";
-constexpr int kExitButton = 1000;
+constexpr int kExitButton = IDC_MENU_SLOT0;
 
 // A picture in which neighbouring pixels always differ, so that a picture painted one pixel
 // off, scaled or flipped cannot match.
@@ -79,7 +80,7 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     const char* name;
     std::string env;
     const char* title;
-    const char* texts[3];  // 1000, 1001, 1002; none = the button is gone, as 1003 to 1008 always are
+    const char* texts[3];             // slots 0 to 2; none = the button is gone, as slots 3 to 8 always are
     int pictureWidth, pictureHeight;  // 0 x 0: undecodable; height below 0: client height + -height
     const char* opened;               // what the readme button opens, with its content
     bool closeBox;                    // leaves through the title bar's close box, else through 終了
@@ -126,10 +127,10 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
                         File("readme.txt", "readme.txt"), File("ソフト表.txt", "ソフト表.txt")});
     ASSERT_TRUE(r.menu);
     EXPECT_EQ(Text(r.menu), c.title);
-    for (int i = 0; i < 9; ++i) {  // 1000 to 1008
+    for (int i = 0; i < 9; ++i) {  // slots 0 to 8
       const char* want = i < 3 ? c.texts[i] : nullptr;
-      EXPECT_EQ(GetDlgItem(r.menu, kExitButton + i) != nullptr, want != nullptr) << kExitButton + i;
-      EXPECT_EQ(Text(r.menu, kExitButton + i), want ? want : "") << kExitButton + i;
+      EXPECT_EQ(GetDlgItem(r.menu, IDC_MENU_SLOT0 + i) != nullptr, want != nullptr) << IDC_MENU_SLOT0 + i;
+      EXPECT_EQ(Text(r.menu, IDC_MENU_SLOT0 + i), want ? want : "") << IDC_MENU_SLOT0 + i;
     }
     std::vector<std::string> work = WorkFolders(dir + "\\temp");
     ASSERT_EQ(work.size(), 1u);
@@ -144,12 +145,12 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     Screenshot(std::string("menu-") + c.name);
 
     if (c.opened) {  // the document in the work folder; the menu stays as it was
-      Click(r.menu, 1001);
+      Click(r.menu, IDC_MENU_SLOT1);
       std::string path, content;
       ASSERT_TRUE(WaitForOpened(&path, &content, 10000)) << "no document was opened";
       EXPECT_EQ(path, dir + "\\temp\\" + work[0] + "\\" + c.opened);
       EXPECT_EQ(content, c.opened);
-      EXPECT_EQ(Text(r.menu, 1001), c.texts[1]);
+      EXPECT_EQ(Text(r.menu, IDC_MENU_SLOT1), c.texts[1]);
     }
 
     // Esc (and the IDCANCEL it becomes) matches no button: the menu stays.
@@ -200,7 +201,7 @@ TEST(Menu, ClicksAndCloseRequestsWhileTheUpdateRunsAreIgnored) {
   MenuRun r =
       StartMenu(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
   ASSERT_TRUE(r.menu);
-  Click(r.menu, 1001);  // アップデート
+  Click(r.menu, IDC_MENU_SLOT1);  // アップデート
   HWND shown = WaitForBox(r.process.pi.dwProcessId, 10000, nullptr, r.menu).hwnd;
   ASSERT_TRUE(shown) << "the update showed nothing";
   Screenshot("menu-busy");
@@ -221,7 +222,7 @@ TEST(Menu, ClicksAndCloseRequestsWhileTheUpdateRunsAreIgnored) {
   }
   ASSERT_EQ(shown, nullptr);
   ASSERT_TRUE(Running(r.process));
-  EXPECT_EQ(Text(r.menu, 1001), "アップデート");
+  EXPECT_EQ(Text(r.menu, IDC_MENU_SLOT1), "アップデート");
   ExitThroughButton(r, dir);
 }
 
@@ -230,10 +231,11 @@ TEST(Menu, ClicksAndCloseRequestsWhileTheUpdateRunsAreIgnored) {
 TEST(Menu, MenuThatCannotBeCreatedEndsTheRunInsteadOfRetrying) {
   std::string dir = CaseFolder("menu-no-template");
   std::string stub = ReadFile(Env("KOVELA_STUB"));
-  const std::string name("M\0A\0I\0N\0D\0I\0A\0L\0O\0G\0", 20);  // UTF-16 in the resource directory
+  std::string name;  // UTF-16 in the resource directory
+  for (const char* c = RESOURCE_NAME(IDD_MENU); *c; ++c) name += {*c, '\0'};
   const std::size_t at = stub.find(name);
-  ASSERT_NE(at, std::string::npos) << "the stub has no MAINDIALOG resource name";
-  stub[at + 18] = 'X';  // MAINDIALOX
+  ASSERT_NE(at, std::string::npos) << "the stub has no " RESOURCE_NAME(IDD_MENU) " resource name";
+  stub[at + name.size() - 2] = 'X';  // MAINDIALOX
   Process p = Launch(MakeUpdater(dir, PayloadBytes({File("install.env", kEnv)}), stub), dir + "\\temp");
   EXPECT_EQ(WaitExit(p, 10000), 0xFFFFFFFFu);
   EXPECT_TRUE(ListFolder(dir + "\\temp").empty());

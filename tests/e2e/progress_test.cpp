@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "harness.h"
+#include "resource.h"
 
 using namespace e2e;
 
@@ -20,7 +21,8 @@ namespace {
 constexpr UINT kAckMessage = WM_APP + 1;  // as progress_probe.cpp has them
 constexpr LONG_PTR kDoneStep = 1000;
 const char kCaption[] = "ファイルのコピー中...";
-constexpr int kFileBar = 1010, kPathText = 1012, kTotalBar = 1019, kAnimation = 1020;
+constexpr int kFileBar = IDC_PROGRESS_FILE_BAR, kPathText = IDC_PROGRESS_PATH,
+              kTotalBar = IDC_PROGRESS_TOTAL_BAR, kAnimation = IDC_PROGRESS_ANIMATION;
 
 // What the window showed at one step: the progress windows of the probe (one expected), the
 // path text, and low, high and position of the file bar and of the overall bar.

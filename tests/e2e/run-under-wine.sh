@@ -15,4 +15,15 @@ mkdir -p "$work/cases" "$work/shots"
 export KOVELA_STUB=$(winpath "$stub")
 export KOVELA_CASES=$(winpath "$work/cases")
 export KOVELA_SOURCE=$(winpath "$root")
-exec "$root/scripts/on-display.sh" "$work/shots" wine "$tests" "$@"
+
+# A small drive that fills up, T:, for the tests of a full disk: a tmpfs of 32 MiB where this
+# runs as root (as CI does). Without it those tests are skipped.
+small=$work/small-drive
+drive=$WINEPREFIX/dosdevices/t:
+mkdir -p "$small"
+if [ "$(id -u)" -eq 0 ] && ! mountpoint -q "$small" && mount -t tmpfs -o size=32m,mode=0777 tmpfs "$small"; then
+  trap 'rm -f "$drive"; umount "$small" || true' EXIT
+  ln -sfn "$small" "$drive"
+  export KOVELA_SMALL_DRIVE=T:
+fi
+"$root/scripts/on-display.sh" "$work/shots" wine "$tests" "$@"

@@ -127,27 +127,44 @@ TEST(LintInstallEnv, Findings) {
   }
 }
 
-TEST(LintCommand, ExitCodes) {
+// The lint command over files as authors save them: its exit code and words of its output.
+TEST(LintCommand, EncodingsAndExitCodes) {
   const std::string dir = MakeTempFolder();
-  auto write = [&](const char* name, const std::string& text) {
-    WriteWholeFile(dir + "/" + name, text);
-    return dir + "/" + name;
+  int n = 0;
+  auto file = [&](const std::string& text) {
+    const std::string path = dir + "/" + std::to_string(++n) + ".env";
+    WriteWholeFile(path, text);
+    return path;
   };
-  const std::string clean = write("install.env", kClean), warned = write("warned.env", "FOO bar\n"),
-                    broken = write("broken.env", "[reg]\nR v\n");
+  const std::string clean = file(kClean), bom = "\xEF\xBB\xBF";
   const struct {
     std::vector<std::string> args;
     int code;
+    std::vector<std::string> words;
   } cases[] = {
-      {{"lint"}, 1},         {{"lint", clean}, 0},         {{"lint", warned}, 0},
-      {{"lint", broken}, 1}, {{"lint", clean, broken}, 1}, {{"lint", dir + "/missing.env"}, 1},
+      {{"lint"}, 1, {}},
+      {{"lint", clean}, 0, {"read as ASCII"}},
+      {{"lint", file("FOO bar\n")}, 0, {":1: warning", "FOO"}},
+      {{"lint", clean, file("[reg]\nR v\n")}, 1, {"read as ASCII", ":1: error: "}},
+      {{"lint", dir + "/missing.env"}, 1, {"cannot read"}},
+      {{"lint", file("TITLEBAR 星\n")}, 0, {"read as code page 932\n"}},
+      {{"lint", file(u8"TITLEBAR 星\nreg_global x\n")}, 0, {":2: warning", "REG_GLOBAL", "read as UTF-8;"}},
+      {{"lint", file(bom + u8"TITLEBAR 星\n")}, 0, {"UTF-8 with a byte-order mark; build stores"}},
+      {{"lint", file(u8"A b\n\nTITLEBAR 雪☃\n")}, 1, {":3: error: ", u8"'☃' (U+2603)"}},
+      {{"lint", file(bom + "TITLEBAR x\nINSTTO \xFF\n")}, 1, {":2: error: ", "0xFF at column 8"}},
+      {{"lint", file("TITLEBAR x\nINSTTO \x81\x20\n")},
+       1,
+       {":2: error: ", "neither UTF-8 nor code page 932"}},
   };
   for (const auto& c : cases) {
-    std::string out;
-    EXPECT_EQ(RunTool(mkupdater::RunLintCommand, c.args, &out), c.code) << c.args.back();
-    if (c.code == 1 && c.args.size() > 1) { EXPECT_NE(out.find(": error: "), std::string::npos) << out; }
+    std::string out, err;
+    EXPECT_EQ(RunTool(mkupdater::RunLintCommand, c.args, &out, &err), c.code) << c.args.back();
+    for (const std::string& w : c.words) EXPECT_NE(out.find(w), std::string::npos) << out << " lacks " << w;
   }
-  EXPECT_EQ(mkupdater::LintFolderInstallEnv(dir.c_str(), nullptr), 0);
+  std::string stored;
+  WriteWholeFile(dir + "/install.env", bom + u8"TITLEBAR 星の灯台\r\n");
+  EXPECT_EQ(mkupdater::LintInstallEnvFile(dir + "/install.env", nullptr, nullptr, &stored), 0);
+  EXPECT_EQ(stored, "TITLEBAR 星の灯台\r\n");  // code page 932 bytes: the literal's own
   RemoveTree(dir);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/posix.h"
 #include "test_support.h"
 #include "update/finish.h"
+#include "update/messages.h"
 #include "update/update.h"
 
 namespace {

@@ -6,27 +6,53 @@
 #include <filesystem>
 #include <fstream>
 
+#include "cli.h"
 #include "commands.h"
+#include "lint.h"
 #include "test_support.h"
 
 namespace {
 
 class MkupdaterTest : public HostTest {
  protected:
-  // A folder to pack (UTF-8 names; a trailing '/' makes a folder) and a stub beside it.
-  std::string Tree(const Names& files) {
-    std::filesystem::remove_all(dir_ + "/in");
+  // A folder to pack (UTF-8 names; a trailing '/' makes a folder; "name=text" gives the
+  // file that text) and a stub beside it.
+  std::string Tree(const Names& files, const std::string& folder = "in") {
+    std::filesystem::remove_all(dir_ + "/" + folder);
     for (const std::string& f : files) {
-      std::filesystem::path p = std::filesystem::u8path(dir_ + "/in/" + f);
-      std::filesystem::create_directories(f.back() == '/' ? p : p.parent_path());
-      if (f.back() != '/') std::ofstream(p) << (f == "install.env" ? "TITLEBAR x\n[EOF]\n" : "data of " + f);
+      const std::size_t eq = f.find('=');
+      const std::string name = f.substr(0, eq);
+      std::filesystem::path p = std::filesystem::u8path(dir_ + "/" + folder + "/" + name);
+      std::filesystem::create_directories(name.back() == '/' ? p : p.parent_path());
+      if (name.back() != '/')
+        std::ofstream(p) << (eq != std::string::npos ? f.substr(eq + 1)
+                             : name == "install.env" ? "TITLEBAR x\n[EOF]\n"
+                                                     : "data of " + name);
     }
     std::ofstream(dir_ + "/stub.exe") << "MZ";
-    return dir_ + "/in";
+    return dir_ + "/" + folder;
   }
-  int Build(const std::string& root, const std::string& exe) {
-    return RunTool(mkupdater::RunBuildCommand, {"build", "--stub", dir_ + "/stub.exe", "--out", exe, root},
-                   nullptr, &err_);
+  int Build(const std::string& root, const std::string& exe, std::vector<std::string> more = {},
+            std::string* out = nullptr) {
+    std::vector<std::string> args = {"build", "--stub", dir_ + "/stub.exe", "--out", exe};
+    args.insert(args.end(), more.begin(), more.end());
+    args.push_back(root);
+    return RunTool(mkupdater::RunBuildCommand, args, out, &err_);
+  }
+  // Kind and name of every line `list` prints, in order.
+  Names Listed(const std::string& exe, std::string* last = nullptr) {
+    std::string out;
+    EXPECT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &out), 0);
+    Names kinds;
+    for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+      if (out[at] == '#') {
+        if (last) *last = out.substr(at, end - at);
+        continue;
+      }
+      kinds.push_back(out.substr(at, 1) + " " +
+                      out.substr(out.rfind('\t', end) + 1, end - out.rfind('\t', end) - 1));
+    }
+    return kinds;
   }
   std::string err_;
 };
@@ -42,11 +68,7 @@ TEST_F(MkupdaterTest, BuildOrdersStartupFilesFirstAndListsEveryRecord) {
   ASSERT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &out), 0);
   EXPECT_EQ(out.substr(0, out.find('\n')),
             "f\t17\t25\t" + mkupdater::FormatFiletime(WriteTime(dir_ + "/in/install.env")) + "\tinstall.env");
-  Names kinds;  // kind and name of every line, in order
-  for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
-    kinds.push_back(out.substr(at, 1) + " " +
-                    out.substr(out.rfind('\t', end) + 1, end - out.rfind('\t', end) - 1));
-  EXPECT_EQ(kinds,
+  EXPECT_EQ(Listed(exe),
             (Names{"f install.env", "f insttscr.rct", "f Notes.TXT", "f readme.txt", u8"f 表.txt", "f a.bin",
                    "d data", "f data\\x.txt", "d data\\bgm", "f data\\bgm\\b.ogg", "d zdir"}));
   EXPECT_EQ(mkupdater::FormatFiletime(kFileTime), "2021-03-04T05:06:07Z");
@@ -54,14 +76,22 @@ TEST_F(MkupdaterTest, BuildOrdersStartupFilesFirstAndListsEveryRecord) {
 
 TEST_F(MkupdaterTest, ExtractAndVerifyGoThroughTheUpdatersReader) {
   std::string exe = dir_ + "/u.exe";
-  ASSERT_EQ(Build(Tree({"install.env", u8"data/sub/ソ.bin"}), exe), 0) << err_;
+  // install.env saved as UTF-8 with a byte-order mark is stored as code page 932.
+  ASSERT_EQ(Build(Tree({"install.env=\xEF\xBB\xBF"
+                        u8"TITLEBAR 星\n",
+                        "insttscr.rct", u8"data/sub/ソ.bin"}),
+                  exe),
+            0)
+      << err_;
   ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", exe, dir_ + "/out"}), 0);
-  EXPECT_EQ(ListTree(dir_ + "/out"), (Names{"data/", "data/sub/", "data/sub/ソ.bin", "install.env"}));
+  EXPECT_EQ(ListTree(dir_ + "/out"),
+            (Names{"data/", "data/sub/", "data/sub/ソ.bin", "install.env", "insttscr.rct"}));
+  EXPECT_EQ(ReadWholeFile(dir_ + "/out/install.env"), "TITLEBAR 星\n");
   EXPECT_EQ(WriteTime(dir_ + "/out/data/sub/ソ.bin"), WriteTime(dir_ + "/in/data/sub/ソ.bin"));
   EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", exe}), 0);
 
   std::string bytes = ReadWholeFile(exe);
-  bytes[bytes.size() - 12] ^= 0x40;  // inside the last stream, data\sub\ソ.bin's
+  bytes[bytes.size() - 20] ^= 0x40;  // inside the last stream, data\sub\ソ.bin's
   WriteWholeFile(exe, bytes);
   EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", exe}, nullptr, &err_), mkupdater::kDataError);
   EXPECT_NE(err_.find(u8"data\\sub\\ソ.bin"), std::string::npos) << err_;
@@ -84,7 +114,7 @@ TEST_F(MkupdaterTest, SignedUpdatersReadLikeUnsignedOnes) {
   const std::string exe = dir_ + "/u.exe", signedExe = dir_ + "/s.exe";
   for (int n = 1; n <= 8; ++n) {
     SCOPED_TRACE(n);
-    const std::string root = Tree({"install.env", "data/" + std::string(n, 'n') + ".bin"});
+    const std::string root = Tree({"install.env", "insttscr.rct", "data/" + std::string(n, 'n') + ".bin"});
     WriteWholeFile(dir_ + "/stub.exe", PeStub());
     ASSERT_EQ(Build(root, exe), 0) << err_;
     std::remove(signedExe.c_str());
@@ -110,6 +140,46 @@ TEST_F(MkupdaterTest, SignedUpdatersReadLikeUnsignedOnes) {
   }
 }
 
+// init starts a folder that builds as it is and lints without a finding; it never overwrites.
+TEST_F(MkupdaterTest, InitWritesACleanStart) {
+  const std::string png = std::string(KOVELA_SOURCE_DIR) + "/examples/title/title.png",
+                    root = dir_ + "/My Game";
+  ASSERT_EQ(RunTool(mkupdater::RunInitCommand, {"init", root, png}, nullptr, &err_), 0) << err_;
+  int warnings = -1;
+  EXPECT_EQ(mkupdater::LintInstallEnvFile(root + "/install.env", stderr, &warnings), 0);
+  EXPECT_EQ(warnings, 0);
+  EXPECT_NE(ReadWholeFile(root + "/install.env").find("TITLEBAR My|Game\r\n"), std::string::npos);
+  EXPECT_EQ(ListTree(root), (Names{"install.env", "insttscr.rct"}));
+  std::ofstream(dir_ + "/stub.exe") << "MZ";
+  EXPECT_EQ(Build(root, dir_ + "/u.exe"), 0) << err_;
+  EXPECT_EQ(RunTool(mkupdater::RunInitCommand, {"init", root}, nullptr, &err_), mkupdater::kUsageError);
+  EXPECT_EQ(RunTool(mkupdater::RunInitCommand, {"init", dir_ + "/other", dir_ + "/u.exe"}, nullptr, &err_),
+            mkupdater::kDataError);
+  EXPECT_FALSE(PathExists(dir_ + "/other"));
+}
+
+// The command line: help for the tool and each command on stdout, wrong calls on stderr.
+TEST(MkupdaterCli, HelpAndVersion) {
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* words;
+  } cases[] = {
+      {{"mkupdater", "--version"}, 0, "mkupdater " KOVELA_VERSION "\n"},
+      {{"mkupdater", "--help"}, 0, "  build    pack a folder"},
+      {{"mkupdater", "build", "--help"}, 0, "--base <folder>"},
+      {{"mkupdater", "help", "init"}, 0, "usage: mkupdater init <folder> [title.png]"},
+      {{"mkupdater", "verify", "-q"}, 1, "usage: mkupdater verify"},
+      {{"mkupdater", "nosuch"}, 1, "unknown command 'nosuch'"},
+      {{"mkupdater"}, 1, "usage: mkupdater <command>"},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunTool(mkupdater::Main, c.args, &out, &err), c.code) << c.args.back();
+    EXPECT_NE((c.code ? err : out).find(c.words), std::string::npos) << out << err;
+  }
+}
+
 // Folders the updater could not use are refused with one line and no output file.
 TEST_F(MkupdaterTest, BuildRefusals) {
   const struct {
@@ -117,11 +187,16 @@ TEST_F(MkupdaterTest, BuildRefusals) {
     Names files;
     const char* env;
   } cases[] = {
-      {"no install.env", {"readme.txt"}, nullptr},
-      {"a name with no code page 932 form", {"install.env", "\xF0\x9F\x98\x80.txt"}, nullptr},
-      {"a name with a backslash", {"install.env", "a\\b.txt"}, nullptr},
-      {"a name over 259 bytes", {"install.env", std::string(200, 'd') + "/" + std::string(70, 'f')}, nullptr},
-      {"a section the updater stops on", {"install.env"}, "TITLEBAR x\n[reg]\n\"a\"=\"b\"\n"},
+      {"no install.env", {"readme.txt", "insttscr.rct"}, nullptr},
+      {"no title picture", {"install.env"}, nullptr},
+      {"a name with no code page 932 form", {"install.env", "insttscr.rct", "\xF0\x9F\x98\x80.txt"}, nullptr},
+      {"a look-alike in code page 932", {"install.env", "insttscr.rct", u8"\u00A5.txt"}, nullptr},
+      {"a name with a backslash", {"install.env", "insttscr.rct", "a\\b.txt"}, nullptr},
+      {"a name over 259 bytes",
+       {"install.env", "insttscr.rct", std::string(200, 'd') + "/" + std::string(70, 'f')},
+       nullptr},
+      {"a section the updater stops on", {"install.env", "insttscr.rct"}, "TITLEBAR x\n[reg]\n\"a\"=\"b\"\n"},
+      {"a character without a code page 932 form", {"install.env", "insttscr.rct"}, u8"TITLEBAR \u2603\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -131,6 +206,62 @@ TEST_F(MkupdaterTest, BuildRefusals) {
     EXPECT_NE(err_.find("mkupdater: "), std::string::npos) << err_;
     EXPECT_FALSE(PathExists(dir_ + "/bad.exe"));
     EXPECT_FALSE(PathExists(dir_ + "/bad.exe.tmp"));
+  }
+}
+
+// --base: only what changed is packed; what is gone gets a deletion line, which list shows.
+TEST_F(MkupdaterTest, DeltaCarriesOnlyWhatChanged) {
+  const Names common = {"install.env=TITLEBAR x\n[EOF]\n[delfiles_afterinst]\ninstall.env\n-\n",
+                        "insttscr.rct",
+                        "readme.txt",
+                        "same.dat",
+                        "data/keep/k.dat",
+                        "Case.DAT"};
+  Names base = common, now = common;
+  base.insert(base.end(), {"data/old.dat", "data/sub/s.dat", u8"gone/ソ.dat", "changed.dat=1"});
+  now.insert(now.end(), {"data/new.dat", "fresh/", "changed.dat=2"});
+  now[5] = "case.dat=data of Case.DAT";  // only the case differs: nothing to delete
+  Tree(base, "base");
+  const std::string exe = dir_ + "/d.exe";
+  std::string out, summary;
+  ASSERT_EQ(Build(Tree(now), exe, {"--base", dir_ + "/base"}, &out), 0) << err_;
+  EXPECT_EQ(Listed(exe, &summary), (Names{"f install.env", "f insttscr.rct", "f readme.txt", "f changed.dat",
+                                          "d data", "f data\\new.dat", "d fresh", "x data\\old.dat",
+                                          "x data\\sub\\s.dat", u8"x gone\\ソ.dat"}));
+  EXPECT_EQ(summary,
+            "# only what changed since a base release: 1 changed, 2 added, 3 deleted, 3 unchanged left out");
+  for (const char* line : {"  + data/new.dat\n", "  + fresh/\n", "  ~ changed.dat\n", u8"  - gone/ソ.dat\n",
+                           "  ! data/sub/ is gone", "  = 3 unchanged"})
+    EXPECT_NE(out.find(line), std::string::npos) << out << " lacks " << line;
+  ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", exe, dir_ + "/out"}), 0);
+  EXPECT_NE(ReadWholeFile(dir_ + "/out/install.env").find("[delfiles_afterinst]\n// mkupdater"),
+            std::string::npos);
+
+  // Files gone that no deletion line could name alone, and what the updater cannot replace.
+  const struct {
+    std::string gone;
+    Names now;
+    const char* words;
+  } refusals[] = {
+      {"a*b.dat", {}, "wildcard"},
+      {"trail.", {}, "trailing dot"},
+      {"EOFnotes.dat", {}, "section reader"},
+      {"TITLEBAR y.dat", {}, "key reader"},
+      {"PROGRA~1.DAT", {}, "8.3"},
+      {"thing", {"thing/"}, "file in the base and a folder now"},
+      {"keys.dat",
+       {"install.env=[delfiles_afterinst]\n-\n" + std::string(396, '\n') + "KEYFILE k\n"},
+       "[EOF]"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.gone);
+    Names b = {"install.env", "insttscr.rct", r.gone}, n = {"install.env", "insttscr.rct"};
+    n.insert(n.end(), r.now.begin(), r.now.end());
+    if (r.now.size() == 1 && r.now[0].rfind("install.env=", 0) == 0) n.erase(n.begin());
+    Tree(b, "base");
+    EXPECT_EQ(Build(Tree(n), dir_ + "/bad.exe", {"--base", dir_ + "/base"}), mkupdater::kUsageError);
+    EXPECT_NE(err_.find(r.words), std::string::npos) << err_;
+    EXPECT_FALSE(PathExists(dir_ + "/bad.exe"));
   }
 }
 

@@ -21,14 +21,16 @@ struct Recorder {
   payload::Progress progress = {Start, BeginFile, BlocksWritten};
   std::vector<payload::ProgressEvent> events;
   static Recorder* Of(payload::Progress* p) { return reinterpret_cast<Recorder*>(p); }
-  static void Start(payload::Progress* p, std::uint32_t total) {
+  static bool Start(payload::Progress* p, std::uint32_t total) {
     Of(p)->events.push_back({'S', "", total, 0});
+    return true;
   }
   static void BeginFile(payload::Progress* p, const char* path, std::uint32_t size) {
     Of(p)->events.push_back({'B', path, size, 0});
   }
-  static void BlocksWritten(payload::Progress* p, std::uint32_t written, std::uint32_t consumed) {
+  static bool BlocksWritten(payload::Progress* p, std::uint32_t written, std::uint32_t consumed) {
     Of(p)->events.push_back({'U', "", written, consumed});
+    return true;
   }
   std::string Kinds() const {
     std::string k;

@@ -56,7 +56,7 @@ Names ListTree(const std::string& root) {
   Names out;
   std::error_code ec;
   for (fs::recursive_directory_iterator it(base, ec), end; it != end; it.increment(ec)) {
-    std::string rel = posix::FromHostPath(fs::relative(it->path(), base).string());
+    std::string rel = posix::FromHostPath(it->path().lexically_relative(base).string());
     out.push_back(it->is_directory() ? rel + "/" : rel);
   }
   std::sort(out.begin(), out.end());
@@ -79,6 +79,23 @@ void MakeTree(const std::string& base, const Names& relative, const std::string&
 std::uint64_t WriteTime(const std::string& path) {
   std::uint64_t t = 0;
   return plat::GetFileWriteTime(path.c_str(), &t) == 0 ? t : 0;
+}
+
+std::string Snapshot(const std::string& root) {
+  std::string s;
+  for (const std::string& name : ListTree(root)) {
+    const std::string path = root + "/" + name;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(posix::ToHostPath(path.c_str()), ec)) {
+      s += name + " link\n";
+      continue;
+    }
+    const bool folder = name.back() == '/';  // a folder's own time follows what happens inside it
+    const std::string bytes = folder ? "" : ReadWholeFile(path);
+    s += name + " " + std::to_string(bytes.size()) + " " + std::to_string(folder ? 0 : WriteTime(path)) +
+         " " + std::to_string(std::hash<std::string>()(bytes)) + "\n";
+  }
+  return s;
 }
 
 std::string CurrentFolder() {

@@ -24,6 +24,7 @@
 #include "base/boxes.h"
 #include "payload/extract.h"
 #include "payload/progress.h"
+#include "resource.h"
 
 namespace {
 
@@ -64,8 +65,8 @@ LRESULT CALLBACK WatchBars(int code, WPARAM wParam, LPARAM lParam) {
     const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     const int id = GetDlgCtrlID(m->hwnd);
     const bool shown = IsWindowVisible(GetParent(m->hwnd)) != FALSE, setPos = m->message == PBM_SETPOS;
-    bool stop = id == 1019 && shown && setPos;
-    if (id == 1010 && (setPos || m->message == PBM_SETRANGE)) {
+    bool stop = id == IDC_PROGRESS_TOTAL_BAR && shown && setPos;
+    if (id == IDC_PROGRESS_FILE_BAR && (setPos || m->message == PBM_SETRANGE)) {
       stop = shown && setPos && g_lastFileBarMessage == PBM_SETRANGE;
       g_lastFileBarMessage = m->message;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "resource.h"
 
 namespace {
 
@@ -118,11 +119,12 @@ void ShootWhileCopying(e2e::Process& p, const char* title, const char* shot) {
     std::printf("  (no window \"%s\" appeared)\n", title);
     return;
   }
-  // The first file's path is set, and a frame later (the bars and path repaint at most every
-  // 100 ms) it is on the screen.
+  // The opening movie is on its way, and a frame later (the bars and path repaint at most
+  // every 100 ms) its path is on the screen.
   for (DWORD start = GetTickCount();
-       IsWindow(w) && e2e::Text(w, 1012).empty() && GetTickCount() - start < 5000;)
-    Sleep(2);
+       IsWindow(w) && e2e::Text(w, IDC_PROGRESS_PATH).find("opening.mpg") == std::string::npos &&
+       GetTickCount() - start < 5000;)
+    Sleep(1);
   Sleep(120);
   SuspendThread(p.pi.hThread);
   if (IsWindow(w) && IsWindowVisible(w)) {
@@ -141,14 +143,14 @@ int Run(const std::string& exe) {
   DWORD pid = p.pi.dwProcessId;
   e2e::Box menu = Step(pid, kMenuTitle, "1-menu");
   if (!menu.hwnd) return 1;
-  e2e::Click(menu.hwnd, 1002);  // アップデート (below the readme button)
+  e2e::Click(menu.hwnd, IDC_MENU_SLOT2);  // アップデート (above the readme button)
   std::string confirm = std::string("[") + kInstall + "]をアップデートします";
   e2e::Box ask = Step(pid, kMenuTitle, "2-confirm", 20000, menu.hwnd);
   if (ask.hwnd && ask.text == confirm) e2e::Click(ask.hwnd, IDYES);
   ShootWhileCopying(p, "ファイルのコピー中...", "3-progress");
   e2e::Box done = Step(pid, "インストール終了", "4-finish");
   if (done.hwnd) {
-    SendMessageA(GetDlgItem(done.hwnd, 1007), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(GetDlgItem(done.hwnd, IDC_FINISH_README), BM_SETCHECK, BST_CHECKED, 0);
     e2e::Screenshot("5-finish-ticked");
     e2e::Click(done.hwnd, IDOK);
   }

@@ -9,5 +9,6 @@ int RunBuildCommand(int argc, char** argv);
 int RunListCommand(int argc, char** argv);
 int RunExtractCommand(int argc, char** argv);
 int RunVerifyCommand(int argc, char** argv);
+int RunInitCommand(int argc, char** argv);
 
 }  // namespace mkupdater

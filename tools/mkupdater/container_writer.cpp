@@ -33,7 +33,8 @@ int WriteFolderRecord(std::FILE* out, const std::string& name) {
 }
 
 int WriteFileRecord(std::FILE* out, const std::string& name, std::FILE* in, std::uint64_t size,
-                    std::uint64_t filetime, int level) {
+                    std::uint64_t filetime, int level, void (*progress)(void*, std::uint64_t),
+                    void* context) {
   if (name.empty() || name.size() + 1 > 260 || size > 0x7FFFFFFF) return -1;
   long headerPos = std::ftell(out);
   if (headerPos < 0 || !PutHeader(out, name, static_cast<std::int32_t>(size), 0)) return -1;
@@ -55,6 +56,7 @@ int WriteFileRecord(std::FILE* out, const std::string& name, std::FILE* in, std:
       break;
     }
     left -= got;
+    if (progress) progress(context, size - left);
     flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
     z.next_in = ib.get();
     z.avail_in = static_cast<uInt>(got);
@@ -89,6 +91,15 @@ int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<s
   std::vector<std::uint8_t> t;
   PutU64(t, filetime);
   return Put(out, t.data(), t.size()) && Put(out, z.data(), z.size()) ? 0 : -1;
+}
+
+int WriteCompressedRecord(std::FILE* out, const std::string& name, std::uint64_t size, std::uint64_t filetime,
+                          const std::uint8_t* z, std::size_t n) {
+  if (name.empty() || name.size() + 1 > 260 || size > 0x7FFFFFFF || n > 0x7FFFFFFF) return -1;
+  if (!PutHeader(out, name, static_cast<std::int32_t>(size), static_cast<std::int32_t>(n))) return -1;
+  std::vector<std::uint8_t> t;
+  PutU64(t, filetime);
+  return Put(out, t.data(), t.size()) && Put(out, z, n) ? 0 : -1;
 }
 
 int WriteEnd(std::FILE* out, std::uint32_t payloadOffset) {

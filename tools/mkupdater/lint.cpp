@@ -468,21 +468,24 @@ int LintInstallEnvText(const char* name, const void* data, std::size_t size, std
   return LintSource(name, src, size, out, warnings);
 }
 
-int LintInstallEnv(const char* path, std::FILE* out, int* warnings) {
+int LintInstallEnvFile(const std::string& path, std::FILE* out, int* warnings, std::string* cp932,
+                       EnvEncoding* encoding) {
+  if (warnings != nullptr) *warnings = 0;
   std::vector<std::uint8_t> bytes;
   if (ReadWholeFile(path, &bytes) != 0) {
-    if (out != nullptr) std::fprintf(out, "%s: error: %s\n", path, msg::kCannotRead);
-    if (warnings != nullptr) *warnings = 0;
+    if (out != nullptr) std::fprintf(out, "%s: error: %s\n", path.c_str(), msg::kCannotRead);
     return 1;
   }
-  return LintInstallEnvText(path, bytes.data(), bytes.size(), out, warnings);
-}
-
-int LintFolderInstallEnv(const char* folder, std::FILE* out) {
-  std::string path(folder);
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += "install.env";
-  return LintInstallEnv(path.c_str(), out);
+  std::string text, error;
+  EnvEncoding read = EnvEncoding::Cp932;
+  int line = 0;
+  if (DecodeInstallEnv(bytes, &read, &text, &line, &error) != 0) {
+    if (out != nullptr) std::fprintf(out, "%s:%d: error: %s\n", path.c_str(), line, error.c_str());
+    return 1;
+  }
+  if (cp932 != nullptr) *cp932 = text;
+  if (encoding != nullptr) *encoding = read;
+  return LintInstallEnvText(path.c_str(), text.data(), text.size(), out, warnings);
 }
 
 int RunLintCommand(int argc, char** argv) {
@@ -491,7 +494,16 @@ int RunLintCommand(int argc, char** argv) {
     return kUsageError;
   }
   int errors = 0;
-  for (int i = 1; i < argc; ++i) errors += LintInstallEnv(argv[i], stdout);
+  for (int i = 1; i < argc; ++i) {
+    std::string text(1, '\xFF');  // stays so when the file could not be read or decoded
+    EnvEncoding encoding = EnvEncoding::Cp932;
+    errors += LintInstallEnvFile(argv[i], stdout, nullptr, &text, &encoding);
+    if (text != "\xFF")
+      std::printf("%s: note: read as %s%s\n", argv[i], EncodingName(encoding),
+                  encoding == EnvEncoding::Utf8 || encoding == EnvEncoding::Utf8WithBom
+                      ? "; build stores it as code page 932"
+                      : "");
+  }
   return errors > 0 ? 1 : 0;
 }
 

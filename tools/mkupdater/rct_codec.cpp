@@ -1,7 +1,5 @@
-// Title image encoder, strict file decoder and PNG conversion for mkupdater.
+// Title image encoder and strict file decoder for mkupdater (PNG: png_posix.cpp, png_win32.cpp).
 #include "rct_codec.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -289,44 +287,12 @@ int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out, image::R
   return 0;
 }
 
-int ReadPng(const char* path, BgrImage* out, std::string* error) {
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path)) {
-    *error = Format(text::kPngRead, path, png.message);
-    return -1;
+void CompositeOnBlack(const std::vector<std::uint8_t>& bgra, BgrImage* out) {
+  out->pixels.resize(bgra.size() / 4 * 3);
+  for (std::size_t i = 0, o = 0; i + 3 < bgra.size(); i += 4, o += 3) {
+    const unsigned a = bgra[i + 3];
+    for (int c = 0; c < 3; ++c) out->pixels[o + c] = static_cast<std::uint8_t>((bgra[i + c] * a + 127) / 255);
   }
-  png.format = PNG_FORMAT_BGR;
-  if (std::uint64_t{png.width} * png.height * 3 > INT32_MAX) {
-    png_image_free(&png);
-    *error = Format(text::kPngTooLarge, path);
-    return -1;
-  }
-  out->width = static_cast<std::int32_t>(png.width);
-  out->height = static_cast<std::int32_t>(png.height);
-  out->pixels.assign(PNG_IMAGE_SIZE(png), 0);
-  const png_color black{0, 0, 0};
-  if (!png_image_finish_read(&png, &black, out->pixels.data(), 0, nullptr)) {
-    *error = Format(text::kPngRead, path, png.message);
-    png_image_free(&png);
-    return -1;
-  }
-  return 0;
-}
-
-int WritePng(const char* path, const BgrImage& image, std::string* error) {
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(image.width);
-  png.height = static_cast<png_uint_32>(image.height);
-  png.format = PNG_FORMAT_BGR;
-  if (!png_image_write_to_file(&png, path, 0, image.pixels.data(), 0, nullptr)) {
-    *error = Format(text::kPngWrite, path, png.message);
-    return -1;
-  }
-  return 0;
 }
 
 int ParseRctVariantName(const char* text, image::RctVariant* out) {

@@ -1,5 +1,5 @@
 // mkupdater's side of the title image format: the encoder, a checked decoder for whole
-// files, and PNG reading and writing through libpng.
+// files, and PNG reading and writing.
 #pragma once
 
 #include <cstddef>
@@ -37,9 +37,12 @@ int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out, image::R
                   std::string* error);
 
 // PNG files of any colour type and depth are read as 8-bit colour (alpha composited onto
-// black). 0 / -1 with a message in *error.
+// black). 0 / -1 with a message in *error. libpng on Linux (png_posix.cpp), the Windows
+// Imaging Component on Windows (png_win32.cpp); both give the same pixels.
 int ReadPng(const char* path, BgrImage* out, std::string* error);
 int WritePng(const char* path, const BgrImage& image, std::string* error);
+// 8-bit BGRA rows (width x height of *out) onto black: each colour times alpha / 255, rounded.
+void CompositeOnBlack(const std::vector<std::uint8_t>& bgra, BgrImage* out);
 
 // Parses "TC00", "TS00", "TC01", "TS01"; -1 for anything else.
 int ParseRctVariantName(const char* text, image::RctVariant* out);

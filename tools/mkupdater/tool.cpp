@@ -3,10 +3,9 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
-#include "platform/posix.h"
+#include "host.h"
 
 namespace mkupdater {
 namespace {
@@ -38,7 +37,7 @@ std::string Format(const char* format, ...) {
 }
 
 int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* out) {
-  File f(std::fopen(path.c_str(), "rb"));
+  File f(host::Open(path, "rb"));
   if (!f) return -1;
   out->clear();
   std::uint8_t buf[65536];
@@ -48,14 +47,14 @@ int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* out) {
 }
 
 int WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& data) {
-  File f(std::fopen(path.c_str(), "wb"));
+  File f(host::Open(path, "wb"));
   if (!f) return -1;
   if (std::fwrite(data.data(), 1, data.size(), f.get()) != data.size()) return -1;
   return std::fclose(f.release()) == 0 ? 0 : -1;
 }
 
-bool Utf8ToCp932(const std::string& in, std::string* out) { return posix::Utf8ToCp932(in, out); }
-bool Cp932ToUtf8(const std::string& in, std::string* out) { return posix::Cp932ToUtf8(in, out); }
+bool Utf8ToCp932(const std::string& in, std::string* out) { return host::Utf8ToCp932(in, out); }
+bool Cp932ToUtf8(const std::string& in, std::string* out) { return host::Cp932ToUtf8(in, out); }
 
 std::string Utf8Name(const char* cp932) {
   std::string u;
@@ -63,13 +62,21 @@ std::string Utf8Name(const char* cp932) {
 }
 
 std::string FormatFiletime(std::uint64_t ft) {
-  std::int64_t secs = static_cast<std::int64_t>(ft) - static_cast<std::int64_t>(posix::kFiletimeEpochDelta);
-  secs = secs >= 0 ? secs / 10000000 : -((-secs + 9999999) / 10000000);
-  std::time_t t = static_cast<std::time_t>(secs);
-  std::tm tm{};
-  char buf[32];
-  if (!gmtime_r(&t, &tm) || !std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm)) return "-";
-  return buf;
+  constexpr std::int64_t kTicks = 10000000, kDay = 86400;
+  constexpr std::int64_t kEpochDelta = 11644473600;  // seconds from 1601-01-01 to 1970-01-01
+  std::int64_t secs = static_cast<std::int64_t>(ft / kTicks) - kEpochDelta;
+  std::int64_t days = secs >= 0 ? secs / kDay : -((-secs + kDay - 1) / kDay), rest = secs - days * kDay;
+  // Days since 1970-01-01 to a civil date (proleptic Gregorian), era by era of 400 years.
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097, doe = days - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t year = yoe + era * 400 + (month <= 2);
+  return Format("%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day),
+                static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+                static_cast<long long>(rest % 60));
 }
 
 }  // namespace mkupdater

@@ -16,9 +16,9 @@ constexpr int kUsageError = 1;
 constexpr int kDataError = 2;
 
 // Prints "mkupdater: <formatted text>" and a line feed on stderr; returns code.
-int Fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int Fail(int code, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 // printf-style formatting into a string (at most 1023 bytes).
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // 0, or -1 when the file cannot be read or written whole.
 int ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* out);

@@ -1,0 +1,27 @@
+# mkupdater.exe: the authors' tool for Windows, beside build/native/mkupdater. Paths go through
+# the wide calls (tools/mkupdater/host_win32.cpp and the seam's file calls for the tool,
+# src/platform/platform_tool_win32.cpp), PNG through the Windows Imaging Component; static
+# runtime, so that it imports nothing from outside the system folder.
+file(GLOB TOOL_WIN_SOURCES CONFIGURE_DEPENDS ${TOOL_DIR}/*.cpp)
+list(FILTER TOOL_WIN_SOURCES EXCLUDE REGEX "(_posix|/main)\\.cpp$")
+add_library(kovela_tool_core STATIC ${PORTABLE_SOURCES} ${SRC}/platform/platform_tool_win32.cpp)
+target_include_directories(kovela_tool_core PUBLIC ${SRC})
+set(TOOL_WIN_DEFS WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 __USE_MINGW_ANSI_STDIO=1)
+target_compile_definitions(kovela_tool_core PUBLIC ${TOOL_WIN_DEFS})
+add_executable(mkupdater ${TOOL_WIN_SOURCES})
+target_include_directories(mkupdater PRIVATE ${TOOL_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+target_compile_definitions(mkupdater PRIVATE KOVELA_VERSION="${KOVELA_VERSION}")
+include(${CMAKE_CURRENT_LIST_DIR}/libdeflate_mingw.cmake)
+target_link_libraries(mkupdater PRIVATE kovela_tool_core deflate_mingw -static z ole32)
+target_link_options(mkupdater PRIVATE -municode -static -static-libgcc -static-libstdc++ -s)
+add_test(NAME mkupdater_imports COMMAND ${KOVELA_PYTHON} ${CMAKE_SOURCE_DIR}/tests/resources/check_imports.py
+         ${CMAKE_BINARY_DIR}/mkupdater.exe)
+# Both tools over one table of inputs under Wine: the same updaters, listings, trees and pictures.
+set(KOVELA_NATIVE_MKUPDATER ${CMAKE_SOURCE_DIR}/build/native/mkupdater CACHE FILEPATH "The Linux mkupdater")
+add_test(NAME mkupdater_agrees COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/agree-under-wine.sh
+         ${CMAKE_BINARY_DIR}/mkupdater.exe ${KOVELA_NATIVE_MKUPDATER} ${CMAKE_BINARY_DIR}/updater.exe)
+set_tests_properties(mkupdater_agrees PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-agree")
+# The release package (make dist) unpacked and used as its README.txt says, under Wine.
+add_test(NAME dist_package COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/dist-under-wine.sh ${KOVELA_NATIVE_MKUPDATER})
+set_tests_properties(dist_package PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-dist")

@@ -1,0 +1,3 @@
+# The release's version, from the VERSION file at the top (also read by make dist).
+file(STRINGS ${CMAKE_SOURCE_DIR}/VERSION KOVELA_VERSION LIMIT_COUNT 1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/VERSION)

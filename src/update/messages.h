@@ -1,0 +1,34 @@
+// Every text that the update action shows, in one place.
+#pragma once
+
+namespace update::text {
+
+// Locating the installed application.
+extern const char kVersionTooOld[];
+extern const char kAlreadyApplied[];
+extern const char kNotInstalled[];
+extern const char kFolderUnknown[];
+extern const char kNetworkDrive[];
+extern const char kRootFolder[];
+extern const char kKeyFileMissing[];  // %s: TITLEBAR
+extern const char kPathTooLong[];
+extern const char kConfirm[];         // %s: the folder
+extern const char kAskManualRoute[];  // %s: TITLEBAR
+extern const char kBrowseTitle[];
+extern const char kAbandoned[];
+
+// A staged update that could not land. Nothing of the installation was changed by any of
+// these but the last two.
+extern const char kNoRoom[];       // %lu, %lu: megabytes needed and free
+extern const char kNoFolder[];     // %s: the install folder
+extern const char kCannotWrite[];  // %s: the file, %s: the cause
+extern const char kUndoFailed[];   // %s: the file, %s: the cause
+extern const char kBadJournal[];   // %s: the journal
+// The likely causes, by what the system said.
+extern const char kCauseDiskFull[];
+extern const char kCauseDenied[];
+extern const char kCauseInUse[];
+extern const char kCauseNotFound[];
+extern const char kCauseOther[];
+
+}  // namespace update::text

@@ -1,0 +1,503 @@
+// Staging an update: plan, checks, journal, staged writes, swap, and the way back.
+#include "update/stage.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "base/paths.h"
+#include "payload/container.h"
+
+namespace update {
+namespace {
+
+constexpr char kJournalMagic[4] = {'K', 'V', 'U', '1'};
+constexpr std::size_t kJournalHeader = 8;                  // magic, count
+constexpr std::size_t kJournalEntryFixed = 1 + 4 + 8 + 2;  // kind, size, time, name length
+constexpr std::size_t kLongestJournal = 64u << 20;         // more than any real plan needs
+
+// A path below the folder, with room for a suffix beyond MAX_PATH.
+struct Path {
+  char text[2 * plat::kMaxPath];
+};
+
+bool EndsWithNoCase(const char* s, const char* suffix) {
+  std::size_t n = std::strlen(s), m = std::strlen(suffix);
+  if (n < m) return false;
+  for (std::size_t i = 0; i < m; ++i) {
+    unsigned char a = static_cast<unsigned char>(s[n - m + i]), b = static_cast<unsigned char>(suffix[i]);
+    if ((a >= 'A' && a <= 'Z' ? a + 32 : a) != b) return false;
+  }
+  return true;
+}
+
+bool SameNoCase(const char* a, const char* b) {
+  return std::strlen(a) == std::strlen(b) && EndsWithNoCase(a, b);
+}
+
+// The last component of a record name (a folder record may end in its separator).
+const char* LastComponent(const char* name, char (&buf)[payload::kMaxName]) {
+  std::size_t n = std::strlen(name);
+  if (n >= sizeof buf) n = sizeof buf - 1;
+  std::memcpy(buf, name, n);
+  buf[n] = '\0';
+  if (n > 0 && (buf[n - 1] == '\\' || buf[n - 1] == '/') &&
+      (n < 2 || !paths::IsLeadByte(static_cast<unsigned char>(buf[n - 2]))))
+    buf[n - 1] = '\0';
+  const char* last = buf;
+  for (const char* p = buf; *p; p += (paths::IsLeadByte(static_cast<unsigned char>(*p)) && p[1]) ? 2 : 1)
+    if (*p == '\\' || *p == '/') last = p + 1;
+  return last;
+}
+
+// folder\name, and the same with a suffix; an empty text when it would not fit.
+void Join(Path* out, const char* folder, const char* name, const char* suffix = "") {
+  int n = std::snprintf(out->text, sizeof out->text, "%s\\%s%s", folder, name, suffix);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof out->text) out->text[0] = '\0';
+}
+
+void SetPath(StageFailure* failure, const char* path) {
+  std::snprintf(failure->path, sizeof failure->path, "%s", path);
+}
+
+int Fail(StageFailure* failure, StageFailure::Kind kind, const char* path,
+         plat::IoError io = plat::IoError::None) {
+  failure->kind = kind;
+  failure->io = io;
+  SetPath(failure, path);
+  return -1;
+}
+
+// Case-insensitive order of record names, double-byte aware (Windows folds ASCII letters).
+bool NameLess(const PlanEntry* a, const PlanEntry* b) {
+  for (const unsigned char *p = reinterpret_cast<const unsigned char*>(a->name),
+                           *q = reinterpret_cast<const unsigned char*>(b->name);
+       ; ++p, ++q) {
+    unsigned x = *p >= 'A' && *p <= 'Z' ? *p + 32u : *p, y = *q >= 'A' && *q <= 'Z' ? *q + 32u : *q;
+    if (x != y || x == 0) return x < y;
+  }
+}
+
+// ---- The plan -------------------------------------------------------------------------------
+
+struct PlanWalk {
+  Plan* plan;
+  const char* folder;
+  StageFailure* failure;
+};
+
+PlanEntry* Append(Plan* plan) {
+  if (plan->count == plan->capacity) {
+    std::size_t grown = plan->capacity ? plan->capacity * 2 : 64;
+    void* p = std::realloc(plan->entries, grown * sizeof(PlanEntry));
+    if (!p) return nullptr;
+    plan->entries = static_cast<PlanEntry*>(p);
+    plan->capacity = grown;
+  }
+  return &plan->entries[plan->count++];
+}
+
+// Sorts every record into what it does to the folder as it is now; refuses reserved names
+// and destinations that cannot take their record.
+int VisitRecord(void* context, const payload::Record& rec, std::uint64_t time) {
+  auto* walk = static_cast<PlanWalk*>(context);
+  if (IsReservedName(rec.name)) {
+    walk->failure->payload.fault = payload::Fault::Record;
+    std::snprintf(walk->failure->payload.record, sizeof walk->failure->payload.record, "%s", rec.name);
+    Fail(walk->failure, StageFailure::Damaged, rec.name);
+    return 1;
+  }
+  Path dest;
+  Join(&dest, walk->folder, rec.name);
+  const plat::PathKind now = plat::QueryPath(dest.text);
+  char kind = 0;
+  if (rec.folder) {
+    kind = now == plat::PathKind::Missing ? 'D' : now == plat::PathKind::Folder ? 'E' : 0;
+  } else if (now == plat::PathKind::Missing || now == plat::PathKind::File) {
+    kind = now == plat::PathKind::Missing ? 'N' : 'R';
+  }
+  if (kind == 0) {
+    // A read-only file, a folder where a file goes, or a file where a folder goes.
+    Fail(walk->failure, StageFailure::Blocked, dest.text,
+         now == plat::PathKind::ReadOnlyFile ? plat::IoError::Denied : plat::IoError::Other);
+    return 1;
+  }
+  PlanEntry* e = Append(walk->plan);
+  if (!e) {
+    Fail(walk->failure, StageFailure::Memory, "");
+    return 1;
+  }
+  e->kind = kind;
+  e->size = rec.size;
+  e->time = time;
+  if (kind == 'E' && plat::GetFileWriteTime(dest.text, &e->time) != 0) e->time = 0;
+  std::snprintf(e->name, sizeof e->name, "%s", rec.name);
+  if (!rec.folder) {
+    walk->plan->fileBytes += rec.size;
+    ++walk->plan->files;
+  }
+  return 0;
+}
+
+// A name that comes twice (Windows does not tell case apart) is one file: the later record's
+// bytes are the ones left staged, so its entry stays and the earlier one goes.
+int DropRepeatedNames(Plan* plan, StageFailure* failure) {
+  std::unique_ptr<PlanEntry*, void (*)(void*)> order(
+      static_cast<PlanEntry**>(std::malloc(plan->count * sizeof(PlanEntry*) + 1)), std::free);
+  if (!order) return Fail(failure, StageFailure::Memory, "");
+  PlanEntry** o = order.get();
+  for (std::size_t i = 0; i < plan->count; ++i) o[i] = &plan->entries[i];
+  std::stable_sort(o, o + plan->count, NameLess);
+  for (std::size_t i = 0; i + 1 < plan->count; ++i)
+    if (!NameLess(o[i], o[i + 1]) && o[i]->kind != 'D' && o[i]->kind != 'E') o[i]->kind = 'X';
+  return 0;
+}
+
+int ReadWhole(const char* path, std::unique_ptr<unsigned char, void (*)(void*)>* out, std::size_t* size) {
+  std::FILE* f = plat::OpenFile(path, "rb");
+  if (!f) return -1;
+  long n = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) n = std::ftell(f);
+  if (n < 0 || static_cast<std::size_t>(n) > kLongestJournal || std::fseek(f, 0, SEEK_SET) != 0) {
+    std::fclose(f);
+    return -1;
+  }
+  out->reset(static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(n) + 1)));
+  bool ok = *out && std::fread(out->get(), 1, static_cast<std::size_t>(n), f) == static_cast<std::size_t>(n);
+  std::fclose(f);
+  *size = static_cast<std::size_t>(n);
+  return ok ? 0 : -1;
+}
+
+// ---- Putting back and carrying forward ------------------------------------------------------
+
+bool Exists(const char* path) { return plat::QueryPath(path) != plat::PathKind::Missing; }
+
+// Undoes a staging, and a swap as far as it went, walking the plan backwards: installed files
+// come back from their backups, staged and new files go, and so do the folders this update
+// made (when they are empty). The journal goes last. On a failure it stays, for the next run.
+int Undo(const char* folder, const Plan& plan, StageFailure* failure) {
+  for (std::size_t i = plan.count; i-- > 0;) {
+    const PlanEntry& e = plan.entries[i];
+    Path dest, staged, backup;
+    Join(&dest, folder, e.name);
+    Join(&staged, folder, e.name, kStagedSuffix);
+    Join(&backup, folder, e.name, kBackupSuffix);
+    if (e.kind == 'D') {
+      plat::RemoveFolder(dest.text);
+      continue;
+    }
+    if (e.kind != 'N' && e.kind != 'R') continue;
+    if (e.kind == 'R' && Exists(backup.text)) {
+      if (Exists(dest.text) && plat::DeletePath(dest.text) != 0)
+        return Fail(failure, StageFailure::UndoFailed, dest.text, plat::LastIoError());
+      if (plat::RenamePath(backup.text, dest.text) != 0)
+        return Fail(failure, StageFailure::UndoFailed, dest.text, plat::LastIoError());
+    }
+    if (Exists(staged.text)) {
+      if (plat::DeletePath(staged.text) != 0)
+        return Fail(failure, StageFailure::UndoFailed, staged.text, plat::LastIoError());
+    } else if (e.kind == 'N' && plat::QueryPath(dest.text) == plat::PathKind::File) {
+      // Swapped in already; only a file that is exactly the record's goes.
+      std::uint64_t t = 0;
+      if (plat::GetFileWriteTime(dest.text, &t) == 0 && t == e.time && plat::DeletePath(dest.text) != 0)
+        return Fail(failure, StageFailure::UndoFailed, dest.text, plat::LastIoError());
+    }
+  }
+  for (const char* name : {kJournalStaging, kJournalCommit}) {
+    Path journal;
+    Join(&journal, folder, name);
+    if (Exists(journal.text) && plat::DeletePath(journal.text) != 0)
+      return Fail(failure, StageFailure::UndoFailed, journal.text, plat::LastIoError());
+  }
+  // The folders' own times moved with the files that came and went; they go back as well
+  // (only a plan made in this run knows them).
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    Path dest;
+    Join(&dest, folder, plan.entries[i].name);
+    if (plan.entries[i].kind == 'E' && plan.entries[i].time)
+      plat::SetFolderWriteTime(dest.text, plan.entries[i].time);
+  }
+  if (plan.folderTime) plat::SetFolderWriteTime(folder, plan.folderTime);
+  return 0;
+}
+
+// Deletes the backups of a finished swap, then its journal. A backup that stays keeps the
+// journal, so that the next run clears it.
+void DropBackups(const char* folder, const Plan& plan) {
+  bool clean = true;
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    if (plan.entries[i].kind != 'R') continue;
+    Path backup;
+    Join(&backup, folder, plan.entries[i].name, kBackupSuffix);
+    if (Exists(backup.text) && plat::DeletePath(backup.text) != 0) clean = false;
+  }
+  Path journal;
+  Join(&journal, folder, kJournalCommit);
+  if (clean) plat::DeletePath(journal.text);
+}
+
+// Moves one staged file into place, the installed one aside first.
+int SwapIn(const char* folder, const PlanEntry& e, Path* at) {
+  Path staged, backup;
+  Join(at, folder, e.name);
+  Join(&staged, folder, e.name, kStagedSuffix);
+  Join(&backup, folder, e.name, kBackupSuffix);
+  if (!Exists(staged.text)) return 0;  // in place already
+  if (e.kind == 'R' && Exists(at->text)) {
+    if (Exists(backup.text) && plat::DeletePath(backup.text) != 0) return -1;  // left by an earlier run
+    if (plat::RenamePath(at->text, backup.text) != 0) return -1;
+  }
+  return plat::RenamePath(staged.text, at->text);
+}
+
+// Carries a swap forward to its end: every staged file into place, then the clean-up.
+int Forward(const char* folder, const Plan& plan, StageFailure* failure) {
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    const PlanEntry& e = plan.entries[i];
+    Path at;
+    if ((e.kind == 'N' || e.kind == 'R') && SwapIn(folder, e, &at) != 0)
+      return Fail(failure, StageFailure::UndoFailed, at.text, plat::LastIoError());
+  }
+  DropBackups(folder, plan);
+  return 0;
+}
+
+// ---- Staging --------------------------------------------------------------------------------
+
+int WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
+  Path writing, journal;
+  Join(&writing, folder, kJournalWriting);
+  Join(&journal, folder, kJournalStaging);
+  const std::size_t size = JournalSize(plan);
+  std::unique_ptr<unsigned char, void (*)(void*)> bytes(static_cast<unsigned char*>(std::malloc(size)),
+                                                        std::free);
+  if (!bytes) return Fail(failure, StageFailure::Memory, "");
+  EncodeJournal(plan, bytes.get());
+  plat::OutFile* out = plat::CreateOutFile(writing.text);
+  if (!out) return Fail(failure, StageFailure::Blocked, writing.text, plat::LastIoError());
+  if (plat::WriteOutFile(out, bytes.get(), size) != 0) {
+    plat::IoError io = plat::LastIoError();
+    plat::AbandonOutFile(out);
+    plat::DeletePath(writing.text);
+    return Fail(failure, StageFailure::Blocked, writing.text, io);
+  }
+  if (plat::CloseOutFile(out, 0) != 0 || plat::RenamePath(writing.text, journal.text) != 0) {
+    plat::IoError io = plat::LastIoError();
+    plat::DeletePath(writing.text);
+    return Fail(failure, StageFailure::Blocked, journal.text, io);
+  }
+  return 0;
+}
+
+// Staged files go beside their destinations; folders are made where they are missing.
+void MakeFolder(payload::Output*, const char* path) { plat::MakeFolder(path); }
+
+plat::OutFile* CreateStaged(payload::Output*, const char* path) {
+  Path staged;
+  std::snprintf(staged.text, sizeof staged.text, "%s%s", path, kStagedSuffix);
+  return plat::CreateOutFile(staged.text);
+}
+
+int RoomCheck(const char* folder, const Plan& plan, StageFailure* failure) {
+  std::uint64_t free = 0;
+  std::uint32_t cluster = 0;
+  if (plat::FreeSpace(folder, &free, &cluster) != 0) return 0;  // nothing known: the writes will tell
+  const std::uint64_t unit = cluster ? cluster : 4096;
+  std::uint64_t needed = (JournalSize(plan) + unit - 1) / unit * unit;
+  for (std::size_t i = 0; i < plan.count; ++i)
+    if (plan.entries[i].kind == 'N' || plan.entries[i].kind == 'R')
+      needed += (std::uint64_t(plan.entries[i].size) + unit - 1) / unit * unit;
+  if (free >= needed) return 0;
+  failure->needed = needed;
+  failure->free = free;
+  return Fail(failure, StageFailure::NoRoom, folder);
+}
+
+// Puts back a failed swap; failure already says what failed.
+int RollBack(const char* folder, const Plan& plan, StageFailure* failure) {
+  Path commit, journal;
+  Join(&commit, folder, kJournalCommit);
+  Join(&journal, folder, kJournalStaging);
+  plat::RenamePath(commit.text, journal.text);  // a run cut off from here on undoes, too
+  StageFailure undo;
+  if (Undo(folder, plan, &undo) != 0) *failure = undo;
+  return -1;
+}
+
+int Commit(const char* folder, const Plan& plan, StageFailure* failure) {
+  Path journal, commit;
+  Join(&journal, folder, kJournalStaging);
+  Join(&commit, folder, kJournalCommit);
+  if (plat::RenamePath(journal.text, commit.text) != 0) {
+    Fail(failure, StageFailure::Write, journal.text, plat::LastIoError());
+    return RollBack(folder, plan, failure);
+  }
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    const PlanEntry& e = plan.entries[i];
+    Path at;
+    if ((e.kind == 'N' || e.kind == 'R') && SwapIn(folder, e, &at) != 0) {
+      Fail(failure, StageFailure::Write, at.text, plat::LastIoError());
+      return RollBack(folder, plan, failure);
+    }
+  }
+  DropBackups(folder, plan);
+  return 0;
+}
+
+}  // namespace
+
+bool IsReservedName(const char* name) {
+  char buf[payload::kMaxName];
+  const char* last = LastComponent(name, buf);
+  if (EndsWithNoCase(last, kStagedSuffix) || EndsWithNoCase(last, kBackupSuffix)) return true;
+  for (const char* j : {kJournalWriting, kJournalStaging, kJournalCommit})
+    if (SameNoCase(buf, j)) return true;
+  return false;
+}
+
+void FreePlan(Plan* plan) {
+  std::free(plan->entries);
+  *plan = Plan{};
+}
+
+int MakePlan(std::FILE* f, const char* folder, Plan* plan, StageFailure* failure) {
+  if (plat::QueryPath(folder) != plat::PathKind::Folder)
+    return Fail(failure, StageFailure::NoFolder, folder, plat::IoError::NotFound);
+  payload::Source src{};
+  std::uint32_t length = 0;
+  if (payload::LocatePayload(f, &src, &length) != 0) {
+    failure->payload.fault = payload::Fault::Container;
+    return Fail(failure, StageFailure::Damaged, "");
+  }
+  if (plat::GetFileWriteTime(folder, &plan->folderTime) != 0) plan->folderTime = 0;
+  PlanWalk walk{plan, folder, failure};
+  int r = payload::CheckLayout(src, folder, &failure->payload, VisitRecord, &walk);
+  if (r < 0) return Fail(failure, StageFailure::Damaged, failure->payload.record);
+  if (r > 0) return -1;  // the visitor said why
+  return DropRepeatedNames(plan, failure);
+}
+
+// Journal layout (little-endian), the plan of one update; folders that exist are left out:
+//   0  4  "KVU1"
+//   4  4  u32 n, the number of entries
+//   8     n entries:  u8 kind ('D', 'N', 'R')  u32 size  u64 time  u16 L (1..259)  L bytes name
+std::size_t JournalSize(const Plan& plan) {
+  std::size_t size = kJournalHeader;
+  for (std::size_t i = 0; i < plan.count; ++i)
+    if (plan.entries[i].kind != 'E' && plan.entries[i].kind != 'X')
+      size += kJournalEntryFixed + std::strlen(plan.entries[i].name);
+  return size;
+}
+
+void EncodeJournal(const Plan& plan, unsigned char* out) {
+  auto put = [&out](std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) *out++ = static_cast<unsigned char>(v >> (8 * i));
+  };
+  std::memcpy(out, kJournalMagic, 4);
+  out += 4;
+  std::uint32_t n = 0;
+  for (std::size_t i = 0; i < plan.count; ++i)
+    n += plan.entries[i].kind != 'E' && plan.entries[i].kind != 'X';
+  put(n, 4);
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    const PlanEntry& e = plan.entries[i];
+    if (e.kind == 'E' || e.kind == 'X') continue;
+    const std::size_t len = std::strlen(e.name);
+    put(static_cast<unsigned char>(e.kind), 1);
+    put(e.size, 4);
+    put(e.time, 8);
+    put(len, 2);
+    std::memcpy(out, e.name, len);
+    out += len;
+  }
+}
+
+int DecodeJournal(const unsigned char* data, std::size_t size, Plan* plan) {
+  std::size_t pos = 0;
+  auto get = [&](int bytes, std::uint64_t* v) {
+    if (size - pos < static_cast<std::size_t>(bytes)) return false;
+    *v = 0;
+    for (int i = 0; i < bytes; ++i) *v |= std::uint64_t(data[pos + i]) << (8 * i);
+    pos += bytes;
+    return true;
+  };
+  std::uint64_t count = 0;
+  if (size < kJournalHeader || std::memcmp(data, kJournalMagic, 4) != 0) return -1;
+  pos = 4;
+  get(4, &count);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::uint64_t kind, entrySize, time, len;
+    if (!get(1, &kind) || !get(4, &entrySize) || !get(8, &time) || !get(2, &len)) return -1;
+    if ((kind != 'D' && kind != 'N' && kind != 'R') || len == 0 || len >= payload::kMaxName ||
+        size - pos < len || std::memchr(data + pos, 0, len))
+      return -1;
+    PlanEntry* e = Append(plan);
+    if (!e) return -1;
+    e->kind = static_cast<char>(kind);
+    e->size = static_cast<std::uint32_t>(entrySize);
+    e->time = time;
+    std::memcpy(e->name, data + pos, len);
+    e->name[len] = '\0';
+    pos += len;
+    // A journal is read from the folder it describes: nothing in it may point outside.
+    if (!payload::IsSafeEntryName(e->name, kind == 'D') || IsReservedName(e->name)) return -1;
+  }
+  return pos == size ? 0 : -1;
+}
+
+int StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, StageFailure* failure) {
+  Plan plan;
+  std::unique_ptr<Plan, void (*)(Plan*)> planGuard(&plan, FreePlan);
+  if (MakePlan(f, folder, &plan, failure) != 0 || RoomCheck(folder, plan, failure) != 0 ||
+      WriteJournal(folder, plan, failure) != 0)
+    return -1;
+  payload::Output staging = {MakeFolder, CreateStaged};
+  payload::Failure pf;
+  if (payload::ExtractFrom(f, folder, payload::Mode::Full, progress, &pf, &staging) != 0) {
+    Path at;
+    Join(&at, folder, pf.record);
+    switch (pf.fault) {
+      case payload::Fault::Create:
+      case payload::Fault::Write:
+        Fail(failure, StageFailure::Write, at.text, pf.io);
+        break;
+      case payload::Fault::Stopped:
+        Fail(failure, StageFailure::Stopped, "");
+        break;
+      case payload::Fault::Memory:
+        Fail(failure, StageFailure::Memory, "");
+        break;
+      default:
+        failure->payload = pf;
+        Fail(failure, StageFailure::Damaged, pf.record);
+        break;
+    }
+    StageFailure undo;
+    if (Undo(folder, plan, &undo) != 0) *failure = undo;
+    return -1;
+  }
+  return Commit(folder, plan, failure);
+}
+
+int RecoverInterruptedUpdate(const char* folder, StageFailure* failure) {
+  Path writing, staging, commit;
+  Join(&writing, folder, kJournalWriting);
+  Join(&staging, folder, kJournalStaging);
+  Join(&commit, folder, kJournalCommit);
+  if (Exists(writing.text)) plat::DeletePath(writing.text);  // cut off before anything was staged
+  const bool forward = Exists(commit.text);
+  if (!forward && !Exists(staging.text)) return 0;
+  const char* journal = forward ? commit.text : staging.text;
+  std::unique_ptr<unsigned char, void (*)(void*)> bytes(nullptr, std::free);
+  std::size_t size = 0;
+  Plan plan;
+  std::unique_ptr<Plan, void (*)(Plan*)> planGuard(&plan, FreePlan);
+  if (ReadWhole(journal, &bytes, &size) != 0 || DecodeJournal(bytes.get(), size, &plan) != 0)
+    return Fail(failure, StageFailure::BadJournal, journal);
+  return forward ? Forward(folder, plan, failure) : Undo(folder, plan, failure);
+}
+
+}  // namespace update

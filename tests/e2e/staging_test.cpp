@@ -1,0 +1,244 @@
+// An update that cannot land leaves the installed application exactly as it was: every way
+// it can fail, through the real updater under Wine, each compared against a snapshot of the
+// install folder (paths, sizes, hashes of the bytes, times; folders' times too).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "harness.h"
+#include "resource.h"
+
+using namespace e2e;
+
+namespace {
+
+const char kGlobal[] = "KovelaStageE2E";
+const char kTitle[] = "ステージ アップデータ";
+const char kCopying[] = "ファイルのコピー中...";
+const char kDamaged[] = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。";
+const char kUndone[] = "アップデートを取り消しました。インストール先は元のままです。";
+
+std::string Noise(std::size_t n, unsigned seed) {  // bytes that do not compress
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  return s;
+}
+
+std::string InstallEnv() {
+  return "TITLEBAR ステージ\nINSTTO STAGE_APP\nREG_GLOBAL " + std::string(kGlobal) +
+         "\nREG_LOCAL Game\n[EOF]\n[delfiles_afterinst]\ninstall.env\ninsttscr.rct\n-\nEOF\n";
+}
+
+// Release B: five files, the start-up files first; the third is large enough to keep the
+// progress window up a while, and the last one goes into a folder of its own.
+std::vector<Item> ReleaseB(std::size_t big = 64 << 10) {
+  return {File("install.env", InstallEnv()),
+          File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x336699u; })),
+          Folder("data"),
+          File("data\\a.dat", Noise(big, 1)),
+          File("game.exe", "new game"),
+          Folder("data\\new"),
+          File("data\\new\\c.dat", "new c")};
+}
+
+// Release A installed in a folder on `drive` (C: unless another is given), recorded in HKLM.
+struct Layout {
+  std::string start, app;
+};
+Layout Install(const std::string& name, const std::string& drive = "") {
+  Layout l{CaseFolder(name), ""};
+  if (drive.empty()) {
+    l.app = CaseFolder(name + "-app") + "\\ゲーム";
+  } else {
+    RemoveTree(drive + "\\" + name);
+    l.app = drive + "\\" + name + "\\ゲーム";
+  }
+  for (const char* f : {"game.exe", "data\\a.dat", "data\\b.dat", "save\\slot1.sav"})
+    WriteFile(l.app + "\\" + f, std::string("old ") + f);
+  DeleteSoftwareKey(kGlobal);
+  WriteInstallRecord(kGlobal, "Game", l.app);
+  return l;
+}
+
+Snapshot Take(const std::string& folder) {
+  Snapshot s;
+  Walk(folder, &s, true);
+  return s;
+}
+
+// The menu's update button and the confirmation; the menu, or none. The copy may begin at
+// once: nothing here waits after the click on "はい" (confirm receives the box).
+HWND StartUpdate(Process& p, const Layout& l, HWND* confirmBox = nullptr) {
+  Box menu = WaitForBox(p.pi.dwProcessId, 15000, kTitle);
+  if (!menu.hwnd) return nullptr;
+  Click(menu.hwnd, IDC_MENU_SLOT1);  // above the exit button: no readme is configured
+  Box confirm = WaitForBox(p.pi.dwProcessId, 15000, nullptr, menu.hwnd);
+  EXPECT_EQ(confirm.text, "[" + l.app + "]をアップデートします");
+  if (!confirm.hwnd) return nullptr;
+  Click(confirm.hwnd, IDYES);
+  if (confirmBox) *confirmBox = confirm.hwnd;
+  return menu.hwnd;
+}
+
+// The copy-progress window as soon as it shows, looked for every millisecond.
+HWND WaitForCopying(const Process& p) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(1))
+    for (HWND w : Dialogs(p.pi.dwProcessId, kCopying)) return w;
+  return nullptr;
+}
+
+// Fills what is left of the drive with one file.
+void FillDrive(const std::string& file) {
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  std::string block(64 << 10, 'f');
+  DWORD done = 0;
+  for (std::size_t n = block.size(); n >= 512; n /= 2)
+    while (WriteFile(h, block.data(), static_cast<DWORD>(n), &done, nullptr) && done == n) {}
+  CloseHandle(h);
+}
+
+TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
+  const std::string small = Env("KOVELA_SMALL_DRIVE");
+  std::string damaged = PayloadBytes(ReleaseB());
+  damaged[damaged.find("data\\a.dat") + 11 + 16 + 1000] ^= 0x55;  // inside the third file's stream
+  HANDLE held = INVALID_HANDLE_VALUE;
+  struct Row {
+    const char* name;
+    bool onSmallDrive;
+    std::string payload;
+    std::function<void(const Layout&)> before;                  // once release A is installed
+    std::function<void(const Process&, const Layout&)> during;  // once the progress window shows
+    std::string box;                                            // "" when no box may show
+    DWORD exit = 0xFFFFFFFF;
+  };
+  auto cannotWrite = [](const std::string& file, const std::string& cause) {
+    return "ファイル[" + file + "]に書き込めませんでした。\n" + cause + "\n" + kUndone;
+  };
+  const std::string b = PayloadBytes(ReleaseB()), bigB = PayloadBytes(ReleaseB(12 << 20));
+  const Row rows[] = {
+      {"damaged stream in the third file", false, damaged, nullptr, nullptr, kDamaged},
+      {"no room, known in advance", true, bigB,
+       [&](const Layout&) {
+         WriteFile(small + "\\room", std::string(4 << 20, 'r'));  // 4 MiB left, 12 needed
+         FillDrive(small + "\\filler");
+         DeleteFileA((small + "\\room").c_str());
+       },
+       nullptr,
+       "ディスクの空き容量が足りません。\nアップデートには 13 MB の空きが必要ですが、4 MB しかありません。\n"
+       "空き容量を増やしてから、もう一度実行してください。インストール先は元のままです。"},
+      {"the disk fills up during the copy", true, bigB, nullptr,
+       [&](const Process& p, const Layout&) {
+         // Held while the large file is on its way, the drive filled under it.
+         HWND w = WaitForCopying(p);
+         for (DWORD start = GetTickCount(); Text(w, IDC_PROGRESS_PATH).find("a.dat") == std::string::npos;)
+           if (GetTickCount() - start > 20000) break;
+         SuspendThread(p.pi.hThread);
+         FillDrive(small + "\\filler");
+         ResumeThread(p.pi.hThread);
+       },
+       "?disk full"},
+      {"a read-only file", false, b,
+       [](const Layout& l) { SetFileAttributesA((l.app + "\\game.exe").c_str(), FILE_ATTRIBUTE_READONLY); },
+       nullptr, "?read-only"},
+      {"a file held open without sharing", false, b,
+       [&](const Layout& l) {
+         held =
+             CreateFileA((l.app + "\\game.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+       },
+       nullptr, "?in use"},
+      {"the install folder missing", false, b, [](const Layout& l) { RemoveTree(l.app); }, nullptr,
+       "?missing"},
+      {"a quit message during the copy", false, bigB, nullptr,
+       [](const Process& p, const Layout&) { PostThreadMessageA(p.pi.dwThreadId, WM_QUIT, 7, 0); }, "", 7},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    if (r.onSmallDrive && small.empty()) {
+      std::printf("skipped without a small drive (root makes one): %s\n", r.name);
+      continue;
+    }
+    Layout l = Install(std::string("stage-") + std::to_string(&r - rows), r.onSmallDrive ? small : "");
+    if (r.before) r.before(l);
+    std::string box = r.box;
+    if (box == "?disk full") box = cannotWrite(l.app + "\\data\\a.dat", "ディスクの空き容量が足りません。");
+    if (box == "?read-only")
+      box = cannotWrite(l.app + "\\game.exe", "ファイルが読み取り専用か、書き込む権限がありません。");
+    if (box == "?in use")
+      box = cannotWrite(
+          l.app + "\\game.exe",
+          "ファイルが他のプログラムで使われています。ゲームなどを終了してから、もう一度実行してください。");
+    if (box == "?missing")
+      box = "インストール先のフォルダ[" + l.app + "]が見つかりません。\nアップデートは行われませんでした。";
+    const Snapshot before = Take(l.app);
+    MakeUpdater(l.start, r.payload);
+    Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
+    HWND confirm = nullptr, menu = StartUpdate(p, l, &confirm);
+    ASSERT_TRUE(menu);
+    if (r.during) {
+      ASSERT_TRUE(WaitForCopying(p));
+      r.during(p, l);
+    }
+    if (!box.empty()) {
+      WaitGone(confirm);
+      Box report = WaitForBox(p.pi.dwProcessId, 30000, kTitle, menu);
+      EXPECT_EQ(report.text, box);
+      EXPECT_EQ(ClipboardText(), box);
+      if (&r == rows + 4) Screenshot("staging-in-use-report");
+      Click(report.hwnd, IDOK);
+    }
+    EXPECT_EQ(WaitExit(p, 30000), r.exit);
+    EXPECT_EQ(Differences(before, Take(l.app)), std::vector<std::string>{});
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    held = INVALID_HANDLE_VALUE;
+    SetFileAttributesA((l.app + "\\game.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (r.onSmallDrive) {
+      DeleteFileA((small + "\\filler").c_str());
+      RemoveTree(l.app);
+    }
+  }
+  DeleteSoftwareKey(kGlobal);
+}
+
+// Killed in the middle of the swap, the next run finds the journal, carries the swap to its
+// end and then applies its own update: release B, whole, and nothing of the staging left.
+TEST(Staging, AKilledSwapIsFinishedByTheNextRun) {
+  Layout l = Install("stage-killed");
+  std::vector<Item> items = ReleaseB();
+  items.push_back(Folder("data\\many"));
+  for (int i = 0; i < 400; ++i)
+    items.push_back(File("data\\many\\" + std::to_string(i) + ".dat", Noise(512, i)));
+  MakeUpdater(l.start, items);
+
+  Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
+  ASSERT_TRUE(StartUpdate(p, l));
+  const std::string commit = l.app + "\\kovela-update.commit";
+  for (DWORD start = GetTickCount(); !Exists(commit) && GetTickCount() - start < 30000;) {}
+  TerminateProcess(p.pi.hProcess, 9);
+  EXPECT_EQ(WaitExit(p), 9u);
+  ASSERT_TRUE(Exists(commit)) << "the run was not cut off in the swap";
+  std::vector<std::string> staged = ListFolder(l.app + "\\data\\many");
+  EXPECT_TRUE(std::any_of(staged.begin(), staged.end(),
+                          [](const std::string& n) { return n.find(".kovela-new") != std::string::npos; }));
+
+  Process again = Launch(l.start + "\\updater.exe", l.start + "\\temp");
+  ASSERT_TRUE(StartUpdate(again, l));
+  Box finish = WaitForBox(again.pi.dwProcessId, 30000, "インストール終了");
+  ASSERT_TRUE(finish.hwnd);
+  Click(finish.hwnd, IDOK);
+  EXPECT_EQ(WaitExit(again), 0u);
+  Snapshot after = Take(l.app);
+  std::size_t files = 0;
+  for (const auto& [path, e] : after) {
+    EXPECT_EQ(path.find("kovela-"), std::string::npos) << path;
+    files += !e.folder;
+  }
+  EXPECT_EQ(files, 3u + 400u + 2u);  // a, game.exe, c, the 400; release A's b.dat and slot1.sav
+  for (const Item& i : items) {
+    if (i.folder || i.name == "install.env" || i.name == "insttscr.rct") continue;  // deleted after it
+    EXPECT_EQ(ReadFile(l.app + "\\" + i.name), i.data) << i.name;
+  }
+  DeleteSoftwareKey(kGlobal);
+}
+
+}  // namespace

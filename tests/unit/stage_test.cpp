@@ -1,0 +1,220 @@
+// The staged update through the host platform: an update lands whole or leaves the install
+// folder exactly as it was, whatever fails and wherever a run is cut off.
+#include "update/stage.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "fake.h"
+#include "payload/extract.h"
+#include "test_support.h"
+
+namespace {
+
+using update::StageFailure;
+
+std::string Rnd(std::size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  return s;
+}
+
+class StageTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    inst_ = dir_ + "/inst";
+    // Release A installed: two files the update replaces, one it leaves, a save folder.
+    for (const char* f : {"game.exe", "data/a.dat", "data/keep.dat", "save/slot1.sav"}) {
+      MakeTree(inst_, {f}, "old");
+      plat::SetFileWriteTime((inst_ + "/" + f).c_str(), kFileTime - 10000000);
+    }
+    before_ = Snapshot(inst_);
+    // Release B: five files, the third of them large, a new folder.
+    update_ = Payload({{"game.exe", "new game"},
+                       Dir("data"),
+                       {"data\\a.dat", Rnd(300000, 1)},
+                       Dir("data\\movie"),
+                       {"data\\movie\\op.mpg", Rnd(200000, 2)},
+                       {"readme.txt", "read me"}});
+  }
+  // Stages the update; the exit code when the "process" ended inside, else kReturned.
+  int Stage(const std::string& payload, int* result) {
+    InstallUpdater(dir_ + "/updater.exe", payload);
+    std::FILE* f = std::fopen((dir_ + "/updater.exe").c_str(), "rb");
+    failure_ = StageFailure{};
+    int code = ExitCodeOf([&] { *result = update::StageUpdate(f, inst_.c_str(), nullptr, &failure_); });
+    std::fclose(f);
+    return code;
+  }
+  // What the folder must hold after the update: release A with B over it.
+  std::string After() {
+    const std::string scratch = dir_ + "/expected";
+    RemoveTree(scratch);
+    MakeTree(scratch, {"data/keep.dat", "save/slot1.sav"}, "old");
+    std::string s = Snapshot(inst_);
+    return s;
+  }
+  bool Clean() {  // nothing of the staging is left
+    for (const std::string& n : ListTree(inst_))
+      if (n.find(".kovela-") != std::string::npos || n.find("kovela-update.") != std::string::npos)
+        return false;
+    return true;
+  }
+  std::string inst_, before_, update_;
+  StageFailure failure_;
+};
+
+TEST_F(StageTest, LandsWholeWithEveryTime) {
+  int r = -1;
+  ASSERT_EQ(Stage(update_, &r), kReturned);
+  ASSERT_EQ(r, 0);
+  EXPECT_EQ(ListTree(inst_),
+            (Names{"data/", "data/a.dat", "data/keep.dat", "data/movie/", "data/movie/op.mpg", "game.exe",
+                   "readme.txt", "save/", "save/slot1.sav"}));
+  EXPECT_EQ(ReadWholeFile(inst_ + "/data/a.dat"), Rnd(300000, 1));
+  EXPECT_EQ(ReadWholeFile(inst_ + "/data/keep.dat"), "old");
+  for (const char* f : {"game.exe", "data\\a.dat", "data\\movie\\op.mpg"})
+    EXPECT_EQ(WriteTime(inst_ + "\\" + f), kFileTime) << f;
+}
+
+// Whatever goes wrong before the files are in place, the folder is as it was: files, bytes,
+// times, no folder of the update's, nothing staged, no journal.
+TEST_F(StageTest, EveryFailureLeavesTheFolderAsItWas) {
+  using K = StageFailure::Kind;
+  using E = plat::IoError;
+  std::string damaged = update_;
+  damaged[damaged.find("op.mpg") + 7 + 16 + 1000] ^= 0x55;  // inside the third file's stream
+  const struct {
+    const char* what;
+    std::string payload;
+    std::function<void()> arrange;
+    K kind;
+    E io;
+  } cases[] = {
+      {"damaged stream", damaged, [] {}, K::Damaged, E::None},
+      {"a payload name the staging keeps for itself", Payload({{"x.kovela-new", "x"}}), [] {}, K::Damaged,
+       E::None},
+      {"no room, known in advance", update_, [] { fake::SetFreeSpace(400000); }, K::NoRoom, E::None},
+      {"the disk fills up while staging", update_,
+       [this] { symlink("/dev/full", (inst_ + "/data/a.dat.kovela-new").c_str()); }, K::Write, E::DiskFull},
+      {"a read-only file", update_, [this] { chmod((inst_ + "/game.exe").c_str(), 0444); }, K::Blocked,
+       E::Denied},
+      {"a folder where a file goes", update_, [this] { MakeFolders(inst_, {"/readme.txt"}); }, K::Blocked,
+       E::Other},
+      {"the install folder missing", update_, [this] { RemoveTree(inst_); }, K::NoFolder, E::NotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveTree(inst_);
+    SetUp();
+    c.arrange();
+    std::string start = Snapshot(inst_);  // but a staged file that the test put in the way
+    if (std::size_t at = start.find(" link\n"); at != std::string::npos)
+      start.erase(start.rfind('\n', at) + 1, at + 6 - start.rfind('\n', at) - 1);
+    int r = 0;
+    ASSERT_EQ(Stage(c.payload, &r), kReturned);
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(failure_.kind, c.kind);
+    EXPECT_EQ(failure_.io, c.io);
+    unlink((inst_ + "/data/a.dat.kovela-new").c_str());
+    chmod((inst_ + "/game.exe").c_str(), 0644);
+    EXPECT_EQ(Snapshot(inst_), start);
+  }
+}
+
+// A rename or delete that fails at any step of the staging and the swap: the update lands
+// whole, or the folder is as it was. Once every file is in place only the clean-up can fail,
+// and the journal then stays for the next run to finish it.
+TEST_F(StageTest, AFailureAtEveryStepOfTheSwap) {
+  int r = -1;
+  ASSERT_EQ(Stage(update_, &r), kReturned);
+  const std::string after = Snapshot(inst_);
+  const int calls = fake::FileCalls();
+  ASSERT_GT(calls, 8);
+  for (int step = 1; step <= calls; ++step) {
+    SCOPED_TRACE(step);
+    RemoveTree(inst_);
+    SetUp();
+    fake::Reset();
+    fake::FailFileCall(step, plat::IoError::InUse);
+    ASSERT_EQ(Stage(update_, &r), kReturned);
+    update::StageFailure later;
+    if (r == 0) {
+      EXPECT_EQ(update::RecoverInterruptedUpdate(inst_.c_str(), &later), 0);
+      EXPECT_EQ(Snapshot(inst_), after);
+    } else {
+      EXPECT_TRUE(failure_.kind == StageFailure::Write || failure_.kind == StageFailure::Blocked);
+      EXPECT_EQ(failure_.io, plat::IoError::InUse);
+      EXPECT_EQ(Snapshot(inst_), before_);
+    }
+  }
+}
+
+// A run killed at any step: the next run finds the journal and leaves either release, whole.
+TEST_F(StageTest, AKilledRunIsFinishedOrUndoneByTheNext) {
+  int r = -1;
+  ASSERT_EQ(Stage(update_, &r), kReturned);
+  const std::string after = Snapshot(inst_);
+  const int calls = fake::FileCalls();
+  int forward = 0, back = 0;
+  for (int step = 1; step <= calls; ++step) {
+    SCOPED_TRACE(step);
+    RemoveTree(inst_);
+    SetUp();
+    fake::Reset();
+    fake::KillAtFileCall(step);
+    ASSERT_EQ(Stage(update_, &r), fake::kKilled);
+    update::StageFailure later;
+    EXPECT_EQ(update::RecoverInterruptedUpdate(inst_.c_str(), &later), 0);
+    const std::string now = Snapshot(inst_);
+    EXPECT_TRUE(now == before_ || now == after) << now;
+    (now == after ? forward : back) += 1;
+  }
+  EXPECT_GT(forward, 0);
+  EXPECT_GT(back, 0);
+}
+
+// The journal is read back from the folder it describes: damage or a name that points outside
+// makes it unusable, never a reason to touch anything else.
+TEST(Journal, RoundTripAndDamage) {
+  update::Plan plan;
+  update::PlanEntry e[] = {
+      {'D', 0, 0, "data"}, {'E', 0, 0, "save"}, {'N', 7, 42, "data\\n.bin"}, {'R', 9, 43, "ソ表"}};
+  plan.entries = e;
+  plan.count = 4;
+  std::string bytes(update::JournalSize(plan), '\0');
+  update::EncodeJournal(plan, reinterpret_cast<unsigned char*>(bytes.data()));
+  auto decode = [](const std::string& b, update::Plan* out) {
+    return update::DecodeJournal(reinterpret_cast<const unsigned char*>(b.data()), b.size(), out);
+  };
+  update::Plan back;
+  ASSERT_EQ(decode(bytes, &back), 0);
+  ASSERT_EQ(back.count, 3u);  // folders that exist are not journaled
+  EXPECT_EQ(std::string(back.entries[2].name) + std::to_string(back.entries[2].time), "ソ表43");
+  update::FreePlan(&back);
+  auto with = [&](std::size_t at, const std::string& s) {
+    return std::string(bytes).replace(at, s.size(), s);
+  };
+  const std::size_t firstName = 8 + 15;
+  for (const std::string& bad :
+       {bytes.substr(0, bytes.size() - 1), bytes + "x", with(0, "KVU2"), with(8, "X"),
+        with(firstName, "..\\a"), with(firstName, "C:"), with(8 + 13, std::string("\0\0", 2)),
+        with(firstName, std::string("\0", 1))}) {
+    update::Plan p;
+    EXPECT_EQ(decode(bad, &p), -1);
+    update::FreePlan(&p);
+  }
+}
+
+TEST(Journal, ReservedNames) {
+  for (const char* n : {"a.kovela-new", "data\\A.KOVELA-OLD", "data\\x.kovela-new\\", "kovela-update.journal",
+                        "Kovela-Update.Commit", "kovela-update.writing"})
+    EXPECT_TRUE(update::IsReservedName(n)) << n;
+  for (const char* n : {"a.kovela-newer", "data\\kovela-update.journal", "kovela-new", "ソ.txt"})
+    EXPECT_FALSE(update::IsReservedName(n)) << n;
+}
+
+}  // namespace

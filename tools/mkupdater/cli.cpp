@@ -1,0 +1,112 @@
+// mkupdater's command line: which command runs, --help for the tool and for each command,
+// and --version.
+#include "cli.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "lint.h"
+#include "rct_codec.h"
+#include "tool.h"
+
+namespace mkupdater {
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(int, char**);
+  const char* summary;  // one line for the overview
+  const char* help;     // `mkupdater <command> --help`
+};
+
+const Command kCommands[] = {
+    {"init", RunInitCommand, "start an update folder: a commented install.env and a title picture",
+     "usage: mkupdater init <folder> [title.png]\n\n"
+     "Makes <folder> (when missing) with a commented install.env (UTF-8) and insttscr.rct, the\n"
+     "title picture of the updater's menu, made from title.png (any PNG; 256 x 256 looks best) or\n"
+     "plain dark when none is given. Nothing that exists is overwritten.\n"},
+    {"lint", RunLintCommand, "check install.env as the updater will read it",
+     "usage: mkupdater lint <install.env>...\n\n"
+     "Reads each file as the updater will (UTF-8 or code page 932; the note says which) and prints\n"
+     "one line per place where the updater reads it differently from what was probably meant:\n"
+     "<file>:<line>: warning|error: ... Exit code 1 when a file has errors, which build refuses.\n"},
+    {"build", RunBuildCommand, "pack a folder into an updater",
+     "usage: mkupdater build --stub <updater.exe> --out <file.exe> [options] <folder>\n\n"
+     "Packs everything in <folder> into a copy of updater.exe; the update puts it into the install\n"
+     "folder as it lies in <folder>. The folder needs install.env and insttscr.rct (see init);\n"
+     "install.env is checked as lint checks it and stored as code page 932.\n\n"
+     "  --stub <updater.exe>  the updater program to copy\n"
+     "  --out <file.exe>      the updater to write (replaced only when the build succeeds)\n"
+     "  --base <folder>       the previous release: pack only the files that changed (and the\n"
+     "                        start-up files), and delete from the install folder the files that\n"
+     "                        are gone; the build lists what it left out, added and deleted\n"
+     "  -0 ... -12            compression level (default: -12, the strongest; -1 the fastest)\n"
+     "  --threads <n>         compress on n threads (default: one per core); the updater is\n"
+     "                        the same byte for byte whatever the number\n"
+     "  --quiet, -q           no progress bar and no summary\n"},
+    {"list", RunListCommand, "list the entries of an updater",
+     "usage: mkupdater list <file.exe>\n\n"
+     "One line per entry: d (folder) or f (file), size, packed size, time (UTC) and name, tab\n"
+     "separated; x lines name the files an update built with --base deletes, and a last line\n"
+     "starting with # sums it up.\n"},
+    {"verify", RunVerifyCommand, "check every entry of an updater",
+     "usage: mkupdater verify [--quiet] <file.exe>\n\n"
+     "Reads the updater as the updater itself does and inflates every entry; names the first\n"
+     "damaged one. Exit code 2 for a damaged file.\n"},
+    {"extract", RunExtractCommand, "unpack an updater into a folder",
+     "usage: mkupdater extract [--quiet] <file.exe> <folder>\n\n"
+     "Writes every entry of the updater into <folder> (made when missing), with its stored time.\n"},
+    {"rct", RunRctCommand, "convert title pictures between PNG and the updater's format",
+     "usage: mkupdater rct decode <in.rct> <out.png>\n"
+     "       mkupdater rct encode [--variant TC00|TS00|TC01|TS01] [--name TEXT] <in.png> <out.rct>\n\n"
+     "decode writes a title picture as PNG; encode makes one from any PNG (transparency is laid\n"
+     "onto black). The variant defaults to TC00, which the updater reads.\n"},
+};
+
+void Overview(std::FILE* to) {
+  std::fprintf(to,
+               "mkupdater %s: builds updaters for KOVELA applications.\n\nusage: mkupdater <command> ...\n\n",
+               KOVELA_VERSION);
+  for (const Command& c : kCommands) std::fprintf(to, "  %-8s %s\n", c.name, c.summary);
+  std::fputs("\nmkupdater <command> --help tells more; mkupdater --version the version.\n", to);
+}
+
+bool IsHelp(const char* a) {
+  return !std::strcmp(a, "--help") || !std::strcmp(a, "-h") || !std::strcmp(a, "help");
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  if (argc < 2) {
+    Overview(stderr);
+    return kUsageError;
+  }
+  const char* cmd = argv[1];
+  if (!std::strcmp(cmd, "--version")) {
+    std::printf("mkupdater %s\n", KOVELA_VERSION);
+    return kExitOk;
+  }
+  if (IsHelp(cmd) && argc == 2) {
+    Overview(stdout);
+    return kExitOk;
+  }
+  if (IsHelp(cmd)) cmd = argv[2];  // mkupdater help <command>
+  for (const Command& c : kCommands) {
+    if (std::strcmp(cmd, c.name) != 0) continue;
+    bool help = IsHelp(argv[1]);
+    for (int i = 2; i < argc; ++i)
+      help = help || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h");
+    if (help) {
+      std::fputs(c.help, stdout);
+      return kExitOk;
+    }
+    return c.run(argc - 1, argv + 1);
+  }
+  std::fprintf(stderr, "mkupdater: unknown command '%s'\n\n", cmd);
+  Overview(stderr);
+  return kUsageError;
+}
+
+}  // namespace mkupdater

@@ -1,0 +1,29 @@
+// The folder to pack as records: what mkupdater build and its --base comparison walk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mkupdater {
+
+struct Entry {
+  std::string rel;   // UTF-8, '/' separated, relative to the input folder
+  std::string name;  // CP932, '\' separated: the record's name
+  bool folder;
+  std::uint64_t size;
+  std::uint64_t time;
+  bool inMemory = false;  // stored from data instead of the file (install.env)
+  std::string data;
+};
+
+// Rank of a top-level entry in the start-up group: 0 install.env, 1 insttscr.rct, 2 every
+// name holding ".txt"; 3 everything else.
+int StartupRank(const Entry& e);
+
+// Every file and folder below root in the updater's order: a folder's files by name, then its
+// subfolders, each folder's record before its content. Names are checked as the updater will
+// read them. 0, or an exit code with the refusal printed.
+int Walk(const std::string& root, std::vector<Entry>* out);
+
+}  // namespace mkupdater
