@@ -516,12 +516,13 @@ def report(build, nat, w, base):
         r = best(a) / best(b)
         m = med([x / y for x, y in zip(a, b)]) if len(a) == len(b) else med(a) / med(b)
         ok = r <= limit if upper else r >= limit
-        goals.append((label, fmt.format(r), fmt.format(m), ("<= " if upper else ">= ") + fmt.format(limit),
-                      "met" if ok else f"MISSED by {abs(r / limit - 1) * 100:.0f} %"))
+        miss = abs(r / limit - 1) * 100
+        verdict = "met" if ok else f"MISSED by {miss:.2f} %" if miss < 1 else f"MISSED by {miss:.0f} %"
+        goals.append((label, fmt.format(r), fmt.format(m), ("<= " if upper else ">= ") + fmt.format(limit), verdict))
 
     # Build
     t, rss, sz, big = build
-    rows += [(f"build {MAIN} MiB", "mkupdater build -9", fmt_s(t["build"])),
+    rows += [(f"build {MAIN} MiB", "mkupdater build (default level)", fmt_s(t["build"])),
              (f"build {MAIN} MiB", "one zlib -9 pass (1 core)", fmt_s(t["zlib"])),
              (f"build {MAIN} MiB", "7z a -tzip -mx=9", fmt_s(t["7z"])),
              (f"build {MAIN} MiB", "mkupdater output / payload / deflate data",
@@ -530,7 +531,9 @@ def report(build, nat, w, base):
              (f"build {MAIN} MiB", "zlib -9 streams, all files", f"{sz['zlib']} bytes"),
              ("build", "mkupdater build peak RSS",
               f"{rss} KiB at {MAIN} MiB, {big[1]} KiB at {BIG} MiB ({big[0]:.1f} s)")]
-    goal(f"build {MAIN} MiB: deflate data, mkupdater / 7z -mx=9", [sz["ours"]], [sz["7z"]], 1.0, fmt="{:.4f}")
+    goal(f"build {MAIN} MiB: payload (output less stub) / 7z -mx=9 zip", [sz["updater"] - sz["stub"]], [sz["zip"]], 1.0,
+         fmt="{:.4f}")
+    goal(f"build {MAIN} MiB: deflate data alone, mkupdater / 7z -mx=9", [sz["ours"]], [sz["7z"]], 1.0, fmt="{:.4f}")
     goal(f"build {MAIN} MiB: time, mkupdater / one zlib -9 pass", t["build"], t["zlib"], 0.5)
 
     # Native

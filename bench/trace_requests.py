@@ -19,6 +19,7 @@ Prints the report and writes it to bench/TRACE.md. Environment as for bench/run.
 """
 import collections
 import datetime
+import hashlib
 import os
 import re
 import subprocess
@@ -121,12 +122,13 @@ def analyse(reqs, process, sizes):
         c = collections.Counter(n for k, n, _ in span if i <= k < j)
         per_record.append((None if rel is None else -(-sizes[rel] // 131072), c))
     parts = {"opening": sum(1 for i, _, _ in span if i < bounds[0]),
-             "records": sum(1 for i, _, _ in span if bounds[0] <= i < closing),
+             "records": sum(1 for i, _, _ in span if bounds[0] <= i < bounds[-2]),
+             "last": sum(1 for i, _, _ in span if bounds[-2] <= i < closing),
              "closing": sum(1 for i, _, _ in span if i >= closing)}
     return span, others, per_record, parts
 
 
-def report(exe, span, others, per_record, parts):
+def report(stub, span, others, per_record, parts):
     files = [(b, c) for b, c in per_record if b is not None]
     folders = len(per_record) - len(files)
     blocks = sum(b for b, _ in files)
@@ -136,22 +138,26 @@ def report(exe, span, others, per_record, parts):
     lines = [
         "# wineserver requests of the updater's thread in a Full pass",
         "",
-        f"Written by bench/trace_requests.py on {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC; "
-        f"last change to src/: {bench.out(['git', '-C', bench.ROOT, 'log', '-1', '--format=%h %s', '--', 'src'])[:80]}.",
-        f"Updater: {os.path.relpath(exe, bench.ROOT)}, the {MIB} MiB tree of bench/gen_payload.py: {len(files)} files, "
-        f"{folders} folders, {blocks} progress updates (128 KiB blocks, the last part of each file counted).",
+        f"Written by bench/trace_requests.py on {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC.",
+        f"Stub: {stub} ({os.path.getsize(stub)} bytes, sha1 {hashlib.sha1(open(stub, 'rb').read()).hexdigest()[:12]}); "
+        f"the worktree's last change to src/: "
+        f"{bench.out(['git', '-C', bench.ROOT, 'log', '-1', '--format=%h %s', '--', 'src'])[:70]}.",
+        f"Payload: the {MIB} MiB tree of bench/gen_payload.py, {len(files)} files, {folders} folders, {blocks} "
+        f"progress updates (128 KiB blocks, the last part of each file counted).",
         "",
         "| part of the pass | requests |",
         "|---|---|",
         f"| opening: progress dialog created to the first record | {parts['opening']} |",
-        f"| the records, up to the progress window's destruction | {parts['records']} |",
+        f"| the records but the last | {parts['records']} |",
+        f"| the last record and what follows it up to the progress window's destruction | {parts['last']} |",
         f"| closing: to the finish dialog's creation | {parts['closing']} |",
         f"| **all, the updater's thread** | **{len(span)}** |",
         f"| other threads of the updater (animation) | {others} |",
         "",
         f"Fit over the first {len(fitted)} file records, requests = per file + per block x blocks: "
         f"**{b:.2f} per block, {a:.2f} per file**. All in, the records make "
-        f"{parts['records'] / blocks:.2f} requests per block ({parts['records'] / len(files):.1f} per file).",
+        f"{(parts['records'] + parts['last']) / blocks:.2f} requests per block "
+        f"({(parts['records'] + parts['last']) / len(files):.1f} per file).",
         "",
         "Mean requests of a file record by its number of blocks: " + "; ".join(
             f"{k}: {sum(sum(c.values()) for b, c in fitted if b == k) / n:.1f} ({n} files)"
@@ -185,7 +191,7 @@ def main():
     trace(exe, log)
     sizes = {os.path.relpath(os.path.join(r, n), src).replace("/", "\\"): os.path.getsize(os.path.join(r, n))
              for r, _, fs in os.walk(src) for n in fs}
-    text = report(exe, *analyse(*requests(log), sizes))
+    text = report(stub, *analyse(*requests(log), sizes))
     print(text)
     open(os.path.join(bench.ROOT, "bench/TRACE.md"), "w").write(text)
     subprocess.run(["rm", "-rf", os.path.join(bench.PREFIX, "drive_c", "bench", "trace")])
