@@ -74,7 +74,8 @@ int FailRecord(Failure* failure, const Record& rec) {
 }  // namespace
 
 int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char* path, Progress* progress,
-                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure) {
+                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure,
+                 Output* output) {
   OutFileGuard dest{file};
   auto fail = [&](Fault fault) {
     failure->fault = fault;
@@ -137,7 +138,9 @@ int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char
   if (dest.file) {
     plat::OutFile* f = dest.file;
     dest.file = nullptr;
-    if (plat::CloseOutFile(f, stamp) != 0) return fail(Fault::Write);
+    const bool kept = output && output->finishFile;
+    if ((kept ? output->finishFile(output, f, stamp) : plat::CloseOutFile(f, stamp)) != 0)
+      return fail(Fault::Write);
   }
   return 0;
 }
@@ -177,13 +180,13 @@ int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVis
 }
 
 int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure,
-                Output* output) {
+                Output* output, bool layoutChecked) {
   *failure = Failure{};
   Source src{};
   std::uint32_t total = 0;
   if (LocatePayload(f, &src, &total) != 0) return Fail(failure, Fault::Container, "");
   if (mode == Mode::Full) {
-    if (CheckLayout(src, destination, failure) != 0) return -1;
+    if (!layoutChecked && CheckLayout(src, destination, failure) != 0) return -1;
     if (progress && progress->start && !progress->start(progress, total))
       return Fail(failure, Fault::Stopped, "");
   }
@@ -229,7 +232,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
       if (!file) return Fail(failure, Fault::Create, rec.name);
     }
     if (InflateEntry(&src, rec, file, destination ? path : "", progress, consumed, in.get(), out.get(),
-                     failure) != 0)
+                     failure, output) != 0)
       return NameRecord(failure, rec.name);
     consumed += 8 + rec.packed;
   }

@@ -38,6 +38,9 @@ struct Output {
   void (*folder)(Output* self, const char* path);
   // The file to write a file record's path into; nullptr when it cannot be created.
   plat::OutFile* (*createFile)(Output* self, const char* path);
+  // The file, written whole, with the record's last-write time: 0, or -1 when it could not be
+  // finished. Null: the time is set and the file closed.
+  int (*finishFile)(Output* self, plat::OutFile* file, std::uint64_t filetime);
 };
 
 // A record as the layout walk sees it: its header and, for a file, its stored time.
@@ -78,12 +81,12 @@ int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVis
 
 // Extracts a whole container from an open file into destination (no trailing backslash;
 // nullptr: check only), through output when one is given. Full mode checks the layout first
-// and writes nothing unless it is sound. Bootstrap mode writes only the start-up files
-// (install.env, insttscr.rct, names holding ".txt") at the top level and stops at the first
+// (unless the caller has, and says so) and writes nothing unless it is sound. Bootstrap mode writes only the
+// start-up files (install.env, insttscr.rct, names holding ".txt") at the top level and stops at the first
 // folder record below it. 0 when the end (or the stopping folder record) was reached; -1 with
 // *failure filled otherwise.
 int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure,
-                Output* output = nullptr);
+                Output* output = nullptr, bool layoutChecked = false);
 
 // The updater's own payload: the running executable opened for reading; nullptr when it
 // cannot be opened or holds no payload.

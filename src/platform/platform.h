@@ -54,7 +54,10 @@ int WriteOutFile(OutFile* f, const void* data, std::size_t n);  // 0 when all n 
 // 0, or -1 when the close reports a failure of the writes (the time's own result is not
 // looked at).
 int CloseOutFile(OutFile* f, std::uint64_t lastWriteTime);
-void AbandonOutFile(OutFile* f);  // closes it after a failure; nothing is set
+void AbandonOutFile(OutFile* f);                              // closes it after a failure; nothing is set
+int SetOutFileTime(OutFile* f, std::uint64_t lastWriteTime);  // 0 / -1
+// Renames the open file, which stays open, within its volume; fails when `to` exists. 0 / -1.
+int RenameOutFile(OutFile* f, const char* to);
 
 enum class PathKind { Missing, File, ReadOnlyFile, Folder };
 PathKind QueryPath(const char* path);

@@ -177,6 +177,12 @@ struct OutFile {
   int fd;
 };
 
+}  // namespace plat
+
+int posix::OutFileDescriptor(const plat::OutFile* f) { return f->fd; }
+
+namespace plat {
+
 OutFile* CreateOutFile(const char* path) {
   int fd = open(posix::ToHostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return posix::NoteIoError(errno), nullptr;
@@ -195,14 +201,16 @@ int WriteOutFile(OutFile* f, const void* data, std::size_t n) {
   return 0;
 }
 
+int SetOutFileTime(OutFile* f, std::uint64_t lastWriteTime) {
+  struct timespec ts[2];
+  ts[0].tv_sec = 0;
+  ts[0].tv_nsec = UTIME_OMIT;
+  ts[1] = posix::UnixFromFiletime(lastWriteTime);
+  return futimens(f->fd, ts) == 0 ? 0 : posix::NoteIoError(errno);
+}
+
 int CloseOutFile(OutFile* f, std::uint64_t lastWriteTime) {
-  if (lastWriteTime != 0) {
-    struct timespec ts[2];
-    ts[0].tv_sec = 0;
-    ts[0].tv_nsec = UTIME_OMIT;
-    ts[1] = posix::UnixFromFiletime(lastWriteTime);
-    futimens(f->fd, ts);
-  }
+  if (lastWriteTime != 0) SetOutFileTime(f, lastWriteTime);
   int r = close(f->fd);
   int err = errno;
   delete f;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "platform/platform.h"
 
@@ -93,15 +94,69 @@ int WriteOutFile(OutFile* f, const void* data, std::size_t n) {
   return 0;
 }
 
+int SetOutFileTime(OutFile* f, std::uint64_t ft) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(ft);
+  t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
+  return SetFileTime(reinterpret_cast<HANDLE>(f), nullptr, nullptr, &t) ? 0 : Failed();
+}
+
 int CloseOutFile(OutFile* f, std::uint64_t ft) {
-  HANDLE h = reinterpret_cast<HANDLE>(f);
-  if (ft != 0) {
-    FILETIME t;
-    t.dwLowDateTime = static_cast<DWORD>(ft);
-    t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
-    SetFileTime(h, nullptr, nullptr, &t);
+  if (ft != 0) SetOutFileTime(f, ft);
+  return CloseHandle(reinterpret_cast<HANDLE>(f)) ? 0 : Failed();
+}
+
+namespace {
+
+// The native rename of an open file (FileRenameInformation), which every Windows NT has; the
+// names of the structure are the system's own.
+struct FileRenameInformation {
+  BOOLEAN ReplaceIfExists;
+  HANDLE RootDirectory;
+  ULONG FileNameLength;
+  WCHAR FileName[1];
+};
+struct IoStatusBlock {
+  LONG status;
+  ULONG_PTR information;
+};
+using NtSetInformationFileFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, ULONG);
+using RtlNtStatusToDosErrorFn = ULONG(WINAPI*)(LONG);
+constexpr ULONG kFileRenameInformation = 10;
+
+template <typename F>
+F NtFunction(const char* name) {
+  HMODULE nt = GetModuleHandleA("ntdll.dll");
+  return nt ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(nt, name))) : nullptr;
+}
+
+}  // namespace
+
+int RenameOutFile(OutFile* f, const char* to) {
+  static const auto setInformation = NtFunction<NtSetInformationFileFn>("NtSetInformationFile");
+  static const auto toDosError = NtFunction<RtlNtStatusToDosErrorFn>("RtlNtStatusToDosError");
+  WidePath w(to);
+  const wchar_t* name = w.text[0] == L'\\' ? w.text + 4 : w.text;  // without a \\?\ prefix
+  if (!w.ok || !setInformation || !toDosError || name[1] != L':') {
+    SetLastError(w.ok ? ERROR_INVALID_FUNCTION : ERROR_FILENAME_EXCED_RANGE);
+    return Failed();
   }
-  return CloseHandle(h) ? 0 : Failed();
+  // The new name as the system's own form of a path: \??\C:\...
+  const std::size_t length = 4 + std::wcslen(name);
+  union {
+    FileRenameInformation info;
+    unsigned char bytes[sizeof(FileRenameInformation) + (4 + 2 * MAX_PATH) * sizeof(WCHAR)];
+  } buffer = {};
+  std::memcpy(buffer.info.FileName, L"\\??\\", 4 * sizeof(WCHAR));
+  std::memcpy(buffer.info.FileName + 4, name, (length - 4) * sizeof(WCHAR));
+  buffer.info.ReplaceIfExists = FALSE;
+  buffer.info.FileNameLength = static_cast<ULONG>(length * sizeof(WCHAR));
+  IoStatusBlock io = {};
+  LONG status =
+      setInformation(reinterpret_cast<HANDLE>(f), &io, &buffer.info, sizeof buffer, kFileRenameInformation);
+  if (status >= 0) return 0;
+  SetLastError(toDosError(status));
+  return Failed();
 }
 
 void AbandonOutFile(OutFile* f) { CloseHandle(reinterpret_cast<HANDLE>(f)); }

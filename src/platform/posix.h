@@ -21,6 +21,9 @@ bool Utf8ToCp932(const std::string& in, std::string* out);
 plat::IoError IoErrorFromErrno(int err);
 int NoteIoError(int err);  // returns -1
 
+// The descriptor behind a file open for writing.
+int OutFileDescriptor(const plat::OutFile* f);
+
 // FILETIME counts 100 ns ticks from 1601-01-01 UTC; Unix time starts 11644473600 s later.
 constexpr std::uint64_t kFiletimeEpochDelta = 116444736000000000ull;
 std::uint64_t FiletimeFromUnix(const struct timespec& t);

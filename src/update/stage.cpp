@@ -86,7 +86,43 @@ struct PlanWalk {
   Plan* plan;
   const char* folder;
   StageFailure* failure;
+  char parent[payload::kMaxName];  // the folder of the record before, and whether this
+  bool parentIsNew;                // update creates it
 };
+
+// The length of the folder part of a record name (without its separator), double-byte aware.
+std::size_t ParentLength(const char* name) {
+  std::size_t cut = 0;
+  for (std::size_t i = 0; name[i];) {
+    if (paths::IsLeadByte(static_cast<unsigned char>(name[i])) && name[i + 1]) {
+      i += 2;
+      continue;
+    }
+    if ((name[i] == '\\' || name[i] == '/') && name[i + 1]) cut = i;
+    ++i;
+  }
+  return cut;
+}
+
+// True when the record lies in a folder that this update creates: nothing can be there yet,
+// and the file system need not be asked. Records of one folder come together.
+bool InNewFolder(PlanWalk* walk, const char* name) {
+  const std::size_t n = ParentLength(name);
+  if (n == 0) return false;
+  if (std::strncmp(walk->parent, name, n) == 0 && walk->parent[n] == '\0') return walk->parentIsNew;
+  std::memcpy(walk->parent, name, n);
+  walk->parent[n] = '\0';
+  walk->parentIsNew = false;
+  for (std::size_t i = walk->plan->count; i-- > 0;) {
+    const PlanEntry& e = walk->plan->entries[i];
+    if ((e.kind == 'D' || e.kind == 'E') && std::strncmp(e.name, name, n) == 0 &&
+        (e.name[n] == '\0' || ((e.name[n] == '\\' || e.name[n] == '/') && e.name[n + 1] == '\0'))) {
+      walk->parentIsNew = e.kind == 'D';
+      break;
+    }
+  }
+  return walk->parentIsNew;
+}
 
 PlanEntry* Append(Plan* plan) {
   if (plan->count == plan->capacity) {
@@ -111,7 +147,8 @@ int VisitRecord(void* context, const payload::Record& rec, std::uint64_t time) {
   }
   Path dest;
   Join(&dest, walk->folder, rec.name);
-  const plat::PathKind now = plat::QueryPath(dest.text);
+  const plat::PathKind now =
+      InNewFolder(walk, rec.name) ? plat::PathKind::Missing : plat::QueryPath(dest.text);
   char kind = 0;
   if (rec.folder) {
     kind = now == plat::PathKind::Missing ? 'D' : now == plat::PathKind::Folder ? 'E' : 0;
@@ -132,6 +169,8 @@ int VisitRecord(void* context, const payload::Record& rec, std::uint64_t time) {
   e->kind = kind;
   e->size = rec.size;
   e->time = time;
+  e->staged = nullptr;
+  e->top = -1;
   if (kind == 'E' && plat::GetFileWriteTime(dest.text, &e->time) != 0) e->time = 0;
   std::snprintf(e->name, sizeof e->name, "%s", rec.name);
   if (!rec.folder) {
@@ -175,6 +214,22 @@ int ReadWhole(const char* path, std::unique_ptr<unsigned char, void (*)(void*)>*
 
 bool Exists(const char* path) { return plat::QueryPath(path) != plat::PathKind::Missing; }
 
+// Where an entry is staged: beside its destination, or inside its new folder's staged twin.
+void StagedPath(const char* folder, const Plan& plan, std::size_t i, Path* out) {
+  const PlanEntry& e = plan.entries[i];
+  if (e.top < 0) return Join(out, folder, e.name, kStagedSuffix);
+  const char* top = plan.entries[e.top].name;
+  std::size_t n = 0;  // the folder's name without the separator a folder record may end in
+  for (std::size_t k = 0; top[k];) {
+    const std::size_t step = paths::IsLeadByte(static_cast<unsigned char>(top[k])) && top[k + 1] ? 2 : 1;
+    if (!(step == 1 && (top[k] == '\\' || top[k] == '/') && !top[k + 1])) n = k + step;
+    k += step;
+  }
+  const int r = std::snprintf(out->text, sizeof out->text, "%s\\%.*s%s%s", folder, static_cast<int>(n), top,
+                              kStagedSuffix, e.name[n] ? e.name + n : "");
+  if (r < 0 || static_cast<std::size_t>(r) >= sizeof out->text) out->text[0] = '\0';
+}
+
 // Undoes a staging, and a swap as far as it went, walking the plan backwards: installed files
 // come back from their backups, staged and new files go, and so do the folders this update
 // made (when they are empty). The journal goes last. On a failure it stays, for the next run.
@@ -183,9 +238,10 @@ int Undo(const char* folder, const Plan& plan, StageFailure* failure) {
     const PlanEntry& e = plan.entries[i];
     Path dest, staged, backup;
     Join(&dest, folder, e.name);
-    Join(&staged, folder, e.name, kStagedSuffix);
+    StagedPath(folder, plan, i, &staged);
     Join(&backup, folder, e.name, kBackupSuffix);
-    if (e.kind == 'D') {
+    if (e.kind == 'D') {  // empty by now, wherever it is
+      plat::RemoveFolder(staged.text);
       plat::RemoveFolder(dest.text);
       continue;
     }
@@ -239,11 +295,12 @@ void DropBackups(const char* folder, const Plan& plan) {
   if (clean) plat::DeletePath(journal.text);
 }
 
-// Moves one staged file into place, the installed one aside first.
-int SwapIn(const char* folder, const PlanEntry& e, Path* at) {
+// Moves one staged file into place, the installed one aside first; a new folder, whole.
+int SwapIn(const char* folder, const Plan& plan, std::size_t i, Path* at) {
+  const PlanEntry& e = plan.entries[i];
   Path staged, backup;
   Join(at, folder, e.name);
-  Join(&staged, folder, e.name, kStagedSuffix);
+  StagedPath(folder, plan, i, &staged);
   Join(&backup, folder, e.name, kBackupSuffix);
   if (!Exists(staged.text)) return 0;  // in place already
   if (e.kind == 'R' && Exists(at->text)) {
@@ -253,12 +310,18 @@ int SwapIn(const char* folder, const PlanEntry& e, Path* at) {
   return plat::RenamePath(staged.text, at->text);
 }
 
-// Carries a swap forward to its end: every staged file into place, then the clean-up.
+// What the swap moves: the new folders that are not inside another, and the files that are
+// not inside a new folder.
+bool Moves(const Plan& plan, std::size_t i) {
+  const PlanEntry& e = plan.entries[i];
+  return (e.kind == 'D' && e.top == static_cast<int>(i)) || ((e.kind == 'N' || e.kind == 'R') && e.top < 0);
+}
+
+// Carries a swap forward to its end: everything staged into place, then the clean-up.
 int Forward(const char* folder, const Plan& plan, StageFailure* failure) {
   for (std::size_t i = 0; i < plan.count; ++i) {
-    const PlanEntry& e = plan.entries[i];
     Path at;
-    if ((e.kind == 'N' || e.kind == 'R') && SwapIn(folder, e, &at) != 0)
+    if (Moves(plan, i) && SwapIn(folder, plan, i, &at) != 0)
       return Fail(failure, StageFailure::UndoFailed, at.text, plat::LastIoError());
   }
   DropBackups(folder, plan);
@@ -292,13 +355,53 @@ int WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
   return 0;
 }
 
-// Staged files go beside their destinations; folders are made where they are missing.
-void MakeFolder(payload::Output*, const char* path) { plat::MakeFolder(path); }
+// Staged files go beside their destinations, and stay open until they are renamed into place
+// (renaming an open file asks the system far less than opening it again); what a new folder
+// holds is written straight into its staged twin. The extraction meets the records in the
+// plan's order, one entry each.
+struct Staging {
+  payload::Output output;
+  const char* folder;
+  Plan* plan;
+  std::size_t next;    // the plan entry of the next record
+  PlanEntry* current;  // the file being written
+};
 
-plat::OutFile* CreateStaged(payload::Output*, const char* path) {
+void MakeStagedFolder(payload::Output* output, const char* /*path*/) {
+  auto* s = reinterpret_cast<Staging*>(output);
+  if (s->next >= s->plan->count) return;
+  const std::size_t i = s->next++;
   Path staged;
-  std::snprintf(staged.text, sizeof staged.text, "%s%s", path, kStagedSuffix);
+  StagedPath(s->folder, *s->plan, i, &staged);
+  if (s->plan->entries[i].kind == 'D') plat::MakeFolder(staged.text);
+}
+
+plat::OutFile* CreateStaged(payload::Output* output, const char* /*path*/) {
+  auto* s = reinterpret_cast<Staging*>(output);
+  if (s->next >= s->plan->count) return nullptr;
+  const std::size_t i = s->next++;
+  s->current = &s->plan->entries[i];
+  Path staged;
+  StagedPath(s->folder, *s->plan, i, &staged);
   return plat::CreateOutFile(staged.text);
+}
+
+int FinishStaged(payload::Output* output, plat::OutFile* file, std::uint64_t time) {
+  auto* s = reinterpret_cast<Staging*>(output);
+  // Inside a new folder, or a name that a later record takes: nothing renames it one by one.
+  if (s->current->top >= 0 || s->current->kind == 'X') return plat::CloseOutFile(file, time);
+  plat::SetOutFileTime(file, time);  // its result is not looked at, as a closed file's is not
+  s->current->staged = file;
+  return 0;
+}
+
+// Closes every staged file still open; they stay on disk.
+void CloseStaged(Plan* plan) {
+  for (std::size_t i = 0; i < plan->count; ++i)
+    if (plan->entries[i].staged) {
+      plat::AbandonOutFile(plan->entries[i].staged);
+      plan->entries[i].staged = nullptr;
+    }
 }
 
 int RoomCheck(const char* folder, const Plan& plan, StageFailure* failure) {
@@ -317,17 +420,20 @@ int RoomCheck(const char* folder, const Plan& plan, StageFailure* failure) {
 }
 
 // Puts back a failed swap; failure already says what failed.
-int RollBack(const char* folder, const Plan& plan, StageFailure* failure) {
+int RollBack(const char* folder, Plan* plan, StageFailure* failure) {
+  CloseStaged(plan);
   Path commit, journal;
   Join(&commit, folder, kJournalCommit);
   Join(&journal, folder, kJournalStaging);
   plat::RenamePath(commit.text, journal.text);  // a run cut off from here on undoes, too
   StageFailure undo;
-  if (Undo(folder, plan, &undo) != 0) *failure = undo;
+  if (Undo(folder, *plan, &undo) != 0) *failure = undo;
   return -1;
 }
 
-int Commit(const char* folder, const Plan& plan, StageFailure* failure) {
+// The swap: the journal says so first; then each new folder is renamed into place whole, and
+// file by file the installed one goes aside and the staged one, still open, takes its name.
+int Commit(const char* folder, Plan* plan, StageFailure* failure) {
   Path journal, commit;
   Join(&journal, folder, kJournalStaging);
   Join(&commit, folder, kJournalCommit);
@@ -335,15 +441,24 @@ int Commit(const char* folder, const Plan& plan, StageFailure* failure) {
     Fail(failure, StageFailure::Write, journal.text, plat::LastIoError());
     return RollBack(folder, plan, failure);
   }
-  for (std::size_t i = 0; i < plan.count; ++i) {
-    const PlanEntry& e = plan.entries[i];
-    Path at;
-    if ((e.kind == 'N' || e.kind == 'R') && SwapIn(folder, e, &at) != 0) {
-      Fail(failure, StageFailure::Write, at.text, plat::LastIoError());
+  for (std::size_t i = 0; i < plan->count; ++i) {
+    if (!Moves(*plan, i)) continue;
+    PlanEntry& e = plan->entries[i];
+    Path dest, backup, staged;
+    Join(&dest, folder, e.name);
+    Join(&backup, folder, e.name, kBackupSuffix);
+    StagedPath(folder, *plan, i, &staged);
+    const bool failed = e.kind == 'D' ? plat::RenamePath(staged.text, dest.text) != 0
+                                      : (e.kind == 'R' && plat::RenamePath(dest.text, backup.text) != 0) ||
+                                            plat::RenameOutFile(e.staged, dest.text) != 0;
+    if (failed) {
+      Fail(failure, StageFailure::Write, dest.text, plat::LastIoError());
       return RollBack(folder, plan, failure);
     }
+    if (e.staged) plat::CloseOutFile(e.staged, 0);
+    e.staged = nullptr;
   }
-  DropBackups(folder, plan);
+  DropBackups(folder, *plan);
   return 0;
 }
 
@@ -358,7 +473,38 @@ bool IsReservedName(const char* name) {
   return false;
 }
 
+void MarkNewFolders(Plan* plan) {
+  std::size_t length = 0;  // the parent of the entry before, and its entry (-1: none)
+  long parent = -1;
+  for (std::size_t i = 0; i < plan->count; ++i) {
+    PlanEntry& e = plan->entries[i];
+    const std::size_t n = ParentLength(e.name);
+    if (n == 0) {
+      parent = -1;
+    } else if (!(i > 0 && n == length && std::strncmp(e.name, plan->entries[i - 1].name, n) == 0)) {
+      parent = -1;
+      for (std::size_t j = i; j-- > 0;) {
+        const PlanEntry& f = plan->entries[j];
+        if ((f.kind == 'D' || f.kind == 'E') && std::strncmp(f.name, e.name, n) == 0 &&
+            (f.name[n] == '\0' || ((f.name[n] == '\\' || f.name[n] == '/') && f.name[n + 1] == '\0'))) {
+          parent = static_cast<long>(j);
+          break;
+        }
+      }
+    }
+    length = n;
+    const bool inNew = parent >= 0 && plan->entries[parent].kind == 'D';
+    if (e.kind == 'D')
+      e.top = inNew ? plan->entries[parent].top : static_cast<int>(i);
+    else if (e.kind == 'E')
+      e.top = -1;
+    else
+      e.top = inNew ? plan->entries[parent].top : -1;
+  }
+}
+
 void FreePlan(Plan* plan) {
+  CloseStaged(plan);
   std::free(plan->entries);
   *plan = Plan{};
 }
@@ -373,11 +519,13 @@ int MakePlan(std::FILE* f, const char* folder, Plan* plan, StageFailure* failure
     return Fail(failure, StageFailure::Damaged, "");
   }
   if (plat::GetFileWriteTime(folder, &plan->folderTime) != 0) plan->folderTime = 0;
-  PlanWalk walk{plan, folder, failure};
+  PlanWalk walk{plan, folder, failure, {}, false};
   int r = payload::CheckLayout(src, folder, &failure->payload, VisitRecord, &walk);
   if (r < 0) return Fail(failure, StageFailure::Damaged, failure->payload.record);
   if (r > 0) return -1;  // the visitor said why
-  return DropRepeatedNames(plan, failure);
+  if (DropRepeatedNames(plan, failure) != 0) return -1;
+  MarkNewFolders(plan);
+  return 0;
 }
 
 // Journal layout (little-endian), the plan of one update; folders that exist are left out:
@@ -436,6 +584,8 @@ int DecodeJournal(const unsigned char* data, std::size_t size, Plan* plan) {
       return -1;
     PlanEntry* e = Append(plan);
     if (!e) return -1;
+    e->staged = nullptr;
+    e->top = -1;
     e->kind = static_cast<char>(kind);
     e->size = static_cast<std::uint32_t>(entrySize);
     e->time = time;
@@ -454,9 +604,11 @@ int StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, S
   if (MakePlan(f, folder, &plan, failure) != 0 || RoomCheck(folder, plan, failure) != 0 ||
       WriteJournal(folder, plan, failure) != 0)
     return -1;
-  payload::Output staging = {MakeFolder, CreateStaged};
+  Staging staging = {{MakeStagedFolder, CreateStaged, FinishStaged}, folder, &plan, 0, nullptr};
   payload::Failure pf;
-  if (payload::ExtractFrom(f, folder, payload::Mode::Full, progress, &pf, &staging) != 0) {
+  // The plan was made by walking the same layout: it is sound.
+  if (payload::ExtractFrom(f, folder, payload::Mode::Full, progress, &pf, &staging.output, true) != 0) {
+    CloseStaged(&plan);
     Path at;
     Join(&at, folder, pf.record);
     switch (pf.fault) {
@@ -479,7 +631,7 @@ int StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, S
     if (Undo(folder, plan, &undo) != 0) *failure = undo;
     return -1;
   }
-  return Commit(folder, plan, failure);
+  return Commit(folder, &plan, failure);
 }
 
 int RecoverInterruptedUpdate(const char* folder, StageFailure* failure) {
@@ -497,6 +649,7 @@ int RecoverInterruptedUpdate(const char* folder, StageFailure* failure) {
   std::unique_ptr<Plan, void (*)(Plan*)> planGuard(&plan, FreePlan);
   if (ReadWhole(journal, &bytes, &size) != 0 || DecodeJournal(bytes.get(), size, &plan) != 0)
     return Fail(failure, StageFailure::BadJournal, journal);
+  MarkNewFolders(&plan);
   return forward ? Forward(folder, plan, failure) : Undo(folder, plan, failure);
 }
 

@@ -8,7 +8,8 @@
 //
 // The names, reserved: no payload name may end in the two suffixes, and the journal's three
 // names are taken at the top of the install folder.
-//   <name>.kovela-new       a staged file, beside its destination
+//   <name>.kovela-new       a staged file, beside its destination; or a folder that the update
+//                           brings, staged whole with everything in it
 //   <name>.kovela-old       the installed file it replaces, while the swap runs
 //   kovela-update.writing   the journal while it is being written
 //   kovela-update.journal   the journal while files are staged (or a swap is undone)
@@ -39,6 +40,9 @@ struct PlanEntry {
   std::uint32_t size;  // files: the uncompressed size
   std::uint64_t time;  // files: the stored last-write time; 'E': the folder's own, to set back
   char name[payload::kMaxName];
+  plat::OutFile* staged;  // files: the staged file, kept open until it is renamed into place
+  int top;                // the new folder the entry is staged in (the entry itself for one that is not
+                          // inside another), or -1: files and folders inside it land with its one rename
 };
 
 struct Plan {
@@ -50,6 +54,8 @@ struct Plan {
   std::uint64_t folderTime = 0;  // the install folder's own last-write time
 };
 void FreePlan(Plan* plan);
+// Marks every entry with the new folder it lies in (PlanEntry::top).
+void MarkNewFolders(Plan* plan);
 
 // What went wrong, and where.
 struct StageFailure {

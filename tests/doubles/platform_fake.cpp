@@ -142,7 +142,8 @@ void Reset() {
 
 namespace {
 
-// Counts a rename or delete; true when this one is to fail as injected.
+// Counts a rename or delete; true when this one is to fail as injected (or ends the "process"
+// there).
 bool InjectedFailure() {
   int n = ++S().fileCalls;
   if (n == S().killAt) throw fake::ProcessExit{fake::kKilled};
@@ -184,6 +185,19 @@ int RenamePath(const char* from, const char* to) {
   struct stat st;
   if (lstat(b.c_str(), &st) == 0) return posix::NoteIoError(EEXIST);  // as MoveFileEx without replacing
   return rename(a.c_str(), b.c_str()) == 0 ? 0 : posix::NoteIoError(errno);
+}
+
+int RenameOutFile(OutFile* file, const char* to) {
+  if (InjectedFailure()) return -1;
+  char from[4096];
+  const std::string fd = "/proc/self/fd/" + std::to_string(posix::OutFileDescriptor(file));
+  ssize_t n = readlink(fd.c_str(), from, sizeof from - 1);
+  if (n < 0) return posix::NoteIoError(errno);
+  from[n] = '\0';
+  const std::string b = posix::ToHostPath(to);
+  struct stat st;
+  if (lstat(b.c_str(), &st) == 0) return posix::NoteIoError(EEXIST);
+  return rename(from, b.c_str()) == 0 ? 0 : posix::NoteIoError(errno);
 }
 
 int DeletePath(const char* path) {

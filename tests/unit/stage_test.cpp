@@ -181,8 +181,10 @@ TEST_F(StageTest, AKilledRunIsFinishedOrUndoneByTheNext) {
 // makes it unusable, never a reason to touch anything else.
 TEST(Journal, RoundTripAndDamage) {
   update::Plan plan;
-  update::PlanEntry e[] = {
-      {'D', 0, 0, "data"}, {'E', 0, 0, "save"}, {'N', 7, 42, "data\\n.bin"}, {'R', 9, 43, "ソ表"}};
+  update::PlanEntry e[] = {{'D', 0, 0, "data", nullptr, -1},
+                           {'E', 0, 0, "save", nullptr, -1},
+                           {'N', 7, 42, "data\\n.bin", nullptr, -1},
+                           {'R', 9, 43, "ソ表", nullptr, -1}};
   plan.entries = e;
   plan.count = 4;
   std::string bytes(update::JournalSize(plan), '\0');
