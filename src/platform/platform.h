@@ -56,6 +56,10 @@ int WriteOutFile(OutFile* f, const void* data, std::size_t n);  // 0 when all n 
 int CloseOutFile(OutFile* f, std::uint64_t lastWriteTime);
 void AbandonOutFile(OutFile* f);                              // closes it after a failure; nothing is set
 int SetOutFileTime(OutFile* f, std::uint64_t lastWriteTime);  // 0 / -1
+int FlushOutFile(OutFile* f);  // its bytes on the disk, not only in the cache; 0 / -1
+// Everything written to the folder's volume on the disk, as far as the system lets this
+// program ask for it (the whole volume needs an administrator); 0 / -1.
+int FlushVolume(const char* folder);
 // Renames the open file, which stays open, within its volume; fails when `to` exists. 0 / -1.
 int RenameOutFile(OutFile* f, const char* to);
 

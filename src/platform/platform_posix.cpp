@@ -209,6 +209,16 @@ int SetOutFileTime(OutFile* f, std::uint64_t lastWriteTime) {
   return futimens(f->fd, ts) == 0 ? 0 : posix::NoteIoError(errno);
 }
 
+int FlushOutFile(OutFile* f) { return fsync(f->fd) == 0 ? 0 : posix::NoteIoError(errno); }
+
+int FlushVolume(const char* folder) {
+  int fd = open(posix::ToHostPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return posix::NoteIoError(errno);
+  int r = syncfs(fd);
+  close(fd);
+  return r == 0 ? 0 : posix::NoteIoError(errno);
+}
+
 int CloseOutFile(OutFile* f, std::uint64_t lastWriteTime) {
   if (lastWriteTime != 0) SetOutFileTime(f, lastWriteTime);
   int r = close(f->fd);

@@ -101,6 +101,22 @@ int SetOutFileTime(OutFile* f, std::uint64_t ft) {
   return SetFileTime(reinterpret_cast<HANDLE>(f), nullptr, nullptr, &t) ? 0 : Failed();
 }
 
+int FlushOutFile(OutFile* f) { return FlushFileBuffers(reinterpret_cast<HANDLE>(f)) ? 0 : Failed(); }
+
+int FlushVolume(const char* folder) {
+  if (!folder[0] || folder[1] != ':') {
+    SetLastError(ERROR_INVALID_DRIVE);
+    return Failed();
+  }
+  const char volume[] = {'\\', '\\', '.', '\\', folder[0], ':', '\0'};
+  HANDLE h = CreateFileA(volume, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Failed();
+  BOOL ok = FlushFileBuffers(h);
+  CloseHandle(h);
+  return ok ? 0 : Failed();
+}
+
 int CloseOutFile(OutFile* f, std::uint64_t ft) {
   if (ft != 0) SetOutFileTime(f, ft);
   return CloseHandle(reinterpret_cast<HANDLE>(f)) ? 0 : Failed();

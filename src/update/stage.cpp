@@ -347,7 +347,9 @@ int WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
     plat::DeletePath(writing.text);
     return Fail(failure, StageFailure::Blocked, writing.text, io);
   }
-  if (plat::CloseOutFile(out, 0) != 0 || plat::RenamePath(writing.text, journal.text) != 0) {
+  // On the disk before it is taken for a journal: a run cut off by a power loss finds it whole.
+  if (plat::FlushOutFile(out) != 0 || plat::CloseOutFile(out, 0) != 0 ||
+      plat::RenamePath(writing.text, journal.text) != 0) {
     plat::IoError io = plat::LastIoError();
     plat::DeletePath(writing.text);
     return Fail(failure, StageFailure::Blocked, journal.text, io);
@@ -437,6 +439,10 @@ int Commit(const char* folder, Plan* plan, StageFailure* failure) {
   Path journal, commit;
   Join(&journal, folder, kJournalStaging);
   Join(&commit, folder, kJournalCommit);
+  // The staged bytes reach the disk before the journal says "swap": a swap that a power loss
+  // cuts off is carried forward with whole files, never with what the cache had not written.
+  // Where the volume cannot be flushed (no administrator), the cache's own order is all there is.
+  plat::FlushVolume(folder);
   if (plat::RenamePath(journal.text, commit.text) != 0) {
     Fail(failure, StageFailure::Write, journal.text, plat::LastIoError());
     return RollBack(folder, plan, failure);
