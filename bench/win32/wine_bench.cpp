@@ -31,6 +31,7 @@
 #include <string>
 
 #include "harness.h"
+#include "resource.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ int RunUpdater(const std::string& exe, const std::string& install, const std::st
     if (!menu) return std::fprintf(stderr, "wine_bench: no menu\n"), 1;
     long menuKiB = PeakKiB(p.pi.hProcess);
     int button = 0;
-    for (int id = 1000; id <= 1008 && !button; ++id)
+    for (int id = IDC_MENU_SLOT0; id <= IDC_MENU_SLOT8 && !button; ++id)
       if (e2e::Text(menu, id) == "アップデート") button = id;
     if (!button) return std::fprintf(stderr, "wine_bench: no update button\n"), 1;
     e2e::Click(menu, button);
