@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/files_win32.h"
 #include "platform/platform.h"
 
 namespace {
@@ -29,74 +30,21 @@ bool Narrow(const wchar_t* w, char* out, std::size_t size) {
   return n > 0 && !usedDefault;
 }
 
-plat::IoError g_ioError = plat::IoError::None;
-
-int Failed() {
-  switch (GetLastError()) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      g_ioError = plat::IoError::DiskFull;
-      break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-      g_ioError = plat::IoError::Denied;
-      break;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      g_ioError = plat::IoError::InUse;
-      break;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-      g_ioError = plat::IoError::NotFound;
-      break;
-    default:
-      g_ioError = plat::IoError::Other;
-      break;
-  }
-  return -1;
-}
-
 }  // namespace
 
 namespace plat {
-
-IoError LastIoError() { return g_ioError; }
 
 OutFile* CreateOutFile(const char* path) {
   std::wstring p = Wide(path);
   if (p.empty()) {
     SetLastError(ERROR_INVALID_NAME);
-    return Failed(), nullptr;
+    return win32::NoteLastError(), nullptr;
   }
   HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return Failed(), nullptr;
+  if (h == INVALID_HANDLE_VALUE) return win32::NoteLastError(), nullptr;
   return reinterpret_cast<OutFile*>(h);
 }
-
-int WriteOutFile(OutFile* f, const void* data, std::size_t n) {
-  DWORD done = 0;
-  if (!WriteFile(reinterpret_cast<HANDLE>(f), data, static_cast<DWORD>(n), &done, nullptr)) return Failed();
-  if (done != n) {
-    SetLastError(ERROR_DISK_FULL);  // a short write to a file is a full volume
-    return Failed();
-  }
-  return 0;
-}
-
-int CloseOutFile(OutFile* f, std::uint64_t ft) {
-  HANDLE h = reinterpret_cast<HANDLE>(f);
-  if (ft != 0) {
-    FILETIME t;
-    t.dwLowDateTime = static_cast<DWORD>(ft);
-    t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
-    SetFileTime(h, nullptr, nullptr, &t);
-  }
-  return CloseHandle(h) ? 0 : Failed();
-}
-
-void AbandonOutFile(OutFile* f) { CloseHandle(reinterpret_cast<HANDLE>(f)); }
 
 std::FILE* OpenFile(const char* path, const char* mode) {
   std::wstring p = Wide(path), m = Wide(mode);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/files_win32.h"
 #include "platform/platform.h"
 
 namespace plat {
@@ -16,34 +17,6 @@ std::FILE* OpenFile(const char* path, const char* mode) { return std::fopen(path
 
 // ---- Writing files --------------------------------------------------------------------------
 namespace {
-
-IoError g_ioError = IoError::None;
-
-int Failed() {
-  switch (GetLastError()) {
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      g_ioError = IoError::DiskFull;
-      break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-      g_ioError = IoError::Denied;
-      break;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      g_ioError = IoError::InUse;
-      break;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-      g_ioError = IoError::NotFound;
-      break;
-    default:
-      g_ioError = IoError::Other;
-      break;
-  }
-  return -1;
-}
 
 // The path as the wide calls take it: converted as the ANSI calls convert it (the system's
 // code page), and an absolute path too long for those calls behind the \\?\ prefix, which
@@ -73,53 +46,27 @@ struct WidePath {
 
 }  // namespace
 
-IoError LastIoError() { return g_ioError; }
-
 OutFile* CreateOutFile(const char* path) {
   WidePath w(path);
-  if (!w.ok) return Failed(), nullptr;
+  if (!w.ok) return win32::NoteLastError(), nullptr;
   HANDLE h = CreateFileW(w.text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return Failed(), nullptr;
+  if (h == INVALID_HANDLE_VALUE) return win32::NoteLastError(), nullptr;
   return reinterpret_cast<OutFile*>(h);
 }
-
-int WriteOutFile(OutFile* f, const void* data, std::size_t n) {
-  DWORD done = 0;
-  if (!WriteFile(reinterpret_cast<HANDLE>(f), data, static_cast<DWORD>(n), &done, nullptr)) return Failed();
-  if (done != n) {
-    SetLastError(ERROR_DISK_FULL);  // a short write to a file is a full volume
-    return Failed();
-  }
-  return 0;
-}
-
-int SetOutFileTime(OutFile* f, std::uint64_t ft) {
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(ft);
-  t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
-  return SetFileTime(reinterpret_cast<HANDLE>(f), nullptr, nullptr, &t) ? 0 : Failed();
-}
-
-int FlushOutFile(OutFile* f) { return FlushFileBuffers(reinterpret_cast<HANDLE>(f)) ? 0 : Failed(); }
 
 int FlushVolume(const char* folder) {
   if (!folder[0] || folder[1] != ':') {
     SetLastError(ERROR_INVALID_DRIVE);
-    return Failed();
+    return win32::NoteLastError();
   }
   const char volume[] = {'\\', '\\', '.', '\\', folder[0], ':', '\0'};
   HANDLE h = CreateFileA(volume, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return Failed();
+  if (h == INVALID_HANDLE_VALUE) return win32::NoteLastError();
   BOOL ok = FlushFileBuffers(h);
   CloseHandle(h);
-  return ok ? 0 : Failed();
-}
-
-int CloseOutFile(OutFile* f, std::uint64_t ft) {
-  if (ft != 0) SetOutFileTime(f, ft);
-  return CloseHandle(reinterpret_cast<HANDLE>(f)) ? 0 : Failed();
+  return ok ? 0 : win32::NoteLastError();
 }
 
 namespace {
@@ -155,7 +102,7 @@ int RenameOutFile(OutFile* f, const char* to) {
   const wchar_t* name = w.text[0] == L'\\' ? w.text + 4 : w.text;  // without a \\?\ prefix
   if (!w.ok || !setInformation || !toDosError || name[1] != L':') {
     SetLastError(w.ok ? ERROR_INVALID_FUNCTION : ERROR_FILENAME_EXCED_RANGE);
-    return Failed();
+    return win32::NoteLastError();
   }
   // The new name as the system's own form of a path: \??\C:\...
   const std::size_t length = 4 + std::wcslen(name);
@@ -172,10 +119,8 @@ int RenameOutFile(OutFile* f, const char* to) {
       setInformation(reinterpret_cast<HANDLE>(f), &io, &buffer.info, sizeof buffer, kFileRenameInformation);
   if (status >= 0) return 0;
   SetLastError(toDosError(status));
-  return Failed();
+  return win32::NoteLastError();
 }
-
-void AbandonOutFile(OutFile* f) { CloseHandle(reinterpret_cast<HANDLE>(f)); }
 
 PathKind QueryPath(const char* path) {
   WidePath w(path);
@@ -187,34 +132,34 @@ PathKind QueryPath(const char* path) {
 
 int RenamePath(const char* from, const char* to) {
   WidePath a(from), b(to);
-  if (!a.ok || !b.ok) return Failed();
-  return MoveFileExW(a.text, b.text, MOVEFILE_WRITE_THROUGH) ? 0 : Failed();
+  if (!a.ok || !b.ok) return win32::NoteLastError();
+  return MoveFileExW(a.text, b.text, MOVEFILE_WRITE_THROUGH) ? 0 : win32::NoteLastError();
 }
 
 int DeletePath(const char* path) {
   WidePath w(path);
-  if (!w.ok) return Failed();
-  return DeleteFileW(w.text) ? 0 : Failed();
+  if (!w.ok) return win32::NoteLastError();
+  return DeleteFileW(w.text) ? 0 : win32::NoteLastError();
 }
 
 int SetFolderWriteTime(const char* path, std::uint64_t ft) {
   WidePath w(path);
-  if (!w.ok) return Failed();
+  if (!w.ok) return win32::NoteLastError();
   HANDLE h =
       CreateFileW(w.text, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return Failed();
+  if (h == INVALID_HANDLE_VALUE) return win32::NoteLastError();
   FILETIME t;
   t.dwLowDateTime = static_cast<DWORD>(ft);
   t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
   BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
   CloseHandle(h);
-  return ok ? 0 : Failed();
+  return ok ? 0 : win32::NoteLastError();
 }
 
 int FreeSpace(const char* folder, std::uint64_t* freeBytes, std::uint32_t* clusterBytes) {
   ULARGE_INTEGER avail, total, totalFree;
-  if (!GetDiskFreeSpaceExA(folder, &avail, &total, &totalFree)) return Failed();
+  if (!GetDiskFreeSpaceExA(folder, &avail, &total, &totalFree)) return win32::NoteLastError();
   *freeBytes = avail.QuadPart;
   // The allocation unit of the folder's volume; 4 KiB when the root cannot be told.
   *clusterBytes = 4096;

@@ -81,18 +81,6 @@ const char* WhyNotLiteral(const std::string& cp932) {
   return nullptr;
 }
 
-// The lines of a text, each with its line feed.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t nl = text.find('\n', at);
-    std::size_t end = nl == std::string::npos ? text.size() : nl + 1;
-    lines.push_back(text.substr(at, end - at));
-    at = end;
-  }
-  return lines;
-}
-
 }  // namespace
 
 int PlanDelta(const std::string& root, const std::string& base, std::vector<Entry>* entries, Delta* delta) {

@@ -49,18 +49,6 @@ std::uint32_t CodePoint(const std::string& s, std::size_t i, std::size_t n) {
   return v;
 }
 
-// The file split after each line feed; the last piece may lack one.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t nl = text.find('\n', at);
-    std::size_t end = nl == std::string::npos ? text.size() : nl + 1;
-    lines.push_back(text.substr(at, end - at));
-    at = end;
-  }
-  return lines;
-}
-
 }  // namespace
 
 const char* EncodingName(EnvEncoding encoding) {

@@ -61,6 +61,17 @@ std::string Utf8Name(const char* cp932) {
   return Cp932ToUtf8(cp932, &u) ? u : std::string(cp932);
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t nl = text.find('\n', at);
+    std::size_t end = nl == std::string::npos ? text.size() : nl + 1;
+    lines.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return lines;
+}
+
 std::string FormatFiletime(std::uint64_t ft) {
   constexpr std::int64_t kTicks = 10000000, kDay = 86400;
   constexpr std::int64_t kEpochDelta = 11644473600;  // seconds from 1601-01-01 to 1970-01-01

@@ -31,6 +31,9 @@ bool Cp932ToUtf8(const std::string& in, std::string* out);
 // have no UTF-8 form).
 std::string Utf8Name(const char* cp932);
 
+// The text split after each line feed; the last piece may lack one.
+std::vector<std::string> Lines(const std::string& text);
+
 // FILETIME <-> "2021-03-04T05:06:07Z".
 std::string FormatFiletime(std::uint64_t filetime);
 
