@@ -27,9 +27,8 @@ std::FILE* OpenFile(const char* path, const char* mode);
 int MakeFolder(const char* path);    // 0 created, -1 otherwise (also when it exists)
 int RemoveFolder(const char* path);  // 0 removed, -1 otherwise (not empty, missing)
 int RemoveFile(const char* path);    // 0 deleted, -1 otherwise
-// Last-write time as a Win32 FILETIME (100 ns ticks since 1601-01-01 UTC).
-int SetFileWriteTime(const char* path, std::uint64_t filetime);   // 0 / -1
-int GetFileWriteTime(const char* path, std::uint64_t* filetime);  // 0 / -1
+// Last-write time as a Win32 FILETIME (100 ns ticks since 1601-01-01 UTC); 0 / -1.
+int GetFileWriteTime(const char* path, std::uint64_t* filetime);
 
 // ---- Writing files: what an extraction writes, and the staging of an update -------------
 // These also take paths longer than MAX_PATH (a staged name adds a suffix to a destination

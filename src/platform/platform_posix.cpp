@@ -245,14 +245,6 @@ int MakeFolder(const char* path) { return mkdir(posix::ToHostPath(path).c_str(),
 int RemoveFolder(const char* path) { return rmdir(posix::ToHostPath(path).c_str()) == 0 ? 0 : -1; }
 int RemoveFile(const char* path) { return unlink(posix::ToHostPath(path).c_str()) == 0 ? 0 : -1; }
 
-int SetFileWriteTime(const char* path, std::uint64_t ft) {
-  struct timespec ts[2];
-  ts[0].tv_sec = 0;
-  ts[0].tv_nsec = UTIME_OMIT;
-  ts[1] = posix::UnixFromFiletime(ft);
-  return utimensat(AT_FDCWD, posix::ToHostPath(path).c_str(), ts, 0) == 0 ? 0 : -1;
-}
-
 int GetFileWriteTime(const char* path, std::uint64_t* ft) {
   struct stat st;
   if (stat(posix::ToHostPath(path).c_str(), &st) != 0) return -1;

@@ -66,19 +66,6 @@ int RemoveFile(const char* path) {
   return !p.empty() && DeleteFileW(p.c_str()) ? 0 : -1;
 }
 
-int SetFileWriteTime(const char* path, std::uint64_t ft) {
-  std::wstring p = Wide(path);
-  if (p.empty()) return -1;
-  HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return -1;
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(ft);
-  t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
-  BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
-  CloseHandle(h);
-  return ok ? 0 : -1;
-}
-
 int GetFileWriteTime(const char* path, std::uint64_t* ft) {
   std::wstring p = Wide(path);
   WIN32_FILE_ATTRIBUTE_DATA d;

@@ -174,17 +174,6 @@ int MakeFolder(const char* path) { return CreateDirectoryA(path, nullptr) ? 0 : 
 int RemoveFolder(const char* path) { return RemoveDirectoryA(path) ? 0 : -1; }
 int RemoveFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
 
-int SetFileWriteTime(const char* path, std::uint64_t ft) {
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return -1;
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(ft);
-  t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
-  BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
-  CloseHandle(h);
-  return ok ? 0 : -1;
-}
-
 int GetFileWriteTime(const char* path, std::uint64_t* ft) {
   WIN32_FILE_ATTRIBUTE_DATA d;
   if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d)) return -1;

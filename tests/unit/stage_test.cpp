@@ -29,7 +29,7 @@ class StageTest : public HostTest {
     // Release A installed: two files the update replaces, one it leaves, a save folder.
     for (const char* f : {"game.exe", "data/a.dat", "data/keep.dat", "save/slot1.sav"}) {
       MakeTree(inst_, {f}, "old");
-      plat::SetFileWriteTime((inst_ + "/" + f).c_str(), kFileTime - 10000000);
+      SetWriteTime(inst_ + "/" + f, kFileTime - 10000000);
     }
     before_ = Snapshot(inst_);
     // Release B: five files, the third of them large, a new folder.

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,11 @@ void MakeTree(const std::string& base, const Names& relative, const std::string&
 std::uint64_t WriteTime(const std::string& path) {
   std::uint64_t t = 0;
   return plat::GetFileWriteTime(path.c_str(), &t) == 0 ? t : 0;
+}
+
+void SetWriteTime(const std::string& path, std::uint64_t filetime) {
+  struct timespec ts[2] = {{0, UTIME_OMIT}, posix::UnixFromFiletime(filetime)};
+  utimensat(AT_FDCWD, posix::ToHostPath(path.c_str()).c_str(), ts, 0);
 }
 
 std::string Snapshot(const std::string& root) {

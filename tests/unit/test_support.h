@@ -24,6 +24,7 @@ void MakeFolders(const std::string& base, const Names& relative);  // in order; 
 // name ending in '/' is a folder, any other a file holding data.
 void MakeTree(const std::string& base, const Names& relative, const std::string& data = "x");
 std::uint64_t WriteTime(const std::string& path);  // the last-write FILETIME, 0 when unknown
+void SetWriteTime(const std::string& path, std::uint64_t filetime);
 // Every file and folder below root; each file with its size, last-write time and a hash of its
 // bytes.
 std::string Snapshot(const std::string& root);
