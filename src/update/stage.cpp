@@ -82,14 +82,6 @@ bool NameLess(const PlanEntry* a, const PlanEntry* b) {
 
 // ---- The plan -------------------------------------------------------------------------------
 
-struct PlanWalk {
-  Plan* plan;
-  const char* folder;
-  StageFailure* failure;
-  char parent[payload::kMaxName];  // the folder of the record before, and whether this
-  bool parentIsNew;                // update creates it
-};
-
 // The length of the folder part of a record name (without its separator), double-byte aware.
 std::size_t ParentLength(const char* name) {
   std::size_t cut = 0;
@@ -104,25 +96,43 @@ std::size_t ParentLength(const char* name) {
   return cut;
 }
 
-// True when the record lies in a folder that this update creates: nothing can be there yet,
-// and the file system need not be asked. Records of one folder come together.
-bool InNewFolder(PlanWalk* walk, const char* name) {
-  const std::size_t n = ParentLength(name);
-  if (n == 0) return false;
-  if (std::strncmp(walk->parent, name, n) == 0 && walk->parent[n] == '\0') return walk->parentIsNew;
-  std::memcpy(walk->parent, name, n);
-  walk->parent[n] = '\0';
-  walk->parentIsNew = false;
-  for (std::size_t i = walk->plan->count; i-- > 0;) {
-    const PlanEntry& e = walk->plan->entries[i];
-    if ((e.kind == 'D' || e.kind == 'E') && std::strncmp(e.name, name, n) == 0 &&
-        (e.name[n] == '\0' || ((e.name[n] == '\\' || e.name[n] == '/') && e.name[n + 1] == '\0'))) {
-      walk->parentIsNew = e.kind == 'D';
-      break;
+// Finds the folder entry that holds a record among the plan's first `end` entries (-1 for the
+// top of the install folder, or when the plan has none), remembering its last answer: the
+// records of one folder come together.
+struct ParentFinder {
+  char name[payload::kMaxName] = {};
+  long entry = -1;
+  long Find(const Plan& plan, std::size_t end, const char* record) {
+    const std::size_t n = ParentLength(record);
+    if (n == 0) return -1;
+    if (std::strncmp(name, record, n) == 0 && name[n] == '\0') return entry;
+    std::memcpy(name, record, n);
+    name[n] = '\0';
+    for (entry = static_cast<long>(end); entry-- > 0;) {
+      const PlanEntry& e = plan.entries[entry];
+      if ((e.kind == 'D' || e.kind == 'E') && std::strncmp(e.name, record, n) == 0 &&
+          (e.name[n] == '\0' || ((e.name[n] == '\\' || e.name[n] == '/') && e.name[n + 1] == '\0')))
+        break;
     }
+    return entry;
   }
-  return walk->parentIsNew;
+};
+
+// The new folder an entry lies in, from the entry of the folder that holds it (-1: none).
+int TopOf(const Plan& plan, std::size_t i, long parent) {
+  const PlanEntry& e = plan.entries[i];
+  const bool inNew = parent >= 0 && plan.entries[parent].kind == 'D';
+  if (e.kind == 'E') return -1;
+  if (inNew) return plan.entries[parent].top;
+  return e.kind == 'D' ? static_cast<int>(i) : -1;
 }
+
+struct PlanWalk {
+  Plan* plan;
+  const char* folder;
+  StageFailure* failure;
+  ParentFinder parents;
+};
 
 PlanEntry* Append(Plan* plan) {
   if (plan->count == plan->capacity) {
@@ -147,8 +157,11 @@ int VisitRecord(void* context, const payload::Record& rec, std::uint64_t time) {
   }
   Path dest;
   Join(&dest, walk->folder, rec.name);
+  // Inside a folder that this update creates nothing can be there yet: no need to ask.
+  Plan* plan = walk->plan;
+  const long parent = walk->parents.Find(*plan, plan->count, rec.name);
   const plat::PathKind now =
-      InNewFolder(walk, rec.name) ? plat::PathKind::Missing : plat::QueryPath(dest.text);
+      parent >= 0 && plan->entries[parent].kind == 'D' ? plat::PathKind::Missing : plat::QueryPath(dest.text);
   char kind = 0;
   if (rec.folder) {
     kind = now == plat::PathKind::Missing ? 'D' : now == plat::PathKind::Folder ? 'E' : 0;
@@ -170,9 +183,9 @@ int VisitRecord(void* context, const payload::Record& rec, std::uint64_t time) {
   e->size = rec.size;
   e->time = time;
   e->staged = nullptr;
-  e->top = -1;
   if (kind == 'E' && plat::GetFileWriteTime(dest.text, &e->time) != 0) e->time = 0;
   std::snprintf(e->name, sizeof e->name, "%s", rec.name);
+  e->top = TopOf(*plan, plan->count - 1, parent);
   if (!rec.folder) {
     walk->plan->fileBytes += rec.size;
     ++walk->plan->files;
@@ -480,33 +493,9 @@ bool IsReservedName(const char* name) {
 }
 
 void MarkNewFolders(Plan* plan) {
-  std::size_t length = 0;  // the parent of the entry before, and its entry (-1: none)
-  long parent = -1;
-  for (std::size_t i = 0; i < plan->count; ++i) {
-    PlanEntry& e = plan->entries[i];
-    const std::size_t n = ParentLength(e.name);
-    if (n == 0) {
-      parent = -1;
-    } else if (!(i > 0 && n == length && std::strncmp(e.name, plan->entries[i - 1].name, n) == 0)) {
-      parent = -1;
-      for (std::size_t j = i; j-- > 0;) {
-        const PlanEntry& f = plan->entries[j];
-        if ((f.kind == 'D' || f.kind == 'E') && std::strncmp(f.name, e.name, n) == 0 &&
-            (f.name[n] == '\0' || ((f.name[n] == '\\' || f.name[n] == '/') && f.name[n + 1] == '\0'))) {
-          parent = static_cast<long>(j);
-          break;
-        }
-      }
-    }
-    length = n;
-    const bool inNew = parent >= 0 && plan->entries[parent].kind == 'D';
-    if (e.kind == 'D')
-      e.top = inNew ? plan->entries[parent].top : static_cast<int>(i);
-    else if (e.kind == 'E')
-      e.top = -1;
-    else
-      e.top = inNew ? plan->entries[parent].top : -1;
-  }
+  ParentFinder parents;
+  for (std::size_t i = 0; i < plan->count; ++i)
+    plan->entries[i].top = TopOf(*plan, i, parents.Find(*plan, i, plan->entries[i].name));
 }
 
 void FreePlan(Plan* plan) {
@@ -525,13 +514,11 @@ int MakePlan(std::FILE* f, const char* folder, Plan* plan, StageFailure* failure
     return Fail(failure, StageFailure::Damaged, "");
   }
   if (plat::GetFileWriteTime(folder, &plan->folderTime) != 0) plan->folderTime = 0;
-  PlanWalk walk{plan, folder, failure, {}, false};
+  PlanWalk walk{plan, folder, failure, {}};
   int r = payload::CheckLayout(src, folder, &failure->payload, VisitRecord, &walk);
   if (r < 0) return Fail(failure, StageFailure::Damaged, failure->payload.record);
   if (r > 0) return -1;  // the visitor said why
-  if (DropRepeatedNames(plan, failure) != 0) return -1;
-  MarkNewFolders(plan);
-  return 0;
+  return DropRepeatedNames(plan, failure);
 }
 
 // Journal layout (little-endian), the plan of one update; folders that exist are left out:
