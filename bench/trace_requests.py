@@ -77,7 +77,9 @@ def fit(points):
 
 def payload_name(rel, sizes):
     """The payload file that an opened name stands for: itself, or the one whose name it holds
-    (a file written under a temporary name beside its destination), the longest such."""
+    (a file written under a temporary name beside its destination, or inside a new folder
+    staged under such a name), the longest such."""
+    rel = re.sub(r"\.kovela-new(?=\\|$)", "", rel)
     if rel in sizes:
         return rel
     folder, _, base = rel.rpartition("\\")
