@@ -25,11 +25,12 @@ struct WidePath {
   static constexpr int kLongest = 2 * MAX_PATH;
   wchar_t text[4 + kLongest + 1];
   bool ok = false;
-  explicit WidePath(const char* path) {
+  // limit: the longest path the call takes without the prefix (a folder to be made: 12 less).
+  explicit WidePath(const char* path, int limit = MAX_PATH) {
     wchar_t* p = text + 4;
     const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, p, kLongest + 1);  // with the NUL
     const int length = n - 1;
-    if (n > 0 && length < MAX_PATH) {
+    if (n > 0 && length < limit) {
       std::memmove(text, p, n * sizeof(wchar_t));
       ok = true;
     } else if (n > 0 && length > 2 && p[1] == L':' && (p[2] == L'\\' || p[2] == L'/')) {
@@ -170,8 +171,16 @@ int FreeSpace(const char* folder, std::uint64_t* freeBytes, std::uint32_t* clust
     *clusterBytes = sectors * bytes;
   return 0;
 }
-int MakeFolder(const char* path) { return CreateDirectoryA(path, nullptr) ? 0 : -1; }
-int RemoveFolder(const char* path) { return RemoveDirectoryA(path) ? 0 : -1; }
+// Folders take the wide calls too: a new folder is staged under a longer name.
+int MakeFolder(const char* path) {
+  WidePath w(path, MAX_PATH - 12);
+  return w.ok && CreateDirectoryW(w.text, nullptr) ? 0 : -1;
+}
+
+int RemoveFolder(const char* path) {
+  WidePath w(path);
+  return w.ok && RemoveDirectoryW(w.text) ? 0 : -1;
+}
 int RemoveFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
 
 int GetFileWriteTime(const char* path, std::uint64_t* ft) {

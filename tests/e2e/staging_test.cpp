@@ -244,3 +244,30 @@ TEST(Staging, AKilledSwapIsFinishedByTheNextRun) {
 }
 
 }  // namespace
+
+// Near the longest path the updater takes: the staged names run past MAX_PATH, which the
+// staging's calls take through the \\?\ prefix, and the update lands all the same.
+TEST(Staging, StagedNamesBeyondMaxPath) {
+  Layout l{CaseFolder("stage-long"), ""};
+  l.app = CaseFolder("stage-long-app");
+  while (l.app.size() < 232) l.app += "\\ssssssssss";  // a new folder here: ...\d\n.dat stays under 260
+  l.app = l.app.substr(0, 232);
+  RemoveTree(l.app);
+  WriteFile(l.app + "\\game.exe", "old");
+  DeleteSoftwareKey(kGlobal);
+  WriteInstallRecord(kGlobal, "Game", l.app);
+  MakeUpdater(l.start, {File("install.env", InstallEnv()),
+                        File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x336699u; })),
+                        File("game.exe", "new game"), Folder("dddddddddd"),
+                        File("dddddddddd\\nnnnnnnnnn.dat", "new data")});
+  ASSERT_GT((l.app + "\\dddddddddd\\nnnnnnnnnn.dat.kovela-new").size(), 259u);
+  Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
+  ASSERT_TRUE(StartUpdate(p, l));
+  Box finish = WaitForBox(p.pi.dwProcessId, 30000, "インストール終了");
+  ASSERT_TRUE(finish.hwnd);
+  Click(finish.hwnd, IDOK);
+  EXPECT_EQ(WaitExit(p), 0u);
+  EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "new game");
+  EXPECT_EQ(ReadFile(l.app + "\\dddddddddd\\nnnnnnnnnn.dat"), "new data");
+  DeleteSoftwareKey(kGlobal);
+}
