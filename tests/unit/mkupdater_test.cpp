@@ -192,6 +192,7 @@ TEST_F(MkupdaterTest, BuildRefusals) {
       {"a name with no code page 932 form", {"install.env", "insttscr.rct", "\xF0\x9F\x98\x80.txt"}, nullptr},
       {"a look-alike in code page 932", {"install.env", "insttscr.rct", u8"\u00A5.txt"}, nullptr},
       {"a name with a backslash", {"install.env", "insttscr.rct", "a\\b.txt"}, nullptr},
+      {"a name the staging keeps for itself", {"install.env", "insttscr.rct", "data/x.KOVELA-NEW"}, nullptr},
       {"a name over 259 bytes",
        {"install.env", "insttscr.rct", std::string(200, 'd') + "/" + std::string(70, 'f')},
        nullptr},

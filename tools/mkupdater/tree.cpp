@@ -6,6 +6,7 @@
 #include "host.h"
 #include "payload/container.h"
 #include "tool.h"
+#include "update/stage.h"
 
 namespace mkupdater {
 
@@ -47,6 +48,11 @@ int WalkFrom(const std::string& root, const std::string& rel, std::vector<Entry>
                   r.c_str());
     if (!payload::IsSafeEntryName(e.name.c_str(), e.folder))
       return Fail(kUsageError, "'%s': the updater would refuse this name; rename it", r.c_str());
+    if (update::IsReservedName(e.name.c_str()))
+      return Fail(kUsageError,
+                  "'%s': the updater keeps names ending in .kovela-new or .kovela-old, and "
+                  "kovela-update.*, for staging an update; rename it",
+                  r.c_str());
     if (!e.folder && e.size > 0x7FFFFFFF)
       return Fail(kUsageError, "'%s': files of 2 GiB or more cannot be stored; split it", r.c_str());
     (e.folder ? folders : files).push_back(e);
