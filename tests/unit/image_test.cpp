@@ -4,12 +4,6 @@
 #include <memory>
 #include <random>
 
-#include "base/blocks.h"
-#include "base/boxes.h"
-#include "base/files.h"
-#include "base/messages.h"
-#include "base/workfolder.h"
-#include "doubles.h"
 #include "fake.h"
 #include "image/rct.h"
 #include "image/surface.h"
@@ -78,8 +72,6 @@ class ImageTest : public HostTest {
   SurfacePtr Load(const Bytes& file) { return SurfacePtr(image::LoadRctImage(Write("t.rct", file).c_str())); }
 };
 
-// ---- Decoder ------------------------------------------------------------------------------
-
 // Every source of the back-reference table, derived from its rule: six pixels to the left,
 // dx +3..-3 on the three rows above, dx +2..-2 on the fourth. The copy is taken at the last
 // pixel of a row, so the sources with dx > 0 wrap into the current row (no clamping).
@@ -119,7 +111,7 @@ Bytes Ramp(int pixels) {
 // keeps what decoded before the damage. stride 0 stands for packed rows.
 TEST(RctDecode, CommandsAndDamagedBlocks) {
   constexpr std::size_t kAll = SIZE_MAX;  // consumed: the whole block
-  const Bytes p = {1, 2, 3}, px = {9, 8, 7}, ab = Ramp(2);
+  const Bytes p = {1, 2, 3}, px = {9, 8, 7};
   const struct {
     const char* what;
     std::int32_t width, height;
@@ -130,28 +122,14 @@ TEST(RctDecode, CommandsAndDamagedBlocks) {
     std::size_t stride = 0;
   } cases[] = {
       {"2 x 2 example", 2, 2, kVector2x2, 0, kAll, kMemory2x2, 8},
-      {"k0 n=3 repeats one pixel", 2, 1, Cat(px, {0x80}), 0, kAll, Repeat(px, 2)},
       {"k0 n=9 repeats the previous pixel thrice", 4, 1, Cat(px, {0x82}), 0, kAll, Repeat(px, 4)},
-      {"long reference L=0 gives 4 pixels", 5, 1, Cat(px, {0x83, 0, 0}), 0, kAll, Repeat(px, 5)},
-      {"long reference L=300 gives 304 pixels", 305, 1, Cat(px, {0x83, 0x2C, 0x01}), 0, kAll,
-       Repeat(px, 305)},
+      {"long reference L=300: 304 pixels", 305, 1, Cat(px, {0x83, 0x2C, 0x01}), 0, kAll, Repeat(px, 305)},
       // Pixels A B, then k = 1 (two to the left) for 4 pixels: A B A B A B.
-      {"k1 overlap repeats a two-pixel pattern", 6, 1,
-       Cat(Cat(Bytes(ab.begin(), ab.begin() + 3), {0x00}),
-           Cat(Bytes(ab.begin() + 3, ab.end()), {0x87, 0, 0})),
-       0, kAll, Repeat(ab, 3)},
-      {"literal 0x7E gives 127 pixels", 128, 1, Cat(px, Cat({0x7E}, Ramp(127))), 0, kAll, Cat(px, Ramp(127))},
-      {"literal 0x7F L=0 gives 128 pixels", 129, 1, Cat(px, Cat({0x7F, 0, 0}, Ramp(128))), 0, kAll,
-       Cat(px, Ramp(128))},
-      {"literal 0x7F L=2 gives 130 pixels", 131, 1, Cat(px, Cat({0x7F, 2, 0}, Ramp(130))), 0, kAll,
+      {"k1 overlap", 6, 1, {1, 8, 15, 0x00, 22, 29, 36, 0x87, 0, 0}, 0, kAll, Repeat(Ramp(2), 3)},
+      {"literal 0x7E: 127 pixels", 128, 1, Cat(px, Cat({0x7E}, Ramp(127))), 0, kAll, Cat(px, Ramp(127))},
+      {"literal 0x7F L=2: 130 pixels", 131, 1, Cat(px, Cat({0x7F, 2, 0}, Ramp(130))), 0, kAll,
        Cat(px, Ramp(130))},
-      {"bytes after the last command are left alone",
-       2,
-       1,
-       Cat(p, {0x80, 0xFF, 0xFF}),
-       0,
-       4,
-       {1, 2, 3, 1, 2, 3}},
+      {"bytes after the last command are left alone", 2, 1, Cat(p, {0x80, 0xFF}), 0, 4, Repeat(p, 2)},
       {"empty block", 2, 2, {}, -1, 0, {}},
       {"first pixel cut short", 2, 2, {1, 2}, -1, 0, {}},
       {"no command after the first pixel", 2, 1, p, -1, 3, p},
@@ -199,8 +177,6 @@ TEST(RctDecode, RejectsUnusablePixelMemoryWithoutWriting) {
     EXPECT_EQ(Bytes(16, 0), Bytes(pixels, pixels + 16));
   }
 }
-
-// ---- Loader -------------------------------------------------------------------------------
 
 // Every variant with its name field; bytes after the data block are ignored. A trailer
 // variant without its "TS" gives a black surface of the header's size (3 x 2 here); the same
@@ -253,13 +229,11 @@ TEST_F(ImageTest, FilesThatGiveNoSurface) {
                               Bytes(full.begin(), full.begin() + 21),  // name length cut
                               nameCut,
                               RctFile(kTC00, 2, 2, kVector2x2, nullptr, 0xFFFFFFF0)};  // never allocated
-  for (const std::string& sig :
-       {kKanji + "tc00", kKanji + "Tc00", kKanji + "ts01", kKanji + "TC02", kKanji + "TX00",
-        std::string("\x98\x5B\x92\x9A"
-                    "TC00"),
-        std::string("\x98\x5A\x92\x9B"
-                    "TC00"),
-        std::string("BMTC00\0\0", 8), std::string(8, '\0')})
+  for (const char* tail : {"tc00", "Tc00", "ts01", "TC02", "TX00"}) {
+    files.push_back(RctFile(kKanji + tail, 2, 2, kVector2x2));
+  }
+  for (const std::string& sig : {std::string("\x98\x5B\x92\x9ATC00"), std::string("\x98\x5A\x92\x9BTC00"),
+                                 std::string("BMTC00\0\0", 8), std::string(8, '\0')})
     files.push_back(RctFile(sig, 2, 2, kVector2x2));
   const std::pair<std::int32_t, std::int32_t> sizes[] = {
       {0, 2},         {2, 0},         {-2, 2},        {2, -2}, {INT32_MIN, 1},
@@ -279,8 +253,6 @@ TEST_F(ImageTest, FilesThatGiveNoSurface) {
   EXPECT_TRUE(fake::Boxes().empty());
   EXPECT_TRUE(Load(full));
 }
-
-// ---- Surfaces -----------------------------------------------------------------------------
 
 // The surfaces from the list's head up to stop, each checked to link back to the one before.
 std::vector<image::BitmapSurface*> Chain(image::BitmapSurface* stop) {
@@ -337,8 +309,6 @@ TEST(Surface, StridesInfoBlocksAndTheList) {
   EXPECT_EQ(0, image::FreeSurface(nullptr, 0));
 }
 
-// ---- Encoder and the mkupdater command ----------------------------------------------------
-
 enum class Kind { Random, Smooth, Constant };
 
 mkupdater::BgrImage MakeImage(std::int32_t w, std::int32_t h, Kind kind, std::uint32_t seed) {
@@ -370,12 +340,8 @@ TEST_F(ImageTest, EncoderRoundTripsThroughTheLoaderForEveryVariant) {
     bool atMost = false;
   } images[] = {{1, 1, Kind::Random},
                 {1, 9, Kind::Random},
-                {9, 1, Kind::Smooth},
                 {37, 23, Kind::Random},
-                {64, 48, Kind::Smooth},
                 {5, 40, Kind::Smooth},
-                {300, 3, Kind::Random},
-                {70, 70, Kind::Constant},
                 {2000, 1, Kind::Random, 3 + 3 + 1999 * 3},
                 {200, 300, Kind::Constant, 6},
                 {400, 300, Kind::Constant, 9},

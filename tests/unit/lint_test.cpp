@@ -25,104 +25,74 @@ const char kClean[] =
     "[ini]\n// comment\nSound=1\n-\n[reg]\nPath REP_INSTALL\n- end of reg\n[EOF]\n"
     "[delfiles_afterinst]\nold.dat\n-\nnotes after the end are fine\n";
 
-std::vector<std::string> SplitLines(const std::string& s) {
+std::vector<std::string> Split(const std::string& s, char at) {
   std::vector<std::string> out;
-  for (std::size_t start = 0, nl; (nl = s.find('\n', start)) != std::string::npos; start = nl + 1)
-    out.push_back(s.substr(start, nl - start));
+  for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1)
+    out.push_back(s.substr(start, (end = s.find(at, start)) - start));
   return out;
 }
 
+// Each finding, in output order, is one printed line "install.env:<where>: ..." holding the
+// words: a row's findings are "where|word|word" joined by '\n'.
 TEST(LintInstallEnv, Findings) {
-  const std::string longValue(200, 'v');
-  // findings: in output order, one per printed line "install.env:<where>: ..." with these words.
-  struct Expect {
-    const char* where;
-    std::vector<const char*> words;
-  };
+  const std::string so = u8"ソ", key = u8"キー", v200(200, 'v'),
+                    patterns = "save\\*.tmp\nsave\\..\\..\\*.env\n\\Windows\\*.ini\nC:*.dat\n";
   const struct {
     const char* name;
     std::string text;
     int errors;
-    std::vector<Expect> findings;
+    std::string findings;
   } cases[] = {
-      {"clean file", kClean, 0, {}},
-      {"unclosed reg", "TITLEBAR a\n[reg]\nR v\n", 1, {{"2: error", {"[reg]", "end of the file"}}}},
-      {"open at EOF line", "[ini]\nA\nEOF\n-\n", 1, {{"1: error", {"[ini]", "line 3"}}}},
-      {"key after [EOF]",
-       "[EOF]\nINSTTO x\nfree text here\n",
-       0,
-       {{"2: warning", {"INSTTO", "[EOF]", "line 1"}}}},
-      {"key past 400 reads",
-       std::string(400, '\n') + "KEYFILE a.exe\n",
-       0,
-       {{"401: warning", {"KEYFILE", "400"}}}},
-      {"wrong case", "reg_global x\n", 0, {{"1: warning", {"reg_global", "REG_GLOBAL"}}}},
-      {"indented", "  TITLEBAR x\n\tnotes are fine\n", 0, {{"1: warning", {"TITLEBAR", "indented"}}}},
-      {"no value", "KEYFILE\n", 0, {{"1: warning", {"KEYFILE", "no value"}}}},
-      {"value out of reach",
-       "INSTTO" + std::string(100, ' ') + "x\n",
-       0,
-       {{"1: warning", {"INSTTO", "100 bytes"}}}},
-      {"too long",
-       "TITLEBAR " + longValue + "\n",
-       0,
-       {{"1: warning", {"TITLEBAR", "200 bytes", "first 127"}}}},
-      {"too long for the menu",
-       "INSTREADMEFL " + longValue + "\n",
-       0,
-       {{"1: warning", {"INSTREADMEFL", "first 127", "keeps 200"}}}},
-      {"cut splits a character",
-       "INSTTO " + std::string(126, 'a') + "\x83\x41\n",
-       0,
-       {{"1: warning", {"INSTTO", "double-byte"}}}},
-      {"unknown key", "TITLEBR x\n", 0, {{"1: warning", {"TITLEBR", "unknown"}}}},
-      {"repeated key", "INSTTO a\n\nINSTTO b\n", 0, {{"3: warning", {"INSTTO", "line 1"}}}},
-      {"repeated section", "[ini]\nA\n-\n[ini]\nB\n-\n", 0, {{"4: warning", {"[ini]", "line 1"}}}},
-      {"section opened inside another", "[ini]\nA\n[reg]\nB\n-\n", 0, {{"3: warning", {"[reg]", "[ini]"}}}},
-      {"digits then letters",
-       "INSTMAKEFOL 1x\nCHKREGVER abc\nCHKREGVERHIGH 99999999999\n",
-       0,
-       {{"1: warning", {"INSTMAKEFOL", "reads 1"}},
-        {"2: warning", {"CHKREGVER", "reads 0"}},
-        {"3: warning", {"CHKREGVERHIGH", "32 bits"}}}},
-      {"section line read as key",
-       "[reg]\nTITLEBAR x\n-\nTITLEBAR y\n",
-       0,
-       {{"2: warning", {"[reg]", "TITLEBAR"}}, {"4: warning", {"TITLEBAR", "line 2"}}}},
-      {"unknown header",
-       "[INI]\nA\nTITLEBAR x\n-\nINSTTO y\n",
-       0,
-       {{"1: warning", {"[INI]"}}, {"3: warning", {"[INI]", "TITLEBAR"}}}},
-      {"section after EOF line", "EOF\n[reg]\nR v\n-\n", 0, {{"2: warning", {"[reg]", "line 1"}}}},
-      {"0x1a inside", "INSTTO a\n\x1AINSTFOL b\n", 0, {{"2: warning", {"0x1A", "10 bytes"}}}},
-      {"long line",
-       "INSTTO " + std::string(600, 'x') + "\n",
-       0,
-       {{"1: warning", {"511", "INSTTO"}}, {"1: warning", {"INSTTO", "first 127"}}}},
+      {"clean file", kClean, 0, ""},
+      {"unclosed reg", "TITLEBAR a\n[reg]\nR v\n", 1, "2: error|[reg]|end of the file"},
+      {"open at EOF line", "[ini]\nA\nEOF\n-\n", 1, "1: error|[ini]|line 3"},
+      {"key after [EOF]", "[EOF]\nINSTTO x\nfree text here\n", 0, "2: warning|INSTTO|[EOF]|line 1"},
+      {"key past 400 reads", std::string(400, '\n') + "KEYFILE a.exe\n", 0, "401: warning|KEYFILE|400"},
+      {"wrong case", "reg_global x\n", 0, "1: warning|reg_global|REG_GLOBAL"},
+      {"indented", "  TITLEBAR x\n\tnotes are fine\n", 0, "1: warning|TITLEBAR|indented"},
+      {"no value", "KEYFILE\n", 0, "1: warning|KEYFILE|no value"},
+      {"value out of reach", "INSTTO" + std::string(100, ' ') + "x\n", 0, "1: warning|INSTTO|100 bytes"},
+      {"too long", "TITLEBAR " + v200 + "\n", 0, "1: warning|TITLEBAR|200 bytes|first 127"},
+      {"too long for the menu", "INSTREADMEFL " + v200 + "\n", 0,
+       "1: warning|INSTREADMEFL|first 127|keeps 200"},
+      {"cut splits a character", "INSTTO " + std::string(126, 'a') + "\x83\x41\n", 0,
+       "1: warning|INSTTO|double-byte"},
+      {"unknown key", "TITLEBR x\n", 0, "1: warning|TITLEBR|unknown"},
+      {"repeated key", "INSTTO a\n\nINSTTO b\n", 0, "3: warning|INSTTO|line 1"},
+      {"repeated section", "[ini]\nA\n-\n[ini]\nB\n-\n", 0, "4: warning|[ini]|line 1"},
+      {"section opened inside another", "[ini]\nA\n[reg]\nB\n-\n", 0, "3: warning|[reg]|[ini]"},
+      {"digits then letters", "INSTMAKEFOL 1x\nCHKREGVER abc\nCHKREGVERHIGH 99999999999\n", 0,
+       "1: warning|INSTMAKEFOL|reads 1\n2: warning|CHKREGVER|reads 0\n3: warning|CHKREGVERHIGH|32 bits"},
+      {"section line read as key", "[reg]\nTITLEBAR x\n-\nTITLEBAR y\n", 0,
+       "2: warning|[reg]|TITLEBAR\n4: warning|TITLEBAR|line 2"},
+      {"unknown header", "[INI]\nA\nTITLEBAR x\n-\nINSTTO y\n", 0,
+       "1: warning|[INI]\n3: warning|[INI]|TITLEBAR"},
+      {"section after EOF line", "EOF\n[reg]\nR v\n-\n", 0, "2: warning|[reg]|line 1"},
+      {"0x1a inside", "INSTTO a\n\x1AINSTFOL b\n", 0, "2: warning|0x1A|10 bytes"},
+      {"long line", "INSTTO " + std::string(600, 'x') + "\n", 0,
+       "1: warning|511|INSTTO\n1: warning|INSTTO|first 127"},
       {"delete patterns outside the install folder",
-       "[delfiles_afterinst]\nsave\\*.tmp\nsave\\..\\..\\*.env\n\\Windows\\*.ini\nC:*.dat\n/etc/x\n"
-       "a\\\\b\n\x83\x5C\\..\\x\n-\n",
-       0,
-       {{"3: warning", {"save\\..\\..\\*.env", "'..'"}},
-        {"4: warning", {"rooted"}},
-        {"5: warning", {"rooted"}},
-        {"6: warning", {"rooted"}},
-        {"7: warning", {"dots-only"}},
-        {"8: warning", {u8"ソ", "'..'"}}}},
-      {"cp932 key shown as utf-8", "\x83\x4C\x81\x5B x\n", 0, {{"1: warning", {u8"キー"}}}},
+       "[delfiles_afterinst]\n" + patterns + "/etc/x\na\\\\b\n\x83\x5C\\..\\x\n-\n", 0,
+       "3: warning|save\\..\\..\\*.env|'..'\n4: warning|rooted\n5: warning|rooted\n6: warning|rooted\n"
+       "7: warning|dots-only\n8: warning|" +
+           so + "|'..'"},
+      {"cp932 key shown as utf-8", "\x83\x4C\x81\x5B x\n", 0, "1: warning|" + key},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     int errors = -1, warnings = -1;
-    std::vector<std::string> lines = SplitLines(RunLint(c.text, &errors, &warnings));
-    EXPECT_EQ(errors, c.errors) << c.name;
-    ASSERT_EQ(lines.size(), c.findings.size()) << c.name << "\n" << ::testing::PrintToString(lines);
-    EXPECT_EQ(warnings + errors, static_cast<int>(lines.size())) << c.name;
+    std::vector<std::string> lines = Split(RunLint(c.text, &errors, &warnings), '\n');
+    lines.pop_back();  // after the last newline
+    const std::vector<std::string> findings =
+        c.findings.empty() ? std::vector<std::string>{} : Split(c.findings, '\n');
+    EXPECT_EQ(errors, c.errors);
+    ASSERT_EQ(lines.size(), findings.size()) << ::testing::PrintToString(lines);
+    EXPECT_EQ(warnings + errors, static_cast<int>(lines.size()));
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      const std::string prefix = std::string("install.env:") + c.findings[i].where + ": ";
-      EXPECT_EQ(lines[i].rfind(prefix, 0), 0u) << c.name << ": " << lines[i];
-      for (const char* w : c.findings[i].words) {
-        EXPECT_NE(lines[i].find(w), std::string::npos) << c.name << ": " << lines[i] << " lacks " << w;
-      }
+      std::vector<std::string> words = Split(findings[i], '|');
+      EXPECT_EQ(lines[i].rfind("install.env:" + words[0] + ": ", 0), 0u) << lines[i];
+      for (std::size_t w = 1; w < words.size(); ++w)
+        EXPECT_NE(lines[i].find(words[w]), std::string::npos) << lines[i] << " lacks " << words[w];
     }
   }
 }

@@ -1,17 +1,12 @@
-// Locating the installed application on the host platform: the folder normalisation, the
-// version gate, the registry readers and the decisions of both routes and of the update
-// action's first step.
+// Locating the installed application on the host: folder normalisation, version gate, registry
+// readers, both routes and the update action's first step.
 #include "update/locate.h"
 
+#include <algorithm>
 #include <cstring>
 
-#include "base/blocks.h"
-#include "base/boxes.h"
 #include "base/files.h"
-#include "base/messages.h"
-#include "base/workfolder.h"
 #include "config/config.h"
-#include "doubles.h"
 #include "fake.h"
 #include "platform/posix.h"
 #include "test_support.h"
@@ -67,18 +62,14 @@ TEST_F(LocateTest, NormalisationTable) {
       {"\\\\server\\share", "", N::Network},
       {"C:\\Games\\\\Sub", "", N::Network},
       {"//server/share", "", N::Network},
-      {"C:/Games//", "", N::Network},
       // ソ and 表 end in 0x5C: their trail byte is neither a separator nor half a pair.
       {"C:\\ソ", "", N::Ok, "C:\\ソ"},
-      {"C:\\表", "", N::Ok, "C:\\表"},
       {"C:\\ソ\\", "", N::Ok, "C:\\ソ"},
       {"C:\\表\\data", "", N::Ok, "C:\\表\\data"},
       {"D:", "", N::Root},
-      {"D:\\", "", N::Root},
       {"D:/", "", N::Root},
       {"", "", N::Root},
       {"D:", mk, N::Ok, "D:\\KOVELA_APP"},
-      {"D:\\", mk, N::Ok, "D:\\KOVELA_APP"},
       {"D:\\Games\\", mk + "INSTFOL Maker\n", N::Ok, "D:\\Games\\Maker\\KOVELA_APP"},
       {"D:\\MyKOVELA_APP2\\x", mk, N::Ok, "D:\\MyKOVELA_APP2\\x"},
       {"D:\\kovela_app", mk, N::Ok, "D:\\kovela_app\\KOVELA_APP"},
@@ -199,9 +190,15 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
 // asked: the folder the confirmation names (answered Yes when the route succeeds, else No);
 // error: the one box otherwise. The caller's buffer receives the folder only on success.
 TEST_F(LocateTest, AutomaticRouteDecisions) {
-  const std::string kDefault = "C:\\Program Files\\KOVELA_APP",
-                    atDefault = "C:/Program Files/KOVELA_APP/game.exe";
-  const std::string kf = "KEYFILE game.exe\n", f127(127, 'f'), t127(127, 't');
+  const std::string def = "C:\\Program Files\\KOVELA_APP", maker = "C:\\Program Files\\Maker\\KOVELA_APP";
+  const std::string kf = "KEYFILE game.exe\n", dword("\1\0\0\0", 4), x300 = "D:\\" + std::string(300, 'x');
+  const std::string longDefault =
+      kf + "INSTFOL " + std::string(127, 'f') + "\nINSTTO " + std::string(127, 't') + "\n";
+  const char *none = text::kNotInstalled, *unknown = text::kFolderUnknown;
+  auto at = [](std::string folder, const char* file = "game.exe") {  // as a host path
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    return folder + "/" + file;
+  };
   struct Case {
     const char* what;
     std::string env;
@@ -213,69 +210,34 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
     std::uint32_t isInstType = plat::kRegSz;
   };
   const Case cases[] = {
-      {"key file at the default folder", kf, {atDefault}, "", "", 0, kDefault},
-      {"key file under INSTFOL",
-       kf + "INSTFOL Maker\n",
-       {"C:/Program Files/Maker/KOVELA_APP/game.exe"},
-       "",
-       "",
-       0,
-       "C:\\Program Files\\Maker\\KOVELA_APP"},
-      {"declined", kf, {atDefault}, "", "", -2, kDefault},
-      {"no key file: the default folder alone is not enough",
-       "",
-       {atDefault},
-       "",
-       "",
-       -1,
-       "",
-       text::kNotInstalled},
-      {"record without key file is taken as stored", "", {}, "1", "D:\\Nowhere\\", 0, "D:\\Nowhere\\"},
-      {"IsInst 0", "", {}, "0", "D:\\Game", -1, "", text::kNotInstalled},
-      {"IsInst as REG_DWORD",
-       "",
-       {},
-       std::string("\1\0\0\0", 4),
-       "D:\\Game",
-       -1,
-       "",
-       text::kNotInstalled,
-       plat::kRegDword},
-      {"IsInst without InstTo", "", {}, "1", "", -1, "", text::kFolderUnknown},
-      {"key file missing under the record", kf, {}, "1", "D:\\Game", -1, "", text::kFolderUnknown},
+      {"key file at the default folder", kf, {at(def)}, "", "", 0, def},
+      {"key file under INSTFOL", kf + "INSTFOL Maker\n", {at(maker)}, "", "", 0, maker},
+      {"declined", kf, {at(def)}, "", "", -2, def},
+      {"no KEYFILE: the default folder is not enough", "", {at(def)}, "", "", -1, "", none},
+      {"record without KEYFILE is taken as stored", "", {}, "1", "D:\\Nowhere\\", 0, "D:\\Nowhere\\"},
+      {"IsInst 0", "", {}, "0", "D:\\Game", -1, "", none},
+      {"IsInst as REG_DWORD", "", {}, dword, "D:\\Game", -1, "", none, plat::kRegDword},
+      {"IsInst without InstTo", "", {}, "1", "", -1, "", unknown},
+      {"key file missing under the record", kf, {}, "1", "D:\\Game", -1, "", unknown},
       {"key file under the record", kf, {"D:/Game/game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
       {"a sound key file is never found",
        "KEYFILE bgm.ogg\n",
-       {"C:/Program Files/KOVELA_APP/bgm.ogg"},
+       {at(def, "bgm.ogg")},
        "1",
-       kDefault,
+       def,
        -1,
        "",
-       text::kFolderUnknown},
-      {"over-long record counts as absent",
-       "",
-       {},
-       "1",
-       "D:\\" + std::string(300, 'x'),
-       -1,
-       "",
-       text::kFolderUnknown},
+       unknown},
+      {"over-long record counts as absent", "", {}, "1", x300, -1, "", unknown},
       // "game.exe" alone is what an emptied default folder would wrongly find.
-      {"over-long default folder is skipped for the record",
-       kf + "INSTFOL " + f127 + "\nINSTTO " + t127 + "\n",
+      {"over-long default skipped for the record",
+       longDefault,
        {"D:/Game/game.exe", "game.exe"},
        "1",
        "D:\\Game",
        0,
        "D:\\Game"},
-      {"gate first: nothing else is read",
-       kf + "CHKREG Ver\nCHKREGVER 2\n",
-       {atDefault},
-       "",
-       "",
-       -2,
-       "",
-       text::kVersionTooOld},
+      {"gate first", kf + "CHKREG Ver\nCHKREGVER 2\n", {at(def)}, "", "", -2, "", text::kVersionTooOld},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -302,56 +264,30 @@ TEST_F(LocateTest, ManualRouteDecisions) {
     std::vector<int> answers;
     int result;
     Names boxes;
-    std::string folder = "untouched";
+    std::string folder = "", isInst = "", instTo = "";  // folder: the caller's on success
     bool exits = false;
-    std::string isInst = "", instTo = "";
   };
-  const std::string rec = "E:\\Games\\App";
+  const std::string rec = "E:\\Games\\App", kf = "KEYFILE game.exe\n", gate = "CHKREG Ver\n",
+                    mk = "INSTMAKEFOL 1\n", app = "D:\\Games\\KOVELA_APP";
+  const int yes = plat::kIdYes;
+  const char *root = text::kRootFolder, *tooLong = text::kPathTooLong;
   const Case cases[] = {
       {"cancelled", "", {false, "D:\\Game"}, {}, -1, {}},
-      {"cancelled, opened on the record", "", {false, ""}, {}, -1, {}, "untouched", false, "1", rec},
-      {"cancelled, record without InstTo", "", {false, ""}, {}, -1, {}, "untouched", false, "1"},
-      {"cancelled, IsInst 0", "", {false, ""}, {}, -1, {}, "untouched", false, "0", rec},
-      {"confirmed", "", {true, "D:/Game/"}, {plat::kIdYes}, 0, {Confirm("D:\\Game")}, "D:\\Game"},
+      {"cancelled, opened on the record", "", {false, ""}, {}, -1, {}, "", "1", rec},
+      {"cancelled, record without InstTo", "", {false, ""}, {}, -1, {}, "", "1"},
+      {"cancelled, IsInst 0", "", {false, ""}, {}, -1, {}, "", "0", rec},
+      {"confirmed", "", {true, "D:/Game/"}, {yes}, 0, {Confirm("D:\\Game")}, "D:\\Game"},
       {"declined", "", {true, "D:\\Game"}, {plat::kIdNo}, -1, {Confirm("D:\\Game")}},
       {"network path", "", {true, "\\\\server\\share"}, {}, -1, {text::kNetworkDrive}},
-      {"root, Retry", "", {true, "D:"}, {plat::kIdRetry}, -1, {text::kRootFolder}},
-      {"root, Cancel ends the run",
-       "",
-       {true, "D:\\"},
-       {plat::kIdCancel},
-       -1,
-       {text::kRootFolder},
-       "untouched",
-       true},
-      {"too long", "", {true, "D:\\" + std::string(300, 'x')}, {}, -1, {text::kPathTooLong}},
-      {"subfolder too long",
-       "INSTMAKEFOL 1\n",
-       {true, "D:\\" + std::string(250, 'x')},
-       {},
-       -1,
-       {text::kPathTooLong}},
-      {"key file missing",
-       "KEYFILE game.exe\n",
-       {true, "D:\\Game"},
-       {},
-       -1,
-       {Format(text::kKeyFileMissing, "テスト")}},
-      {"key file present",
-       "KEYFILE game.exe\nINSTMAKEFOL 1\n",
-       {true, "D:\\Games"},
-       {plat::kIdYes},
-       0,
-       {Confirm("D:\\Games\\KOVELA_APP")},
-       "D:\\Games\\KOVELA_APP"},
-      {"gate after the key file",
-       "KEYFILE game.exe\nCHKREG Ver\nCHKREGVER 1\n",
-       {true, "D:\\Games\\KOVELA_APP"},
-       {},
-       -1,
-       {text::kVersionTooOld}},
+      {"root, Retry", "", {true, "D:"}, {plat::kIdRetry}, -1, {root}},
+      {"root, Cancel ends the run", "", {true, "D:\\"}, {plat::kIdCancel}, -1, {root}, "", "", "", true},
+      {"too long", "", {true, "D:\\" + std::string(300, 'x')}, {}, -1, {tooLong}},
+      {"subfolder too long", mk, {true, "D:\\" + std::string(250, 'x')}, {}, -1, {tooLong}},
+      {"key file missing", kf, {true, "D:\\Game"}, {}, -1, {Format(text::kKeyFileMissing, "テスト")}},
+      {"key file present", kf + mk, {true, "D:\\Games"}, {yes}, 0, {Confirm(app)}, app},
+      {"gate after the key file", kf + gate + "CHKREGVER 1\n", {true, app}, {}, -1, {text::kVersionTooOld}},
       {"gate before confirmation",
-       "CHKREG Ver\nCHKREGVERHIGH -1\n",
+       gate + "CHKREGVERHIGH -1\n",
        {true, "D:\\Game"},
        {},
        -1,
@@ -371,7 +307,7 @@ TEST_F(LocateTest, ManualRouteDecisions) {
     EXPECT_EQ(code != kReturned, c.exits);
     EXPECT_EQ(code != kReturned ? code : r, c.result);
     EXPECT_EQ(BoxTexts(), c.boxes);
-    EXPECT_EQ(std::string(out), c.folder);
+    EXPECT_EQ(std::string(out), c.result == 0 ? c.folder : "untouched");
     EXPECT_EQ(CurrentFolder(), dir_);
     EXPECT_EQ(update::host_setup::OpenedWith(),
               Names{c.isInst == "1" && !c.instTo.empty() ? c.instTo : "C:\\Program Files\\KOVELA_APP"});
@@ -386,6 +322,8 @@ TEST_F(LocateTest, ManualRouteDecisions) {
 TEST_F(LocateTest, RunUpdateFirstStep) {
   const std::string ask = Format(text::kAskManualRoute, "テスト"), none = text::kNotInstalled,
                     gone = update::text::kAbandoned;
+  const std::string chosen = Confirm("D:\\Game\\KOVELA_APP");
+  const int ok = plat::kIdOk, yes = plat::kIdYes;
   const struct {
     const char* what;
     std::string env, isInst;
@@ -395,13 +333,13 @@ TEST_F(LocateTest, RunUpdateFirstStep) {
   } cases[] = {
       {"gate refuses", "CHKREG Ver\nCHKREGVER 1\n", "1", {}, {text::kVersionTooOld, gone}},
       {"automatic route declined", "", "1", {plat::kIdNo}, {Confirm("D:\\Game"), gone}},
-      {"manual route not wanted", "", "", {plat::kIdOk, plat::kIdNo}, {none, ask, gone}},
-      {"SETUP cancelled", "", "", {plat::kIdOk, plat::kIdYes}, {none, ask, gone}},
+      {"manual route not wanted", "", "", {ok, plat::kIdNo}, {none, ask, gone}},
+      {"SETUP cancelled", "", "", {ok, yes}, {none, ask, gone}},
       {"applied to the folder chosen by hand",
        "KEYFILE game.exe\nINSTMAKEFOL 1\n",
        "",
-       {plat::kIdOk, plat::kIdYes, plat::kIdYes},
-       {none, ask, Confirm("D:\\Game\\KOVELA_APP")},
+       {ok, yes, yes},
+       {none, ask, chosen},
        {{true, "D:\\Game\\"}}},
   };
   for (const auto& c : cases) {

@@ -10,7 +10,6 @@
 #include "base/paths.h"
 #include "base/workfolder.h"
 #include "config/config.h"
-#include "doubles.h"
 #include "fake.h"
 #include "payload/extract.h"
 #include "shell/startup.h"
@@ -19,25 +18,23 @@
 namespace {
 
 TEST(Paths, TrailingBackslashLeadBytesAndSearches) {
-  const struct {
-    const char *in, *appended, *stripped;
-  } cases[] = {
+  // in, appended, stripped; ソ ends in the trail byte 0x5C, which is no separator.
+  const char* cases[][3] = {
       {"C:\\Temp", "C:\\Temp\\", "C:\\Temp"},
       {"C:\\Temp\\", "C:\\Temp\\", "C:\\Temp"},
-      {"C:\\ソ", "C:\\ソ\\", "C:\\ソ"},  // trail byte 0x5C is no separator
-      {"C:\\表", "C:\\表\\", "C:\\表"},
+      {"C:\\ソ", "C:\\ソ\\", "C:\\ソ"},
       {"C:\\ソ\\", "C:\\ソ\\", "C:\\ソ"},
       {"\\", "\\", ""},
       {"", "\\", ""},
-      {"ab\\\\", "ab\\\\", "ab\\"},  // only one is removed
-      {"\x83", "\x83\\", "\x83"},    // a lone lead byte at the end
+      {"ab\\\\", "ab\\\\", "ab\\"},
+      {"\x83", "\x83\\", "\x83"},  // a lone lead byte at the end
   };
   for (const auto& c : cases) {
     char a[32], s[32];
-    std::strcpy(a, c.in);
-    std::strcpy(s, c.in);
-    EXPECT_STREQ(paths::AppendTrailingBackslash(a, sizeof a), c.appended) << c.in;
-    EXPECT_STREQ(paths::StripTrailingBackslash(s), c.stripped) << c.in;
+    std::strcpy(a, c[0]);
+    std::strcpy(s, c[0]);
+    EXPECT_STREQ(paths::AppendTrailingBackslash(a, sizeof a), c[1]) << c[0];
+    EXPECT_STREQ(paths::StripTrailingBackslash(s), c[2]) << c[0];
   }
   char full[4] = "abc";
   EXPECT_STREQ(paths::AppendTrailingBackslash(full, sizeof full), "abc");  // no room: unchanged
@@ -58,7 +55,7 @@ class ShellTest : public HostTest {};
 
 TEST_F(ShellTest, FileScanAndDeleteMatchingFilesStayInsideTheirFolder) {
   const std::string tree = dir_ + "/w";
-  MakeTree(tree, {"a.txt", "b.dat", "sub/keep.txt", "save/1.tmp", "save/2.tmp", "save/x.sav", "save/d.tmp/"});
+  MakeTree(tree, {"a.txt", "sub/keep.txt", "save/1.tmp", "save/2.tmp", "save/x.sav", "save/d.tmp/"});
   WriteWholeFile(dir_ + "/outside.txt", "x");
   ASSERT_EQ(chdir(tree.c_str()), 0);
   ASSERT_EQ(paths::FileScanStart("save\\*.tmp"), 0);  // files only, named with the folder part
@@ -71,8 +68,7 @@ TEST_F(ShellTest, FileScanAndDeleteMatchingFilesStayInsideTheirFolder) {
 
   ASSERT_EQ(chdir(dir_.c_str()), 0);
   paths::DeleteMatchingFiles(tree.c_str(), "save\\*.tmp");
-  EXPECT_EQ(ListTree(tree),
-            (Names{"a.txt", "b.dat", "save/", "save/d.tmp/", "save/x.sav", "sub/", "sub/keep.txt"}));
+  EXPECT_EQ(ListTree(tree), (Names{"a.txt", "save/", "save/d.tmp/", "save/x.sav", "sub/", "sub/keep.txt"}));
   paths::DeleteMatchingFiles(tree.c_str(), "*.*");
   paths::DeleteMatchingFiles((tree + "/missing").c_str(), "*.*");
   EXPECT_EQ(ListTree(tree), (Names{"save/", "save/d.tmp/", "save/x.sav", "sub/", "sub/keep.txt"}));
@@ -80,54 +76,43 @@ TEST_F(ShellTest, FileScanAndDeleteMatchingFilesStayInsideTheirFolder) {
   EXPECT_EQ(CurrentFolder(), dir_);  // restored every time
 }
 
-// The work folder is named by the ticks (read as a signed number), made under the temporary
-// folder with or without its trailing separator, and emptied and removed again. A temporary
-// folder that cannot hold it gives no work folder, and nothing in the current folder is
-// deleted. A folder of that name that exists already is used; a subfolder keeps it on disk.
+// The work folder is named by the ticks read as a signed number. A temporary folder that
+// cannot hold it gives none, and nothing in the current folder is deleted; one that exists
+// already is used, and a subfolder keeps it on disk.
 TEST_F(ShellTest, WorkFolder) {
   char name[128];
-  base::FormatWorkFolderName(1234567890, name, sizeof name);
-  EXPECT_STREQ(name, "TempGPInstallFolder_1234567890");
   base::FormatWorkFolderName(3000000000u, name, sizeof name);
   EXPECT_STREQ(name, "TempGPInstallFolder_-1294967296");
-  fake::SetTickCount(42);
   const std::string start = dir_ + "/start", work = dir_ + "/tmp/TempGPInstallFolder_000000042";
   MakeTree(start, {"precious.txt"});
   ASSERT_EQ(chdir(start.c_str()), 0);
-  for (const std::string& temp :
-       {dir_ + "\\tmp", dir_ + "\\tmp\\", dir_ + "/no/such/folder/", std::string(), std::string(255, 'x')}) {
+  for (const std::string& temp : {dir_ + "\\tmp", dir_ + "\\tmp\\", dir_ + "/no/such/folder/", std::string(),
+                                  std::string(255, 'x'), dir_ + "/tmp/"}) {
     SCOPED_TRACE(temp);
-    const bool usable = temp.rfind(dir_ + "\\tmp", 0) == 0;
-    base::ResetBoxesForTests();
-    base::ResetFilesForTests();
-    base::ResetWorkFolderForTests();
+    const bool last = temp == dir_ + "/tmp/";
+    ResetHost();
+    fake::SetTickCount(42);
     fake::SetTempFolder(temp);
+    if (last) MakeTree(work, {"a", "sub/b"});
     base::CreateWorkFolder();
-    if (usable) {
+    if (temp.rfind(dir_ + "\\tmp", 0) == 0) {
       EXPECT_EQ(base::WorkFolderPath(), dir_ + "\\tmp\\TempGPInstallFolder_000000042");
       EXPECT_EQ(CurrentFolder(), work);
       WriteWholeFile(work + "/install.env", "x");
     }
     base::RemoveWorkFolder();
-    EXPECT_FALSE(PathExists(work));
+    EXPECT_EQ(ListTree(work), (last ? Names{"sub/", "sub/b"} : Names{}));
     EXPECT_EQ(CurrentFolder(), start);
     EXPECT_TRUE(PathExists(start + "/precious.txt"));
+    EXPECT_TRUE(fake::Boxes().empty());
   }
-  base::ResetBoxesForTests();
-  base::ResetFilesForTests();
-  base::ResetWorkFolderForTests();
-  fake::SetTempFolder(dir_ + "/tmp/");
-  MakeTree(work, {"a", "sub/b"});
-  base::CreateWorkFolder();
-  base::RemoveWorkFolder();
-  EXPECT_EQ(ListTree(work), (Names{"sub/", "sub/b"}));
-  EXPECT_TRUE(fake::Boxes().empty());
 }
 
 TEST_F(ShellTest, MessageBoxes) {
   // Before the menu: no owner, empty caption; afterwards the owner's current title.
   base::ReportError("a %s %d", "text", 5);
-  plat::Window menu = fake::MakeWindow("Title アップデータ");
+  const char* title = "Title アップデータ";
+  plat::Window menu = fake::MakeWindow(title);
   base::SetOwnerWindow(menu);
   fake::ScriptAnswers({plat::kIdRetry, plat::kIdYes, plat::kIdNo, 0, 0, 0});
   base::ReportFatal("fatal %d", 1);
@@ -138,8 +123,6 @@ TEST_F(ShellTest, MessageBoxes) {
   EXPECT_EQ(fake::Clipboard(), "before");  // questions leave the clipboard alone
   base::ReportFatal("fatal %d", 2);        // ... and as Retry
   base::ReportError("last");
-
-  const char* title = "Title アップデータ";
   const struct {
     plat::Window owner;
     const char *text, *caption;
@@ -158,14 +141,10 @@ TEST_F(ShellTest, MessageBoxes) {
   }
   EXPECT_EQ(fake::Clipboard(), "last");
   EXPECT_EQ(fake::ForegroundCalls().size(), 6u);
-
   fake::FailClipboardAlloc(true);
-  base::ReportError("not copied");
+  base::ReportError("%s", std::string(3000, 'x').c_str());  // cut to the 1024-byte buffer
   EXPECT_EQ(fake::Clipboard(), "last");
-  EXPECT_EQ(fake::Boxes().back().text, "not copied");
-  // Over-long texts are cut to the 1024-byte buffer.
-  base::ReportError("%s", std::string(3000, 'x').c_str());
-  EXPECT_EQ(fake::Boxes().back().text.size(), 1023u);
+  EXPECT_EQ(fake::Boxes().back().text, std::string(1023, 'x'));
   fake::ScriptAnswers({plat::kIdCancel});
   EXPECT_EQ(ExitCodeOf([] { base::ReportFatal("x"); }), -1);
 }
@@ -204,12 +183,14 @@ TEST_F(ShellTest, FileExistsAndTheSoundFileRule) {
   for (const auto& [name, present] : cases) EXPECT_EQ(base::FileExists(name.c_str()), present) << name;
 }
 
-// The whole start-up on the host: every end of the process it can reach, with its box, exit
-// code, work folder, current folder and the exit actions (newest first: the configuration,
-// the lookup lock, COM).
+// Every end of the start-up on the host: its box, exit code, work folder, current folder and
+// the exit actions (newest first: the configuration, the lookup lock, COM).
 TEST_F(ShellTest, StartupEnds) {
-  const std::string env = "TITLEBAR ゲーム\n[ini]\nA=B\n-\n[EOF]\n";
-  const std::string unclosed = "[設定.env]の[reg]が終了していません";
+  const std::string env = "TITLEBAR ゲーム\n[ini]\nA=B\n-\n[EOF]\n",
+                    missing = shell::text::kMissingStartupFiles, damaged = payload::text::kDamagedFile,
+                    unclosed = "[設定.env]の[reg]が終了していません",
+                    second = "[ ゲーム アップデータ ] は既に起動中です";
+  const std::vector<Entry> good = {{"install.env", env}}, open = {{"install.env", "TITLEBAR x\n[reg]\n"}};
   enum Exe { Good, Damaged, Missing };
   using M = plat::MutexResult;
   const struct {
@@ -222,63 +203,13 @@ TEST_F(ShellTest, StartupEnds) {
     bool copied, workLeft;
     std::size_t actions;
   } cases[] = {
-      {"missing install.env",
-       {{"readme.txt", "r"}},
-       Good,
-       M::Created,
-       0,
-       -1,
-       shell::text::kMissingStartupFiles,
-       "",
-       true,
-       false,
-       2},
-      {"damaged payload",
-       {{"install.env", "TITLEBAR x\n"}},
-       Damaged,
-       M::Created,
-       0,
-       -1,
-       payload::text::kDamagedFile,
-       "",
-       true,
-       false,
-       1},
-      {"missing payload", {}, Missing, M::Created, 0, -1, payload::text::kDamagedFile, "", true, false, 1},
-      {"second instance",
-       {{"install.env", env}},
-       Good,
-       M::AlreadyExists,
-       0,
-       0,
-       "[ ゲーム アップデータ ] は既に起動中です",
-       "ゲーム",
-       false,
-       false,
-       3},
-      {"refused mutex name", {{"install.env", env}}, Good, M::Failed, 0, 0, "", "", false, false, 3},
-      {"unclosed section, Retry",
-       {{"install.env", "TITLEBAR x\n[reg]\n\"a\"=\"b\"\n"}},
-       Good,
-       M::Created,
-       plat::kIdRetry,
-       -1,
-       unclosed,
-       "",
-       true,
-       true,
-       3},
-      {"good payload: the menu runs and cleans up",
-       {{"install.env", env}, {"readme.txt", "r"}},
-       Good,
-       M::Created,
-       0,
-       kReturned,
-       "",
-       "",
-       false,
-       false,
-       0},
+      {"missing install.env", {{"readme.txt", "r"}}, Good, M::Created, 0, -1, missing, "", true, false, 2},
+      {"damaged payload", {{"install.env", "x"}}, Damaged, M::Created, 0, -1, damaged, "", true, false, 1},
+      {"missing payload", {}, Missing, M::Created, 0, -1, damaged, "", true, false, 1},
+      {"second instance", good, Good, M::AlreadyExists, 0, 0, second, "ゲーム", false, false, 3},
+      {"refused mutex name", good, Good, M::Failed, 0, 0, "", "", false, false, 3},
+      {"unclosed section, Retry", open, Good, M::Created, plat::kIdRetry, -1, unclosed, "", true, true, 3},
+      {"the menu runs and cleans up", good, Good, M::Created, 0, kReturned, "", "", false, false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -304,8 +235,8 @@ TEST_F(ShellTest, StartupEnds) {
     const std::string work = dir_ + "/tmp/TempGPInstallFolder_000000099";
     EXPECT_EQ(PathExists(work), c.workLeft);
     EXPECT_EQ(CurrentFolder(), c.workLeft ? work : dir_);
-    const bool locked = c.files.size() && c.files[0].data == env;
-    EXPECT_EQ(fake::MutexNames(), locked ? Names{"ゲーム アップデータ"} : Names{});
+    EXPECT_EQ(fake::MutexNames(),
+              c.files.size() && c.files[0].data == env ? Names{"ゲーム アップデータ"} : Names{});
     auto run = fake::ExitActionsRun();
     ASSERT_EQ(run.size(), c.actions);
     if (!run.empty()) { EXPECT_EQ(run.back(), &plat::CoUninit); }
