@@ -140,7 +140,7 @@ TEST_F(ConfigTest, SectionLines) {
     S file;
     Names ini, reg, after;
   } cases[] = {
-      {"kept raw, trailing blanks cut",
+      {"kept raw, blanks cut",
        "[ini]\nA=1 \t\n  B = 2  \n-\n[reg]\nR x\n-\n",
        {"A=1", "  B = 2"},
        {"R x"},
