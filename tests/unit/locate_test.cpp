@@ -63,6 +63,7 @@ TEST_F(LocateTest, NormalisationTable) {
       {"C:\\Games\\\\Sub", "", N::Network},
       {"//server/share", "", N::Network},
       // ソ and 表 end in 0x5C: their trail byte is neither a separator nor half a pair.
+      {"C:\\ソ", "", N::Ok, "C:\\ソ"},
       {"C:\\ソ\\", "", N::Ok, "C:\\ソ"},
       {"C:\\表\\data", "", N::Ok, "C:\\表\\data"},
       {"D:", "", N::Root},
