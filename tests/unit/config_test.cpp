@@ -106,7 +106,9 @@ TEST_F(ConfigTest, KeyLinesAndIntegers) {
   EXPECT_TRUE(fake::Boxes().empty());
 }
 
-TEST_F(ConfigTest, LongValuesAreCutToTheCallersBuffer) {
+// Values are cut to the caller's buffer. The first load registers the release once; cached
+// keys keep their first lookup after it, the others fall back to their defaults.
+TEST_F(ConfigTest, AccessorsAndTheTableFreedAtExit) {
   const S value(200, 'v'), cut(127, 'v');
   Load("REG_GLOBAL " + value + "\nTITLEBAR " + value + "\nINSTREADME " + value + "\n");
   char menu[128], finish[512];
@@ -114,11 +116,8 @@ TEST_F(ConfigTest, LongValuesAreCutToTheCallersBuffer) {
             Names(3, cut));
   EXPECT_EQ(S(config::InstReadme(finish, sizeof finish)), value);
   EXPECT_EQ(S(config::UpdaterTitle()), cut + " アップデータ");
-}
 
-// The first load registers the release once; cached keys keep their first lookup after it,
-// the others fall back to their defaults.
-TEST_F(ConfigTest, CachedKeysOutliveTheTableFreedAtExit) {
+  config::ResetForTests();
   const S text = "REG_LOCAL soft\nTITLEBAR Game\nCHKREGVER 5\n";
   std::size_t before = fake::ExitActionCount();
   for (int i = 0; i < 2; ++i) config::LoadSetupConfigFromMemory(text.data(), text.size());

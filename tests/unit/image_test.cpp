@@ -344,10 +344,9 @@ TEST_F(ImageTest, EncoderRoundTripsThroughTheLoaderForEveryVariant) {
                 {200, 300, Kind::Constant, 6},
                 {400, 300, Kind::Constant, 9},
                 {256, 256, Kind::Smooth, 256 * 256 * 3 / 4, true}};
-  const std::pair<image::RctVariant, std::string> variants[] = {{image::RctVariant::TC00, ""},
-                                                                {image::RctVariant::TS00, ""},
-                                                                {image::RctVariant::TC01, "タイトル"},
-                                                                {image::RctVariant::TS01, ""}};
+  using V = image::RctVariant;
+  const std::pair<V, std::string> variants[] = {
+      {V::TC00, ""}, {V::TS00, ""}, {V::TC01, "タイトル"}, {V::TS01, ""}};
   std::uint32_t seed = 1;
   for (const auto& im : images) {
     const mkupdater::BgrImage img = MakeImage(im.w, im.h, im.kind, seed++);

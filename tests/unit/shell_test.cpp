@@ -123,21 +123,12 @@ TEST_F(ShellTest, MessageBoxes) {
   EXPECT_EQ(fake::Clipboard(), "before");  // questions leave the clipboard alone
   base::ReportFatal("fatal %d", 2);        // ... and as Retry
   base::ReportError("last");
-  const struct {
-    plat::Window owner;
-    const char *text, *caption;
-    unsigned style;
-  } want[] = {
-      {nullptr, "a text 5", "", 0x10}, {menu, "fatal 1", title, 0x15}, {menu, "q1", title, 0x24},
-      {menu, "q2", title, 0x24},       {menu, "q3", title, 0x24},      {menu, "fatal 2", title, 0x15},
-      {menu, "last", title, 0x10},
-  };
-  const auto& boxes = fake::Boxes();
-  ASSERT_EQ(boxes.size(), std::size(want));
-  for (std::size_t i = 0; i < boxes.size(); ++i) {
-    EXPECT_EQ(std::tie(boxes[i].owner, boxes[i].text, boxes[i].caption, boxes[i].style),
-              std::make_tuple(want[i].owner, std::string(want[i].text), std::string(want[i].caption),
-                              want[i].style));
+  ASSERT_EQ(BoxTexts(), (Names{"a text 5", "fatal 1", "q1", "q2", "q3", "fatal 2", "last"}));
+  const unsigned styles[] = {0x10, 0x15, 0x24, 0x24, 0x24, 0x15, 0x10};
+  for (std::size_t i = 0; i < std::size(styles); ++i) {
+    const auto& b = fake::Boxes()[i];
+    EXPECT_EQ(std::tie(b.owner, b.caption, b.style),
+              std::make_tuple(i ? menu : nullptr, std::string(i ? title : ""), styles[i]));
   }
   EXPECT_EQ(fake::Clipboard(), "last");
   EXPECT_EQ(fake::ForegroundCalls().size(), 6u);
