@@ -339,6 +339,7 @@ TEST_F(ImageTest, EncoderRoundTripsThroughTheLoaderForEveryVariant) {
   } images[] = {{1, 1, Kind::Random},
                 {1, 9, Kind::Random},
                 {37, 23, Kind::Random},
+                {129, 1, Kind::Random},  // a literal of 128 pixels needs the long form
                 {5, 40, Kind::Smooth},
                 {2000, 1, Kind::Random, 3 + 3 + 1999 * 3},
                 {200, 300, Kind::Constant, 6},
