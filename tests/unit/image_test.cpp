@@ -184,7 +184,8 @@ TEST(RctDecode, RejectsUnusablePixelMemoryWithoutWriting) {
 TEST_F(ImageTest, VariantsNamesAndTrailers) {
   const std::string none, longName(300, 'n');
   const Bytes black(24, 0), wrongEnd = Cat(kVector2x2, {0x54, 0x54}),
-                            reversed = Cat(kVector2x2, {0x53, 0x54});
+                            reversed = Cat(kVector2x2, {0x53, 0x54}),
+                            halfRight = Cat(kVector2x2, {0x53, 0x53});
   const struct {
     std::string signature;
     const std::string* name;
@@ -201,6 +202,7 @@ TEST_F(ImageTest, VariantsNamesAndTrailers) {
       {kTS01, &none, {0x53}, 3, black},
       {kTS00, nullptr, {}, 3, black},
       {kTS01, &none, reversed, 3, black},
+      {kTS00, nullptr, halfRight, 3, black},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.signature.substr(4) + " name " + std::to_string(c.name ? c.name->size() : 0) + " data " +

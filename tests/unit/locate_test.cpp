@@ -49,7 +49,7 @@ class LocateTest : public HostTest {
 };
 
 TEST_F(LocateTest, NormalisationTable) {
-  const std::string a247(247, 'a'), a245(245, 'a'), a256(256, 'a'), a257(257, 'a'), mk = "INSTMAKEFOL 1\n";
+  const std::string a246(246, 'a'), a245(245, 'a'), a256(256, 'a'), a257(257, 'a'), mk = "INSTMAKEFOL 1\n";
   using N = Normalised;
   // env: INSTMAKEFOL / INSTFOL / INSTTO lines; folder: the result when Ok.
   struct Case {
@@ -82,7 +82,7 @@ TEST_F(LocateTest, NormalisationTable) {
       {"\\", "", N::Root, "", "WINDOWS"},  // nothing left: not a folder to write into
       // Compositions that would not fit 259 bytes are refused, never cut: a257 leaves room for
       // the drive but not for its separator, "\\" + a257 not even for the drive.
-      {"D:\\" + a247, mk, N::TooLong},
+      {"D:\\" + a246, mk, N::TooLong},
       {"D:\\" + a245, mk, N::Ok, "D:\\" + a245 + "\\KOVELA_APP"},
       {a257, "", N::TooLong},
       {a256, "", N::Ok, "C:\\" + a256},
@@ -179,9 +179,10 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
   EXPECT_EQ(text("D", "def", update::kFolderSize), std::make_pair(-1, std::string("def")));
   EXPECT_EQ(text("Fits", "", update::kFolderSize), std::make_pair(0, std::string(259, 'y')));
   EXPECT_EQ(text("None", "default", 4), std::make_pair(-1, std::string("def")));
-  // A key path beyond 512 bytes is never opened.
+  // A key path beyond 512 bytes is never opened, not even cut short.
   std::string global(300, 'g'), local(300, 'l');
-  fake::RegPut(RegRoot::LocalMachine, "Software\\" + global + "\\" + local, "N", plat::kRegSz, "5");
+  fake::RegPut(RegRoot::LocalMachine, ("Software\\" + global + "\\" + local).substr(0, 511), "N",
+               plat::kRegSz, "5");
   EXPECT_EQ(update::ReadMachineRegNumber(global.c_str(), local.c_str(), "N", 1), 1);
 }
 
