@@ -7,16 +7,6 @@
 #include <string>
 #include <vector>
 
-// ---- The copy-progress window (progress_fake.cpp records what the extraction reports) ------
-namespace payload {
-struct ProgressEvent {
-  char kind;  // 'O'pen, 'B'egin file, 'U'pdate, 'C'lose
-  std::string path;
-  std::uint32_t a, b;  // open: total; begin: size; update: written, consumed
-};
-std::vector<ProgressEvent>& RecordedProgress();
-}  // namespace payload
-
 // ---- The SETUP dialog (setup_dialog_fake.cpp) ----------------------------------------------
 namespace update::host_setup {
 // What the user does in the next SETUP dialogs; with nothing scripted the dialog is cancelled.

@@ -37,11 +37,6 @@ void FailClipboardAlloc(bool fail);
 plat::Window MakeWindow(const std::string& title);
 std::vector<plat::Window> ForegroundCalls();
 
-// Message queue: messages posted here are taken by plat::PumpOne; a quit carries its code.
-void PostDispatchable(int count);
-void PostQuit(int code);
-int Dispatched();
-
 // Process data.
 void SetModulePath(const std::string& path);  // CP932 path of the "running executable"
 void SetTempFolder(const std::string& path);  // "" makes GetTempFolder fail
@@ -77,7 +72,7 @@ void SetFreeSpace(std::uint64_t bytes, std::uint32_t cluster = 4096);
 std::size_t ExitActionCount();
 std::vector<void (*)()> ExitActionsRun();
 
-// Forgets every recorded and scripted item, the registry, the queue and the exit actions.
+// Forgets every recorded and scripted item, the registry and the exit actions.
 void Reset();
 
 }  // namespace fake

@@ -1,5 +1,5 @@
 // Doubles of the platform seam for the native tests and the fuzz targets: scripted message
-// boxes, a recorded clipboard and message queue, an in-memory registry and INI files, the
+// boxes, a recorded clipboard, an empty message queue, an in-memory registry and INI files, the
 // process data that a test sets, and exit actions that end in an exception. The files
 // themselves are real (platform_posix.cpp).
 #include <fcntl.h>
@@ -29,8 +29,6 @@ struct FakeState {
   bool failClipboard = false;
   std::deque<std::string> windows;  // stable addresses: titles of fake windows
   std::vector<plat::Window> foreground;
-  std::deque<int> queue;  // >= 0: a dispatchable message; < 0: quit with code -(v + 1)
-  int dispatched = 0;
   std::string modulePath;
   std::string tempFolder = "/tmp/";
   std::string windowsFolder = "C:\\WINDOWS";
@@ -80,11 +78,6 @@ plat::Window MakeWindow(const std::string& title) {
   return &S().windows.back();
 }
 std::vector<plat::Window> ForegroundCalls() { return S().foreground; }
-void PostDispatchable(int count) {
-  for (int i = 0; i < count; ++i) S().queue.push_back(0);
-}
-void PostQuit(int code) { S().queue.push_back(-(code + 1)); }
-int Dispatched() { return S().dispatched; }
 void SetModulePath(const std::string& path) { S().modulePath = path; }
 void SetTempFolder(const std::string& path) { S().tempFolder = path; }
 void SetWindowsFolder(const std::string& path) { S().windowsFolder = path; }
@@ -274,17 +267,7 @@ int CopyTextToClipboard(const char* text) {
   return 0;
 }
 
-Pumped PumpOne(int* quitCode) {
-  if (S().queue.empty()) return Pumped::Empty;
-  int v = S().queue.front();
-  S().queue.pop_front();
-  if (v < 0) {
-    *quitCode = -(v + 1);
-    return Pumped::Quit;
-  }
-  ++S().dispatched;
-  return Pumped::Dispatched;
-}
+Pumped PumpOne(int*) { return Pumped::Empty; }  // the native tests post no messages
 
 void OpenWithShell(Window, const char* path) { S().shellOpened.push_back(path); }
 

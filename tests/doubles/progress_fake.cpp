@@ -1,7 +1,6 @@
-// Stand-in for the copy-progress window: records what the extraction reports, and pumps
-// after every block as the window does, handing a quit message to the extraction.
+// Stand-in for the copy-progress window: pumps after every block as the window does, handing a
+// quit message to the extraction.
 #include "base/pump.h"
-#include "doubles.h"
 #include "payload/progress.h"
 
 namespace payload {
@@ -11,20 +10,15 @@ bool g_open = false;
 bool g_quit = false;
 int g_quitCode = 0;
 
-bool Start(Progress*, std::uint32_t total) {
-  CloseProgressWindow();
+bool Start(Progress*, std::uint32_t) {
   g_open = true;
   g_quit = false;
-  RecordedProgress().push_back({'O', "", total, 0});
   return true;
 }
 
-void BeginFile(Progress*, const char* path, std::uint32_t size) {
-  if (g_open) RecordedProgress().push_back({'B', path, size, 0});
-}
+void BeginFile(Progress*, const char*, std::uint32_t) {}
 
-bool BlocksWritten(Progress*, std::uint32_t written, std::uint32_t consumed) {
-  if (g_open) RecordedProgress().push_back({'U', "", written, consumed});
+bool BlocksWritten(Progress*, std::uint32_t, std::uint32_t) {
   g_quit = g_quit || !base::PumpMessagesOrQuit(&g_quitCode);
   return !g_quit;
 }
@@ -32,11 +26,6 @@ bool BlocksWritten(Progress*, std::uint32_t written, std::uint32_t consumed) {
 Progress g_watcher = {Start, BeginFile, BlocksWritten};
 
 }  // namespace
-
-std::vector<ProgressEvent>& RecordedProgress() {
-  static std::vector<ProgressEvent> events;
-  return events;
-}
 
 Progress* CopyProgressWindow() { return &g_watcher; }
 
@@ -48,7 +37,6 @@ bool QuitTaken(int* code) {
 int CloseProgressWindow() {
   if (!g_open) return 1;
   g_open = false;
-  RecordedProgress().push_back({'C', "", 0, 0});
   return 0;
 }
 

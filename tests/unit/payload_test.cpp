@@ -10,16 +10,15 @@
 
 namespace {
 
-std::string Rnd(std::size_t n, unsigned seed) {
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
-  return s;
-}
-
 // The tests' own watcher of an extraction: what it was told, in order.
+struct Event {
+  char kind;  // 'S'tart, 'B'egin file, 'U'pdate
+  std::string path;
+  std::uint32_t a, b;  // start: total; begin: size; update: written, consumed
+};
 struct Recorder {
   payload::Progress progress = {Start, BeginFile, BlocksWritten};
-  std::vector<payload::ProgressEvent> events;
+  std::vector<Event> events;
   static Recorder* Of(payload::Progress* p) { return reinterpret_cast<Recorder*>(p); }
   static bool Start(payload::Progress* p, std::uint32_t total) {
     Of(p)->events.push_back({'S', "", total, 0});
@@ -190,10 +189,7 @@ TEST_F(PayloadTest, DamagedContainers) {
       {"name of 261 bytes", first + header(std::string(260, 'n'), 261, 1, 9) + end},
       {"name without its NUL", first + std::string("\x03\0abc\x01\0\0\0\x09\0\0\0", 13)},
       // The name rules themselves are tabled below; here they stop the reader.
-      {"empty name", first + record("", "x") + end},
       {"parent component", first + record("..\\evil.txt", "x") + end},
-      {"parent with slashes", first + record("a/../../evil.txt", "x") + end},
-      {"drive letter", first + record("C:\\evil.txt", "x") + end},
       {"parent folder record", first + header("..", 3, 0xFFFFFFFF, 0) + end},
       {"joined path over 259 bytes", first + record(std::string(250, 'p'), "x") + end},
       {"trailer beyond the file", good, false, 0x7FFFFFF0},
@@ -277,8 +273,6 @@ TEST(EntryNames, SafeAndUnsafe) {
       {"ソ\\表", false, true},
       {"ソ\\*.*", false, true},
       {"...hidden", false, true},
-      {"a.b.c", false, true},
-      {"save\\*.tmp", false, true},
       {"", false, false},
       {".", false, false},
       {"..", true, false},
@@ -292,10 +286,8 @@ TEST(EntryNames, SafeAndUnsafe) {
       {"a\\ \\b", false, false},
       {"\\x", false, false},
       {"/x", false, false},
-      {"\\Windows\\*.*", false, false},
       {"C:\\*.*", false, false},
       {"C:x", false, false},
-      {"x:", false, false},
       {"file.txt:stream", false, false},
       {"a\\\\b", false, false},
       {"data\\\\", true, false},

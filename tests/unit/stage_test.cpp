@@ -15,12 +15,6 @@ namespace {
 
 using update::StageFailure;
 
-std::string Rnd(std::size_t n, unsigned seed) {
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
-  return s;
-}
-
 class StageTest : public HostTest {
  protected:
   void SetUp() override {
@@ -48,20 +42,6 @@ class StageTest : public HostTest {
     int code = ExitCodeOf([&] { *result = update::StageUpdate(f, inst_.c_str(), nullptr, &failure_); });
     std::fclose(f);
     return code;
-  }
-  // What the folder must hold after the update: release A with B over it.
-  std::string After() {
-    const std::string scratch = dir_ + "/expected";
-    RemoveTree(scratch);
-    MakeTree(scratch, {"data/keep.dat", "save/slot1.sav"}, "old");
-    std::string s = Snapshot(inst_);
-    return s;
-  }
-  bool Clean() {  // nothing of the staging is left
-    for (const std::string& n : ListTree(inst_))
-      if (n.find(".kovela-") != std::string::npos || n.find("kovela-update.") != std::string::npos)
-        return false;
-    return true;
   }
   std::string inst_, before_, update_;
   StageFailure failure_;

@@ -109,6 +109,12 @@ std::string CurrentFolder() {
   return getcwd(b, sizeof b) ? b : "";
 }
 
+std::string Rnd(std::size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  return s;
+}
+
 Names BoxTexts() {
   Names t;
   for (const fake::BoxRecord& b : fake::Boxes()) t.push_back(b.text);

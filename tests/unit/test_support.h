@@ -29,7 +29,8 @@ void SetWriteTime(const std::string& path, std::uint64_t filetime);
 // bytes.
 std::string Snapshot(const std::string& root);
 std::string CurrentFolder();
-Names BoxTexts();  // the texts of the message boxes shown so far
+std::string Rnd(std::size_t n, unsigned seed);  // n bytes of repeatable noise
+Names BoxTexts();                               // the texts of the message boxes shown so far
 
 // The exit code when f ended the process through plat::Exit, else kReturned.
 constexpr int kReturned = INT_MIN;
