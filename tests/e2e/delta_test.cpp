@@ -3,8 +3,6 @@
 // holds B, and the user's own files.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "harness.h"
 
 using namespace e2e;
@@ -13,63 +11,20 @@ namespace {
 
 const char kGlobal[] = "KovelaDeltaE2E";
 
-using Tree = std::map<std::string, std::string>;  // relative name -> contents ("\\" ends a folder)
-
-// Contents as their length and an FNV-1a hash, so that a difference prints short.
-std::string Digest(const std::string& data) {
-  std::uint32_t h = 2166136261u;
-  for (unsigned char ch : data) h = (h ^ ch) * 16777619u;
-  return std::to_string(data.size()) + ":" + std::to_string(h);
-}
-Tree Digests(Tree t) {
-  for (auto& kv : t) kv.second = Digest(kv.second);
-  return t;
-}
-
-Tree ReadTree(const std::string& root, const std::string& rel = "") {
-  Tree t;
-  for (const std::string& n : ListFolder(rel.empty() ? root : root + "\\" + rel)) {
-    const std::string r = rel.empty() ? n : rel + "\\" + n;
-    const std::string path = root + "\\" + r;
-    if (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
-      t[r + "\\"] = "";
-      for (auto& kv : ReadTree(root, r)) t.insert(kv);
-    } else {
-      t[r] = ReadFile(path);
-    }
-  }
-  return t;
-}
-
-void WriteTree(const std::string& root, const Tree& t) {
-  for (const auto& kv : t) {
-    if (kv.first.back() == '\\')
-      CreateDirectoryA((root + "\\" + kv.first).c_str(), nullptr);
-    else
-      WriteFile(root + "\\" + kv.first, kv.second);
-  }
-}
-
-// Runs mkupdater.exe (beside the updater under test) and returns its exit code.
-DWORD Mkupdater(const std::string& args, const std::string& temp) {
+DWORD Mkupdater(const std::string& args, const std::string& temp) {  // mkupdater.exe beside the stub
   const std::string stub = Env("KOVELA_STUB");
-  Process p = Launch(stub.substr(0, stub.find_last_of('\\')) + "\\mkupdater.exe", temp, args);
+  Process p = Launch(stub.substr(0, stub.find_last_of('\\')) + "\\mkupdater.exe", temp,
+                     "build --quiet --stub \"" + stub + "\" " + args);
   return WaitExit(p, 60000);
 }
 
-// Through the menu, the confirmation and the finish dialog, as a user does it.
-void RunUpdate(const std::string& exe, const std::string& temp) {
-  Process p = Launch(exe, temp);
-  Box menu = WaitForBox(p.pi.dwProcessId, 15000, "デルタ アップデータ");
-  ASSERT_TRUE(menu.hwnd);
-  Click(menu.hwnd, 1001);
-  Box confirm = WaitForBox(p.pi.dwProcessId, 15000, nullptr, menu.hwnd);
-  ASSERT_TRUE(confirm.hwnd);
-  Click(confirm.hwnd, IDYES);
-  Box finish = WaitForBox(p.pi.dwProcessId, 30000, "インストール終了");
-  ASSERT_TRUE(finish.hwnd);
-  Click(finish.hwnd, IDOK);
-  EXPECT_EQ(WaitExit(p), 0u);
+// Relative name -> hash of the bytes (folders 0), without the updater's own start-up files.
+std::map<std::string, std::uint64_t> Contents(const std::string& root) {
+  std::map<std::string, std::uint64_t> m;
+  for (const auto& [path, e] : Take(root)) m[path.substr(root.size() + 1)] = e.folder ? 0 : e.hash + 1;
+  m.erase("install.env");
+  m.erase("insttscr.rct");
+  return m;
 }
 
 }  // namespace
@@ -79,66 +34,48 @@ TEST(Delta, InstallAThenTheDeltaToBGivesB) {
   const std::string env =
       std::string("TITLEBAR デルタ\nREG_GLOBAL ") + kGlobal +
       "\nREG_LOCAL Game\nINSTTO DELTA\n[EOF]\n[delfiles_afterinst]\ninstall.env\ninsttscr.rct\n-\n";
-  std::string big(300000, '\0');  // does not compress: the delta must leave it out to be small
-  std::uint32_t seed = 1;
-  for (char& ch : big) ch = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
-  const Tree a = {{"install.env", env},
-                  {"insttscr.rct", RctFromPixels(32, 32, [](int x, int y) { return 0x102030u * (x ^ y); })},
-                  {"readme.txt", "A"},
-                  {"game.exe", "game 1.0"},
-                  {"data\\", ""},
-                  {"data\\same.dat", big},
-                  {"data\\ソ\\", ""},
-                  {"data\\ソ\\old.dat", "old"},
-                  {"data\\ソ\\kept.dat", "kept"},
-                  {"gone\\", ""},
-                  {"gone\\g1.dat", "g1"},
-                  {"gone\\g2.dat", "g2"}};
-  Tree b = a;
+  const std::string big = Noise(300000, 1);  // the delta must leave it out to be small
+  std::map<std::string, std::string> a = {
+      {"install.env", env},
+      {"insttscr.rct", RctFromPixels(32, 32, [](int x, int y) { return 0x102030u * (x ^ y); })},
+      {"readme.txt", "A"},
+      {"game.exe", "game 1.0"},
+      {"data\\same.dat", big},
+      {"data\\ソ\\old.dat", "old"},
+      {"data\\ソ\\kept.dat", "kept"},
+      {"gone\\g1.dat", "g1"},
+      {"gone\\g2.dat", "g2"}};
+  auto b = a;
   b["game.exe"] = "game 1.1";
   b["readme.txt"] = "B";
   b.erase("data\\ソ\\old.dat");
-  b.erase("gone\\");
   b.erase("gone\\g1.dat");
   b.erase("gone\\g2.dat");
-  b["new\\"] = "";
   b["new\\n.dat"] = "n";
-  WriteTree(c + "\\A", a);
-  WriteTree(c + "\\B", b);
-  CopyFileA((c + "\\A\\data\\same.dat").c_str(), (c + "\\B\\data\\same.dat").c_str(),
-            FALSE);  // same time too
+  for (const auto& [name, data] : a) WriteFile(c + "\\A\\" + name, data);
+  for (const auto& [name, data] : b) WriteFile(c + "\\B\\" + name, data);
+  CopyFileA((c + "\\A\\data\\same.dat").c_str(), (c + "\\B\\data\\same.dat").c_str(), FALSE);  // same time
   DeleteSoftwareKey(kGlobal);
   WriteInstallRecord(kGlobal, "Game", app);
   WriteFile(app + "\\save\\user.sav", "the player's");
   CreateDirectoryA((c + "\\full").c_str(), nullptr);
   CreateDirectoryA((c + "\\delta").c_str(), nullptr);
-
-  ASSERT_EQ(Mkupdater("build --quiet --stub \"" + Env("KOVELA_STUB") + "\" --out \"" + c +
-                          "\\full\\updater.exe\" \"" + c + "\\A\"",
-                      temp),
-            0u);
-  ASSERT_EQ(Mkupdater("build --quiet --stub \"" + Env("KOVELA_STUB") + "\" --base \"" + c + "\\A\" --out \"" +
-                          c + "\\delta\\updater.exe\" \"" + c + "\\B\"",
-                      temp),
-            0u);
-  // The delta leaves out the unchanged big file.
+  ASSERT_EQ(Mkupdater("--out \"" + c + "\\full\\updater.exe\" \"" + c + "\\A\"", temp), 0u);
+  ASSERT_EQ(
+      Mkupdater("--base \"" + c + "\\A\" --out \"" + c + "\\delta\\updater.exe\" \"" + c + "\\B\"", temp),
+      0u);
   EXPECT_LT(ReadFile(c + "\\delta\\updater.exe").size() + big.size(),
             ReadFile(c + "\\full\\updater.exe").size());
 
-  RunUpdate(c + "\\full\\updater.exe", temp);
-  Tree expected = a;
-  expected.erase("install.env");
-  expected.erase("insttscr.rct");
-  expected["save\\"] = "";
-  expected["save\\user.sav"] = "the player's";
-  EXPECT_EQ(Digests(ReadTree(app)), Digests(expected));
-
-  RunUpdate(c + "\\delta\\updater.exe", temp);
-  expected = b;
-  expected.erase("install.env");
-  expected.erase("insttscr.rct");
-  expected["save\\"] = "";
-  expected["save\\user.sav"] = "the player's";
-  EXPECT_EQ(Digests(ReadTree(app)), Digests(expected));
+  for (const char* release : {"full", "delta"}) {
+    SCOPED_TRACE(release);
+    Process p = Launch(c + "\\" + release + "\\updater.exe", temp);
+    ASSERT_TRUE(StartUpdate(p, "デルタ アップデータ", app));
+    EXPECT_EQ(FinishWithOk(p), 0u);
+    auto expected = Contents(c + (release[0] == 'f' ? "\\A" : "\\B")), got = Contents(app);
+    EXPECT_EQ(got.erase("save\\user.sav") + got.erase("save"), 2u);  // the player's file stays
+    EXPECT_EQ(got, expected);
+  }
+  EXPECT_EQ(ReadFile(app + "\\save\\user.sav"), "the player's");
   DeleteSoftwareKey(kGlobal);
 }

@@ -64,11 +64,14 @@ std::string RctFromPixels(int width, int height, const std::function<std::uint32
     data.push_back(static_cast<char>(run - 1));
     for (int k = 0; k < run; ++k, ++i) put(pixel(i % width, i / width));
   }
-  return std::string(
-             "\x98\x5A\x92\x9A"
-             "TC00",
-             8) +
-         U32(width) + U32(height) + U32(static_cast<std::uint32_t>(data.size())) + data;
+  return std::string("\x98\x5A\x92\x9ATC00", 8) + U32(width) + U32(height) +
+         U32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+std::string Noise(std::size_t n, std::uint32_t seed) {
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  return s;
 }
 
 // ---- Files -------------------------------------------------------------------------------------
@@ -175,7 +178,6 @@ std::vector<std::string> WorkFolders(const std::string& tempFolder) {
 // ---- Processes and windows ---------------------------------------------------------------------
 
 Process Launch(const std::string& exe, const std::string& tempFolder, const std::string& args) {
-  // This process's environment with TEMP and TMP pointing at the case's own folder.
   std::string env;
   char* block = GetEnvironmentStringsA();
   for (char* p = block; *p; p += std::strlen(p) + 1)
@@ -296,6 +298,31 @@ std::uint32_t DialogBackground() {
   return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
+// ---- The update -------------------------------------------------------------------------------
+
+HWND StartUpdate(Process& p, const char* title, const std::string& folder, int button, HWND* confirm) {
+  HWND menu = WaitForBox(p.pi.dwProcessId, 15000, title).hwnd;
+  if (!menu || Text(menu, button) != "アップデート") return nullptr;
+  Click(menu, button);
+  Box box = WaitForBox(p.pi.dwProcessId, 15000, nullptr, menu);
+  if (box.text != "[" + folder + "]をアップデートします") {
+    std::fprintf(stderr, "confirmation: \"%s\"\n", box.text.c_str());
+    return nullptr;
+  }
+  Click(box.hwnd, IDYES);
+  if (confirm) *confirm = box.hwnd;
+  return menu;
+}
+
+HWND WaitForFinish(Process& p) { return WaitForBox(p.pi.dwProcessId, 30000, "インストール終了").hwnd; }
+
+DWORD FinishWithOk(Process& p) {
+  HWND finish = WaitForFinish(p);
+  if (!finish) return 0x7FFFFFFE;
+  Click(finish, IDOK);
+  return WaitExit(p);
+}
+
 // ---- Registry ----------------------------------------------------------------------------------
 
 void RegPut(HKEY root, const std::string& key, const std::string& name, const std::string& data, DWORD type) {
@@ -341,9 +368,8 @@ void DeleteSoftwareKey(const std::string& global) {
 }
 
 // ---- Opened documents --------------------------------------------------------------------------
-// The shell starts this same program as  e2e_tests.exe --record-open "<document>"; it writes
-// "<full path of the document>\n<its bytes>" to the record (through a temporary name, so that
-// the waiting test never reads half a record) and ends before GoogleTest starts.
+// The shell starts this program as  e2e_tests.exe --record-open "<document>": it writes "<full
+// path>\n<bytes>" to the record (whole, through a temporary name) and ends before GoogleTest.
 
 namespace {
 

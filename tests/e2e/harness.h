@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "resource.h"
+
 namespace e2e {
 
 // ---- Updaters --------------------------------------------------------------------------------
@@ -25,8 +27,7 @@ struct Item {
 Item File(const std::string& name, const std::string& data, std::uint64_t time = 0x01D710B41567C980ull);
 Item Folder(const std::string& name);
 std::string PayloadBytes(const std::vector<Item>& items, bool withEnd = true);
-// Writes <folder>\updater.exe: the stub (the built one when none is given), the payload bytes
-// and the trailer that points at them.
+// Writes <folder>\updater.exe: the stub (the built one by default), the payload and its trailer.
 std::string MakeUpdater(const std::string& folder, const std::string& payload, const std::string& stub = "");
 inline std::string MakeUpdater(const std::string& folder, const std::vector<Item>& items) {
   return MakeUpdater(folder, PayloadBytes(items));
@@ -37,6 +38,7 @@ std::string Le(std::uint64_t v, int bytes);
 std::string Zlib(const std::string& data);
 // A title picture ("六丁TC00", literal runs only) whose pixel (x, y) is pixel(x, y) = 0xRRGGBB.
 std::string RctFromPixels(int width, int height, const std::function<std::uint32_t(int, int)>& pixel);
+std::string Noise(std::size_t n, std::uint32_t seed);  // bytes that deflate cannot shrink
 
 // ---- Files -------------------------------------------------------------------------------------
 
@@ -51,9 +53,8 @@ std::vector<std::string> ListFolder(const std::string& folder);  // names, sorte
 // The names in the folder that are work folders, "TempGPInstallFolder_" and at least nine digits.
 std::vector<std::string> WorkFolders(const std::string& tempFolder);
 
-// Every file and folder below root with its size and time (a folder's time moves when an entry
-// is made or removed in it) and, when asked, a hash of each file's bytes. Links (Wine's user
-// folders lead to the Linux home) are listed, not followed.
+// Every file and folder below root with its size, time (a folder's moves when an entry is made
+// or removed in it) and, when asked, a hash of its bytes. Links are listed, not followed.
 struct Entry {
   bool folder;
   std::uint64_t size, time, hash;
@@ -63,13 +64,17 @@ struct Entry {
 };
 using Snapshot = std::map<std::string, Entry>;
 void Walk(const std::string& root, Snapshot* s, bool hashes = false);
+inline Snapshot Take(const std::string& root) {  // with hashes
+  Snapshot s;
+  Walk(root, &s, true);
+  return s;
+}
 // "+ path", "- path" and "~ path" for every entry added, removed or changed, sorted.
 std::vector<std::string> Differences(const Snapshot& before, const Snapshot& after);
 
 // ---- Processes and windows ---------------------------------------------------------------------
 
-// A started process; one still running when it goes is ended, so that no later case meets
-// its single-instance guard.
+// A started process; one still running when it goes is ended (no later case meets its guard).
 struct Process {
   PROCESS_INFORMATION pi{};
   Process() = default;
@@ -86,21 +91,19 @@ Process Launch(const std::string& exe, const std::string& tempFolder, const std:
 DWORD WaitExit(Process& p, DWORD ms = 20000);
 bool Running(const Process& p);
 
-// The visible dialog-class windows (dialogs and message boxes) of the process, with that
-// caption when one is given.
+// The process's visible dialogs and message boxes, with that caption when one is given.
 std::vector<HWND> Dialogs(DWORD pid, const char* title = nullptr);
 struct Box {
   HWND hwnd = nullptr;
   std::string text, caption;  // text: a message box's static 0xFFFF
   HWND owner = nullptr;
 };
-// The first of Dialogs(pid, title) other than `except` (and owned by `owner`, when given), or an
-// empty Box after the timeout.
+// The first of Dialogs(pid, title) but `except` (owned by `owner`, if given), or none after ms.
 Box WaitForBox(DWORD pid, DWORD ms = 15000, const char* title = nullptr, HWND except = nullptr,
                HWND owner = nullptr);
 bool WaitGone(HWND w, DWORD ms = 10000);  // true once the window is gone or hidden
-// A window's text, or its dialog item's when an id is given, asked for with WM_GETTEXT (Wine's
-// GetWindowText does not ask another process's controls); "" when there is no such item.
+// A window's or its item's text through WM_GETTEXT (Wine's GetWindowText does not ask another
+// process's controls); "" when there is no such item.
 std::string Text(HWND w, int item = 0);
 void Click(HWND dialog, int id);  // a posted BM_CLICK
 std::string ClipboardText();
@@ -115,6 +118,16 @@ struct Pixels {
 Pixels Capture(HWND w);
 std::uint32_t DialogBackground();  // COLOR_3DFACE as 0xRRGGBB
 
+// ---- The update -------------------------------------------------------------------------------
+
+// Clicks the update button of the menu titled `title` and "はい" on the confirmation, which
+// must name `folder`; the menu, or none. *confirm receives the confirmation.
+HWND StartUpdate(Process& p, const char* title, const std::string& folder, int button = IDC_MENU_SLOT1,
+                 HWND* confirm = nullptr);
+HWND WaitForFinish(Process& p);  // the finish dialog "インストール終了", or none after 30 s
+// Closes the finish dialog with OK; the exit code, or 0x7FFFFFFE when no finish dialog came.
+DWORD FinishWithOk(Process& p);
+
 // ---- Registry ----------------------------------------------------------------------------------
 
 struct RegValue {
@@ -126,8 +139,7 @@ struct RegValue {
 void RegPut(HKEY root, const std::string& key, const std::string& name, const std::string& data,
             DWORD type = REG_SZ);
 std::vector<RegValue> RegValues(HKEY root, const std::string& key);  // sorted by name
-// HKLM\Software\<global>\<local> "IsInst"="1", "InstTo"=folder, as the application's installer
-// leaves them.
+// HKLM\Software\<global>\<local> "IsInst"="1", "InstTo"=folder, as the game's installer leaves them.
 void WriteInstallRecord(const std::string& global, const std::string& local, const std::string& folder);
 void DeleteSoftwareKey(const std::string& global);  // Software\<global> from HKCU and HKLM
 

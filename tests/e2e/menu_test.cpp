@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "resource.h"
 
 using namespace e2e;
 
@@ -12,7 +11,6 @@ namespace {
 
 const char kEnv[] = "TITLEBAR テストゲーム\nINSTTO TEST_APP\n[EOF]\n";
 const char kTitle[] = "テストゲーム アップデータ";
-constexpr int kExitButton = IDC_MENU_SLOT0;
 
 // A picture in which neighbouring pixels always differ, so that a picture painted one pixel
 // off, scaled or flipped cannot match.
@@ -24,28 +22,21 @@ std::uint32_t Pattern(int x, int y) {
 struct MenuRun {
   Process process;
   HWND menu = nullptr;
+  MenuRun(const std::string& dir, const std::vector<Item>& items)
+      : process(Launch(MakeUpdater(dir, items), dir + "\\temp")),
+        menu(WaitForBox(process.pi.dwProcessId).hwnd) {}
+  void Exit(const std::string& dir) {  // the clean end: exit code 0, no work folder left
+    Click(menu, IDC_MENU_SLOT0);
+    EXPECT_EQ(WaitExit(process), 0u);
+    EXPECT_TRUE(ListFolder(dir + "\\temp").empty());
+  }
 };
 
-MenuRun StartMenu(const std::string& dir, const std::vector<Item>& items) {
-  MenuRun r;
-  r.process = Launch(MakeUpdater(dir, items), dir + "\\temp");
-  r.menu = WaitForBox(r.process.pi.dwProcessId).hwnd;
-  return r;
-}
-
-// The clean end: exit code 0, no work folder left.
-void ExitThroughButton(MenuRun& r, const std::string& dir) {
-  Click(r.menu, kExitButton);
-  EXPECT_EQ(WaitExit(r.process), 0u);
-  EXPECT_TRUE(ListFolder(dir + "\\temp").empty());
-}
-
 // "" when, left of the buttons, the client area shows the picture at (ox, oy), clipped, and the
-// dialog background everywhere else (everywhere when w is 0); otherwise the first difference.
-// The picture may still be on its way to the screen when the menu is first seen.
+// dialog background elsewhere; otherwise the first difference (the picture may be on its way).
 std::string PaintDifference(HWND menu, int ox, int oy, int w, int h) {
   RECT button;
-  GetWindowRect(GetDlgItem(menu, kExitButton), &button);
+  GetWindowRect(GetDlgItem(menu, IDC_MENU_SLOT0), &button);
   POINT left{button.left, button.top};
   ScreenToClient(menu, &left);
   if (w && ox + w >= left.x - 2) return "the picture reaches the buttons";
@@ -120,11 +111,10 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     const int h = c.pictureHeight < 0 ? clientHeight - c.pictureHeight : c.pictureHeight;
     ASSERT_TRUE(h > 0 || c.pictureWidth == 0);
     RecordTxtOpens();
-    MenuRun r =
-        StartMenu(dir, {File("install.env", c.env),
-                        File("insttscr.rct", c.pictureWidth ? RctFromPixels(c.pictureWidth, h, Pattern)
-                                                            : "this is not a title picture"),
-                        File("readme.txt", "readme.txt"), File("ソフト表.txt", "ソフト表.txt")});
+    MenuRun r(dir, {File("install.env", c.env),
+                    File("insttscr.rct", c.pictureWidth ? RctFromPixels(c.pictureWidth, h, Pattern)
+                                                        : "this is not a title picture"),
+                    File("readme.txt", "readme.txt"), File("ソフト表.txt", "ソフト表.txt")});
     ASSERT_TRUE(r.menu);
     EXPECT_EQ(Text(r.menu), c.title);
     for (int i = 0; i < 9; ++i) {  // slots 0 to 8
@@ -154,7 +144,7 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     }
 
     // Esc (and the IDCANCEL it becomes) matches no button: the menu stays.
-    HWND exitButton = GetDlgItem(r.menu, kExitButton);
+    HWND exitButton = GetDlgItem(r.menu, IDC_MENU_SLOT0);
     PostMessageA(exitButton, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageA(exitButton, WM_KEYUP, VK_ESCAPE, 0);
     PostMessageA(r.menu, WM_COMMAND, IDCANCEL, 0);
@@ -162,10 +152,7 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
     EXPECT_TRUE(Running(r.process));
     EXPECT_TRUE(IsWindowVisible(r.menu));
 
-    if (c.closeBox)
-      PostMessageA(r.menu, WM_SYSCOMMAND, SC_CLOSE, 0);
-    else
-      Click(r.menu, kExitButton);
+    c.closeBox ? (void)PostMessageA(r.menu, WM_SYSCOMMAND, SC_CLOSE, 0) : Click(r.menu, IDC_MENU_SLOT0);
     EXPECT_EQ(WaitExit(r.process), 0u);
     EXPECT_TRUE(ListFolder(dir + "\\temp").empty());
   }
@@ -174,8 +161,7 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
 TEST(Menu, SecondUpdaterWithTheSameTitleIsTurnedAway) {
   std::string dir = CaseFolder("menu-second");
   CreateDirectoryA((dir + "\\temp2").c_str(), nullptr);
-  MenuRun first =
-      StartMenu(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
+  MenuRun first(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
   ASSERT_TRUE(first.menu);
 
   Process second = Launch(dir + "\\updater.exe", dir + "\\temp2");
@@ -193,13 +179,12 @@ TEST(Menu, SecondUpdaterWithTheSameTitleIsTurnedAway) {
   DWORD_PTR answer = 0;
   EXPECT_NE(SendMessageTimeoutA(first.menu, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0);
   EXPECT_EQ(WorkFolders(dir + "\\temp").size(), 1u);
-  ExitThroughButton(first, dir);
+  first.Exit(dir);
 }
 
 TEST(Menu, ClicksAndCloseRequestsWhileTheUpdateRunsAreIgnored) {
   std::string dir = CaseFolder("menu-busy");
-  MenuRun r =
-      StartMenu(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
+  MenuRun r(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))});
   ASSERT_TRUE(r.menu);
   Click(r.menu, IDC_MENU_SLOT1);  // アップデート
   HWND shown = WaitForBox(r.process.pi.dwProcessId, 10000, nullptr, r.menu).hwnd;
@@ -207,7 +192,8 @@ TEST(Menu, ClicksAndCloseRequestsWhileTheUpdateRunsAreIgnored) {
   Screenshot("menu-busy");
 
   // The update's window runs its own loop; messages for the menu still reach it there.
-  PostMessageA(r.menu, WM_COMMAND, kExitButton, reinterpret_cast<LPARAM>(GetDlgItem(r.menu, kExitButton)));
+  PostMessageA(r.menu, WM_COMMAND, IDC_MENU_SLOT0,
+               reinterpret_cast<LPARAM>(GetDlgItem(r.menu, IDC_MENU_SLOT0)));
   PostMessageA(r.menu, WM_CLOSE, 0, 0);
   Sleep(700);
   EXPECT_TRUE(Running(r.process));
@@ -223,7 +209,7 @@ TEST(Menu, ClicksAndCloseRequestsWhileTheUpdateRunsAreIgnored) {
   ASSERT_EQ(shown, nullptr);
   ASSERT_TRUE(Running(r.process));
   EXPECT_EQ(Text(r.menu, IDC_MENU_SLOT1), "アップデート");
-  ExitThroughButton(r, dir);
+  r.Exit(dir);
 }
 
 // An updater whose menu template has gone: every attempt to make the dialog would fail the

@@ -7,7 +7,6 @@
 #include <functional>
 
 #include "harness.h"
-#include "resource.h"
 
 using namespace e2e;
 
@@ -16,24 +15,14 @@ namespace {
 const char kGlobal[] = "KovelaStageE2E";
 const char kTitle[] = "ステージ アップデータ";
 const char kCopying[] = "ファイルのコピー中...";
-const char kDamaged[] = "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。";
-const char kUndone[] = "アップデートを取り消しました。インストール先は元のままです。";
-
-std::string Noise(std::size_t n, unsigned seed) {  // bytes that do not compress
-  std::string s(n, '\0');
-  for (char& c : s) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
-  return s;
-}
-
-std::string InstallEnv() {
-  return "TITLEBAR ステージ\nINSTTO STAGE_APP\nREG_GLOBAL " + std::string(kGlobal) +
-         "\nREG_LOCAL Game\n[EOF]\n[delfiles_afterinst]\ninstall.env\ninsttscr.rct\n-\nEOF\n";
-}
+const char kEnv[] =
+    "TITLEBAR ステージ\nINSTTO STAGE_APP\nREG_GLOBAL KovelaStageE2E\nREG_LOCAL Game\n[EOF]\n"
+    "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\n-\nEOF\n";
 
 // Release B: five files, the start-up files first; the third is large enough to keep the
 // progress window up a while, and the last one goes into a folder of its own.
 std::vector<Item> ReleaseB(std::size_t big = 64 << 10) {
-  return {File("install.env", InstallEnv()),
+  return {File("install.env", kEnv),
           File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x336699u; })),
           Folder("data"),
           File("data\\a.dat", Noise(big, 1)),
@@ -47,38 +36,14 @@ struct Layout {
   std::string start, app;
 };
 Layout Install(const std::string& name, const std::string& drive = "") {
-  Layout l{CaseFolder(name), ""};
-  if (drive.empty()) {
-    l.app = CaseFolder(name + "-app") + "\\ゲーム";
-  } else {
-    RemoveTree(drive + "\\" + name);
-    l.app = drive + "\\" + name + "\\ゲーム";
-  }
+  Layout l{CaseFolder(name),
+           drive.empty() ? CaseFolder(name + "-app") + "\\ゲーム" : drive + "\\" + name + "\\ゲーム"};
+  if (!drive.empty()) RemoveTree(drive + "\\" + name);
   for (const char* f : {"game.exe", "data\\a.dat", "data\\b.dat", "save\\slot1.sav"})
     WriteFile(l.app + "\\" + f, std::string("old ") + f);
   DeleteSoftwareKey(kGlobal);
   WriteInstallRecord(kGlobal, "Game", l.app);
   return l;
-}
-
-Snapshot Take(const std::string& folder) {
-  Snapshot s;
-  Walk(folder, &s, true);
-  return s;
-}
-
-// The menu's update button and the confirmation; the menu, or none. The copy may begin at
-// once: nothing here waits after the click on "はい" (confirm receives the box).
-HWND StartUpdate(Process& p, const Layout& l, HWND* confirmBox = nullptr) {
-  Box menu = WaitForBox(p.pi.dwProcessId, 15000, kTitle);
-  if (!menu.hwnd) return nullptr;
-  Click(menu.hwnd, IDC_MENU_SLOT1);  // above the exit button: no readme is configured
-  Box confirm = WaitForBox(p.pi.dwProcessId, 15000, nullptr, menu.hwnd);
-  EXPECT_EQ(confirm.text, "[" + l.app + "]をアップデートします");
-  if (!confirm.hwnd) return nullptr;
-  Click(confirm.hwnd, IDYES);
-  if (confirmBox) *confirmBox = confirm.hwnd;
-  return menu.hwnd;
 }
 
 // The copy-progress window as soon as it shows, looked for every millisecond.
@@ -112,12 +77,15 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
     std::string box;                                            // "" when no box may show
     DWORD exit = 0xFFFFFFFF;
   };
+  // <app> stands for the install folder.
   auto cannotWrite = [](const std::string& file, const std::string& cause) {
-    return "ファイル[" + file + "]に書き込めませんでした。\n" + cause + "\n" + kUndone;
+    return "ファイル[<app>\\" + file + "]に書き込めませんでした。\n" + cause +
+           "\nアップデートを取り消しました。インストール先は元のままです。";
   };
   const std::string b = PayloadBytes(ReleaseB()), bigB = PayloadBytes(ReleaseB(12 << 20));
   const Row rows[] = {
-      {"damaged stream in the third file", false, damaged, nullptr, nullptr, kDamaged},
+      {"damaged stream in the third file", false, damaged, nullptr, nullptr,
+       "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。"},
       {"no room, known in advance", true, bigB,
        [&](const Layout&) {
          WriteFile(small + "\\room", std::string(4 << 20, 'r'));  // 4 MiB left, 12 needed
@@ -137,18 +105,21 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
          FillDrive(small + "\\filler");
          ResumeThread(p.pi.hThread);
        },
-       "?disk full"},
+       cannotWrite("data\\a.dat", "ディスクの空き容量が足りません。")},
       {"a read-only file", false, b,
        [](const Layout& l) { SetFileAttributesA((l.app + "\\game.exe").c_str(), FILE_ATTRIBUTE_READONLY); },
-       nullptr, "?read-only"},
+       nullptr, cannotWrite("game.exe", "ファイルが読み取り専用か、書き込む権限がありません。")},
       {"a file held open without sharing", false, b,
        [&](const Layout& l) {
          held =
              CreateFileA((l.app + "\\game.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
        },
-       nullptr, "?in use"},
+       nullptr,
+       cannotWrite(
+           "game.exe",
+           "ファイルが他のプログラムで使われています。ゲームなどを終了してから、もう一度実行してください。")},
       {"the install folder missing", false, b, [](const Layout& l) { RemoveTree(l.app); }, nullptr,
-       "?missing"},
+       "インストール先のフォルダ[<app>]が見つかりません。\nアップデートは行われませんでした。"},
       {"a quit message during the copy", false, bigB, nullptr,
        [](const Process& p, const Layout&) { PostThreadMessageA(p.pi.dwThreadId, WM_QUIT, 7, 0); }, "", 7},
   };
@@ -161,19 +132,11 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
     Layout l = Install(std::string("stage-") + std::to_string(&r - rows), r.onSmallDrive ? small : "");
     if (r.before) r.before(l);
     std::string box = r.box;
-    if (box == "?disk full") box = cannotWrite(l.app + "\\data\\a.dat", "ディスクの空き容量が足りません。");
-    if (box == "?read-only")
-      box = cannotWrite(l.app + "\\game.exe", "ファイルが読み取り専用か、書き込む権限がありません。");
-    if (box == "?in use")
-      box = cannotWrite(
-          l.app + "\\game.exe",
-          "ファイルが他のプログラムで使われています。ゲームなどを終了してから、もう一度実行してください。");
-    if (box == "?missing")
-      box = "インストール先のフォルダ[" + l.app + "]が見つかりません。\nアップデートは行われませんでした。";
+    if (box.find("<app>") != std::string::npos) box.replace(box.find("<app>"), 5, l.app);
     const Snapshot before = Take(l.app);
     MakeUpdater(l.start, r.payload);
     Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
-    HWND confirm = nullptr, menu = StartUpdate(p, l, &confirm);
+    HWND confirm = nullptr, menu = StartUpdate(p, kTitle, l.app, IDC_MENU_SLOT1, &confirm);
     ASSERT_TRUE(menu);
     if (r.during) {
       ASSERT_TRUE(WaitForCopying(p));
@@ -213,7 +176,7 @@ TEST(Staging, AKilledSwapIsFinishedByTheNextRun) {
   MakeUpdater(l.start, items);
 
   Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
-  ASSERT_TRUE(StartUpdate(p, l));
+  ASSERT_TRUE(StartUpdate(p, kTitle, l.app));
   const std::string commit = l.app + "\\kovela-update.commit";
   for (DWORD start = GetTickCount(); !Exists(commit) && GetTickCount() - start < 30000;) {}
   TerminateProcess(p.pi.hProcess, 9);
@@ -224,11 +187,8 @@ TEST(Staging, AKilledSwapIsFinishedByTheNextRun) {
                           [](const std::string& n) { return n.find(".kovela-new") != std::string::npos; }));
 
   Process again = Launch(l.start + "\\updater.exe", l.start + "\\temp");
-  ASSERT_TRUE(StartUpdate(again, l));
-  Box finish = WaitForBox(again.pi.dwProcessId, 30000, "インストール終了");
-  ASSERT_TRUE(finish.hwnd);
-  Click(finish.hwnd, IDOK);
-  EXPECT_EQ(WaitExit(again), 0u);
+  ASSERT_TRUE(StartUpdate(again, kTitle, l.app));
+  EXPECT_EQ(FinishWithOk(again), 0u);
   Snapshot after = Take(l.app);
   std::size_t files = 0;
   for (const auto& [path, e] : after) {
@@ -248,25 +208,21 @@ TEST(Staging, AKilledSwapIsFinishedByTheNextRun) {
 // Near the longest path the updater takes: the staged names run past MAX_PATH, which the
 // staging's calls take through the \\?\ prefix, and the update lands all the same.
 TEST(Staging, StagedNamesBeyondMaxPath) {
-  Layout l{CaseFolder("stage-long"), ""};
-  l.app = CaseFolder("stage-long-app");
+  Layout l{CaseFolder("stage-long"), CaseFolder("stage-long-app")};
   while (l.app.size() < 232) l.app += "\\ssssssssss";  // a new folder here: ...\d\n.dat stays under 260
   l.app = l.app.substr(0, 232);
   RemoveTree(l.app);
   WriteFile(l.app + "\\game.exe", "old");
   DeleteSoftwareKey(kGlobal);
   WriteInstallRecord(kGlobal, "Game", l.app);
-  MakeUpdater(l.start, {File("install.env", InstallEnv()),
+  MakeUpdater(l.start, {File("install.env", kEnv),
                         File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x336699u; })),
                         File("game.exe", "new game"), Folder("dddddddddd"),
                         File("dddddddddd\\nnnnnnnnnn.dat", "new data")});
   ASSERT_GT((l.app + "\\dddddddddd\\nnnnnnnnnn.dat.kovela-new").size(), 259u);
   Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
-  ASSERT_TRUE(StartUpdate(p, l));
-  Box finish = WaitForBox(p.pi.dwProcessId, 30000, "インストール終了");
-  ASSERT_TRUE(finish.hwnd);
-  Click(finish.hwnd, IDOK);
-  EXPECT_EQ(WaitExit(p), 0u);
+  ASSERT_TRUE(StartUpdate(p, kTitle, l.app));
+  EXPECT_EQ(FinishWithOk(p), 0u);
   EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "new game");
   EXPECT_EQ(ReadFile(l.app + "\\dddddddddd\\nnnnnnnnnn.dat"), "new data");
   DeleteSoftwareKey(kGlobal);

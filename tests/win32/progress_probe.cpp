@@ -1,25 +1,17 @@
-// progress_probe.exe: runs full extractions of a container with the real copy-progress
-// window, for the end-to-end tests to watch from their own process.
-//
-//   progress_probe.exe <container> <destination> [runs]
-//
-// It makes an owner window (class kProbeClass) standing in for the main menu and extracts
-// the container `runs` times (default 1) without closing the window in between, as
-// ExtractPayload would, then closes it. The window is watched through a thread-local
-// message hook, never through the product code: after the window has been opened, after
-// every new file and after every update (the last bar move of each) the probe stops at a
-// checkpoint. It publishes the checkpoint's number in the owner's GWLP_USERDATA and waits,
-// answering only sent messages (so that the test can read the bars), until the test
-// acknowledges it with kAckMessage. After the window is closed it stops at kDoneCheckpoint.
-//
-// Exit code: 0 when every extraction succeeded, the close found the window open and a
-// second close found none; otherwise the sum of the failed items' bits (1, 2, 4).
+// progress_probe.exe <destination> <container>...: extracts each container with the real
+// copy-progress window, never closed in between (as ExtractPayload would), then closes it, for
+// the end-to-end tests to watch from their own process. After the window opens, after every new
+// file and after every update the probe publishes the step's number in its owner window's
+// GWLP_USERDATA and waits, answering only sent messages (so that the test can read the bars),
+// until the test acknowledges it with kAckMessage; after the close it stops at kDoneCheckpoint.
+// Exit code: 0 when every extraction succeeded, the close found the window open and a second
+// close found none; otherwise the sum of the failed items' bits (1, 2, 4).
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstdlib>  // __argc, __argv
 
 #include "base/boxes.h"
 #include "payload/extract.h"
@@ -56,10 +48,9 @@ void Checkpoint(LONG_PTR number) {
   }
 }
 
-// Stops after the last bar move of each window step: PBM_SETPOS on the overall bar (end of
-// opening and of every update) and PBM_SETPOS right after PBM_SETRANGE on the file bar (end
-// of a new file). Moves made while the dialog is still hidden (its initialisation) pass;
-// the bars' painting and the test's reads come through here too and are not counted.
+// Watched through a thread-local hook, never through the product code: a step ends with
+// PBM_SETPOS on the overall bar (opening, every update) or right after PBM_SETRANGE on the file
+// bar (a new file), once the dialog shows; painting and the test's reads are not counted.
 LRESULT CALLBACK WatchBars(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION) {
     const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
@@ -79,9 +70,6 @@ LRESULT CALLBACK WatchBars(int code, WPARAM wParam, LPARAM lParam) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (__argc < 3) return 100;
-  const char* container = __argv[1];
-  const char* destination = __argv[2];
-  int runs = __argc > 3 ? std::atoi(__argv[3]) : 1;
 
   WNDCLASSA wc = {};
   wc.lpfnWndProc = OwnerProc;
@@ -97,11 +85,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!hook) return 102;
 
   int result = 0;
-  for (int run = 0; run < runs; ++run) {
-    std::FILE* f = std::fopen(container, "rb");
+  for (int i = 2; i < __argc; ++i) {
+    std::FILE* f = std::fopen(__argv[i], "rb");
     payload::Failure failure;
-    if (!f || payload::ExtractFrom(f, destination, payload::Mode::Full, payload::CopyProgressWindow(),
-                                   &failure) != 0)
+    if (!f ||
+        payload::ExtractFrom(f, __argv[1], payload::Mode::Full, payload::CopyProgressWindow(), &failure) != 0)
       result |= 1;
     if (f) std::fclose(f);
   }
