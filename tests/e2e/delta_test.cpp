@@ -58,8 +58,8 @@ TEST(Delta, InstallAThenTheDeltaToBGivesB) {
   DeleteSoftwareKey(kGlobal);
   WriteInstallRecord(kGlobal, "Game", app);
   WriteFile(app + "\\save\\user.sav", "the player's");
-  CreateDirectoryA((c + "\\full").c_str(), nullptr);
-  CreateDirectoryA((c + "\\delta").c_str(), nullptr);
+  for (const char* f : {"\\full", "\\full\\temp", "\\delta", "\\delta\\temp"})
+    CreateDirectoryA((c + f).c_str(), nullptr);
   ASSERT_EQ(Mkupdater("--out \"" + c + "\\full\\updater.exe\" \"" + c + "\\A\"", temp), 0u);
   ASSERT_EQ(
       Mkupdater("--base \"" + c + "\\A\" --out \"" + c + "\\delta\\updater.exe\" \"" + c + "\\B\"", temp),
@@ -69,9 +69,7 @@ TEST(Delta, InstallAThenTheDeltaToBGivesB) {
 
   for (const char* release : {"full", "delta"}) {
     SCOPED_TRACE(release);
-    Process p = Launch(c + "\\" + release + "\\updater.exe", temp);
-    ASSERT_TRUE(StartUpdate(p, "デルタ アップデータ", app));
-    EXPECT_EQ(FinishWithOk(p), 0u);
+    ASSERT_EQ(UpdateWithOk(c + "\\" + release, "デルタ アップデータ", app), 0u);
     auto expected = Contents(c + (release[0] == 'f' ? "\\A" : "\\B")), got = Contents(app);
     EXPECT_EQ(got.erase("save\\user.sav") + got.erase("save"), 2u);  // the player's file stays
     EXPECT_EQ(got, expected);

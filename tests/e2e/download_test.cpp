@@ -42,11 +42,7 @@ void ExpectMenuAndStartupFiles(const std::string& exe, const std::string& dir) {
 // Loaded, the planted DLL (built beside this program) would leave a marker beside itself.
 TEST(Download, PlantedSystemDllIsNotLoaded) {
   std::string dir = CaseFolder("planted-dll"), exe = MakeUpdater(dir, PayloadOf());
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  const std::string plant =
-      std::string(self).substr(0, std::string(self).rfind('\\')) + "\\planted-winmm.dll";
-  ASSERT_TRUE(CopyFileA(plant.c_str(), (dir + "\\winmm.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(Beside("planted-winmm.dll").c_str(), (dir + "\\winmm.dll").c_str(), FALSE));
   RegPut(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\updater.exe\\DllOverrides", "winmm",
          "native,builtin");
   ExpectMenuAndStartupFiles(exe, dir);

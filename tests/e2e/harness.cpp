@@ -34,8 +34,8 @@ std::string PayloadBytes(const std::vector<Item>& items, bool withEnd) {
 }
 
 std::string Le(std::uint64_t v, int bytes) {
-  std::string s(static_cast<std::size_t>(bytes), '\0');
-  for (int i = 0; i < bytes; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  std::string s;
+  for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
   return s;
 }
 static std::string U32(std::uint32_t v) { return Le(v, 4); }
@@ -78,6 +78,21 @@ std::string Noise(std::size_t n, std::uint32_t seed) {
 
 std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
 
+std::string Beside(const std::string& name) {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  return std::string(self, std::strrchr(self, '\\') + 1) + name;
+}
+
+// Calls f(path, data) for every entry of the folder but "." and "..".
+static void Each(const std::string& folder, const std::function<void(std::string, WIN32_FIND_DATAA&)>& f) {
+  WIN32_FIND_DATAA d;
+  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &d);
+  for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &d))
+    if (std::strcmp(d.cFileName, ".") && std::strcmp(d.cFileName, "..")) f(folder + "\\" + d.cFileName, d);
+  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
 void RemoveTree(const std::string& path) {
   for (const std::string& n : ListFolder(path)) {
     std::string p = path + "\\" + n;
@@ -106,11 +121,10 @@ void WriteFile(const std::string& path, const std::string& data) {
 
 std::string ReadFile(const std::string& path) {
   std::string s;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return s;
   char buf[65536];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
-  std::fclose(f);
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
+  if (f) std::fclose(f);
   return s;
 }
 
@@ -118,34 +132,20 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 std::vector<std::string> ListFolder(const std::string& folder) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA d;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string n = d.cFileName;
-    if (n != "." && n != "..") names.push_back(n);
-  } while (FindNextFileA(h, &d));
-  FindClose(h);
+  Each(folder, [&](std::string, WIN32_FIND_DATAA& d) { names.push_back(d.cFileName); });
   std::sort(names.begin(), names.end());
   return names;
 }
 
 void Walk(const std::string& root, Snapshot* s, bool hashes) {
-  WIN32_FIND_DATAA d;
-  HANDLE h = FindFirstFileA((root + "\\*").c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string n = d.cFileName;
-    if (n == "." || n == "..") continue;
-    const std::string path = root + "\\" + n;
+  Each(root, [&](std::string path, WIN32_FIND_DATAA& d) {
     const bool folder = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     const std::uint64_t hash = hashes && !folder ? std::hash<std::string>()(ReadFile(path)) : 0;
     (*s)[path] = Entry{
         folder, folder ? 0 : (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow,
         (std::uint64_t{d.ftLastWriteTime.dwHighDateTime} << 32) | d.ftLastWriteTime.dwLowDateTime, hash};
     if (folder && !(d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) Walk(path, s, hashes);
-  } while (FindNextFileA(h, &d));
-  FindClose(h);
+  });
 }
 
 std::vector<std::string> Differences(const Snapshot& before, const Snapshot& after) {
@@ -164,14 +164,11 @@ std::vector<std::string> Differences(const Snapshot& before, const Snapshot& aft
 }
 
 std::vector<std::string> WorkFolders(const std::string& tempFolder) {
-  const std::string prefix = "TempGPInstallFolder_";
   std::vector<std::string> out;
-  for (const std::string& n : ListFolder(tempFolder)) {
-    std::string num = n.substr(std::min(n.size(), prefix.size()));
-    if (n.compare(0, prefix.size(), prefix) == 0 && num.size() >= 9 &&
-        num.find_first_not_of("0123456789", num[0] == '-' ? 1 : 0) == std::string::npos)
+  for (const std::string& n : ListFolder(tempFolder))
+    if (n.rfind("TempGPInstallFolder_", 0) == 0 && n.size() >= 29 &&
+        n.find_first_not_of("0123456789", n[20] == '-' ? 21 : 20) == std::string::npos)
       out.push_back(n);
-  }
   return out;
 }
 
@@ -236,9 +233,9 @@ Box WaitForBox(DWORD pid, DWORD ms, const char* title, HWND except, HWND owner) 
 }
 
 bool WaitGone(HWND w, DWORD ms) {
-  for (DWORD waited = 0; waited < ms; waited += 50, Sleep(50))
-    if (!IsWindow(w) || !IsWindowVisible(w)) return true;
-  return false;
+  for (DWORD waited = 0; IsWindowVisible(w); waited += 50, Sleep(50))
+    if (waited >= ms) return false;
+  return true;
 }
 
 std::string Text(HWND w, int item) {
@@ -298,6 +295,30 @@ std::uint32_t DialogBackground() {
   return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
+std::string MenuPaint(HWND menu, int w, int h, const std::function<std::uint32_t(int, int)>& pixel) {
+  RECT client;
+  GetClientRect(menu, &client);
+  POINT left{0, 0};
+  if (RECT b; GetWindowRect(GetDlgItem(menu, IDC_MENU_SLOT0), &b)) left = {b.left - 2, b.top};
+  ScreenToClient(menu, &left);
+  const int ox = (client.bottom - w) / 2, oy = (client.bottom - h) / 2;
+  if (w && ox + w >= left.x) return "the picture reaches the buttons";
+  char difference[100] = "nothing captured";
+  for (int attempt = 0; attempt < 20 && difference[0]; ++attempt, Sleep(150)) {
+    const Pixels c = Capture(menu);
+    std::snprintf(difference, sizeof difference, "%s", c.width ? "" : "nothing captured");
+    for (int y = 0; y < c.height && !difference[0]; ++y)
+      for (int x = 0; x < left.x && !difference[0]; ++x) {
+        const bool inside = x >= ox && y >= oy && x < ox + w && y < oy + h;
+        const std::uint32_t want = inside ? pixel(x - ox, y - oy) : DialogBackground();
+        if (c.At(x, y) != want)
+          std::snprintf(difference, sizeof difference, "client (%d, %d): painted %06X, expected %06X", x, y,
+                        c.At(x, y), want);
+      }
+  }
+  return difference;
+}
+
 // ---- The update -------------------------------------------------------------------------------
 
 HWND StartUpdate(Process& p, const char* title, const std::string& folder, int button, HWND* confirm) {
@@ -314,13 +335,16 @@ HWND StartUpdate(Process& p, const char* title, const std::string& folder, int b
   return menu;
 }
 
-HWND WaitForFinish(Process& p) { return WaitForBox(p.pi.dwProcessId, 30000, "インストール終了").hwnd; }
-
 DWORD FinishWithOk(Process& p) {
-  HWND finish = WaitForFinish(p);
+  HWND finish = WaitForBox(p.pi.dwProcessId, 30000, "インストール終了").hwnd;
   if (!finish) return 0x7FFFFFFE;
   Click(finish, IDOK);
   return WaitExit(p);
+}
+
+DWORD UpdateWithOk(const std::string& start, const char* title, const std::string& folder) {
+  Process p = Launch(start + "\\updater.exe", start + "\\temp");
+  return StartUpdate(p, title, folder) ? FinishWithOk(p) : 0x7FFFFFFD;
 }
 
 // ---- Registry ----------------------------------------------------------------------------------
@@ -405,11 +429,10 @@ bool WaitForOpened(std::string* path, std::string* content, DWORD ms) {
     if (!Exists(Record())) continue;
     std::string s = ReadFile(Record());
     DeleteFileA(Record().c_str());
-    std::size_t nl = s.find('\n');
-    if (nl == std::string::npos) return false;
+    const std::size_t nl = s.find('\n');
     *path = s.substr(0, nl);
-    *content = s.substr(nl + 1);
-    return true;
+    *content = nl == std::string::npos ? "" : s.substr(nl + 1);
+    return nl != std::string::npos;
   }
   return false;
 }

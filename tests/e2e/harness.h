@@ -43,6 +43,7 @@ std::string Noise(std::size_t n, std::uint32_t seed);  // bytes that deflate can
 // ---- Files -------------------------------------------------------------------------------------
 
 std::string Env(const char* name);
+std::string Beside(const std::string& name);  // a file beside this test program
 // A fresh folder for one case, with an empty "temp" folder inside.
 std::string CaseFolder(const std::string& name);
 void RemoveTree(const std::string& path);
@@ -79,10 +80,6 @@ struct Process {
   PROCESS_INFORMATION pi{};
   Process() = default;
   Process(Process&& o) noexcept : pi(o.pi) { o.pi = PROCESS_INFORMATION{}; }
-  Process& operator=(Process&& o) noexcept {
-    std::swap(pi, o.pi);
-    return *this;
-  }
   ~Process();
 };
 // Starts exe in its own folder with TEMP and TMP set to tempFolder.
@@ -117,6 +114,10 @@ struct Pixels {
 };
 Pixels Capture(HWND w);
 std::uint32_t DialogBackground();  // COLOR_3DFACE as 0xRRGGBB
+// "" when, left of the buttons, the menu's client area shows the w x h picture pixel(x, y)
+// centred in the square of the client height (clipped) and the dialog background elsewhere;
+// otherwise the first difference, after 3 s of waiting for the picture to arrive.
+std::string MenuPaint(HWND menu, int w, int h, const std::function<std::uint32_t(int, int)>& pixel);
 
 // ---- The update -------------------------------------------------------------------------------
 
@@ -124,8 +125,11 @@ std::uint32_t DialogBackground();  // COLOR_3DFACE as 0xRRGGBB
 // must name `folder`; the menu, or none. *confirm receives the confirmation.
 HWND StartUpdate(Process& p, const char* title, const std::string& folder, int button = IDC_MENU_SLOT1,
                  HWND* confirm = nullptr);
-HWND WaitForFinish(Process& p);  // the finish dialog "インストール終了", or none after 30 s
-// Closes the finish dialog with OK; the exit code, or 0x7FFFFFFE when no finish dialog came.
+// Starts <start>\updater.exe, updates `folder` through the menu titled `title` and closes the
+// finish dialog with OK: FinishWithOk's exit code, or 0x7FFFFFFD when the menu did not serve.
+DWORD UpdateWithOk(const std::string& start, const char* title, const std::string& folder);
+// Closes the finish dialog "インストール終了" with OK once it comes; the exit code, or 0x7FFFFFFE
+// when none came within 30 s.
 DWORD FinishWithOk(Process& p);
 
 // ---- Registry ----------------------------------------------------------------------------------

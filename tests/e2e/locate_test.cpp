@@ -31,11 +31,8 @@ TEST(Locate, ManualRouteThroughSetup) {
   const std::string env = std::string("TITLEBAR ロケート\nREG_GLOBAL ") + kGlobal +
                           "\nREG_LOCAL Manual\nINSTTO LOCATE_MAN\nKEYFILE game.exe\n[EOF]\n";
   Process p = Launch(
-      MakeUpdater(
-          dir,
-          {File("install.env", env),
-           File("insttscr.rct",
-                RctFromPixels(64, 48, [](int x, int y) { return 0x204060u + x * 0x20000u + y * 0x300u; }))}),
+      MakeUpdater(dir, {File("install.env", env),
+                        File("insttscr.rct", RctFromPixels(64, 48, [](int, int) { return 0x204060u; }))}),
       dir + "\\temp");
   HWND menu = WaitForBox(p.pi.dwProcessId, 15000, kTitle).hwnd;
   ASSERT_TRUE(menu);

@@ -37,17 +37,11 @@ int Ask(HWND w, UINT message, WPARAM wParam) {
 Step Sample(DWORD pid) {
   Step st;
   std::vector<HWND> d = Dialogs(pid, kCaption);
-  st.dialogs = static_cast<int>(d.size());
-  if (d.size() != 1) return st;
-  st.dialog = d[0];
-  st.path = Text(d[0], IDC_PROGRESS_PATH);
-  for (auto bar :
-       {std::make_pair(IDC_PROGRESS_FILE_BAR, st.file), std::make_pair(IDC_PROGRESS_TOTAL_BAR, st.total)}) {
-    HWND w = GetDlgItem(d[0], bar.first);
-    bar.second[0] = Ask(w, PBM_GETRANGE, TRUE);
-    bar.second[1] = Ask(w, PBM_GETRANGE, FALSE);
-    bar.second[2] = Ask(w, PBM_GETPOS, 0);
-  }
+  if ((st.dialogs = static_cast<int>(d.size())) != 1) return st;
+  st.path = Text(st.dialog = d[0], IDC_PROGRESS_PATH);
+  for (auto [id, v] :
+       {std::make_pair(IDC_PROGRESS_FILE_BAR, st.file), std::make_pair(IDC_PROGRESS_TOTAL_BAR, st.total)})
+    for (int k = 0; k < 3; ++k) v[k] = Ask(GetDlgItem(d[0], id), k < 2 ? PBM_GETRANGE : PBM_GETPOS, k == 0);
   return st;
 }
 
@@ -89,10 +83,7 @@ TEST(Progress, BarsPathCancelAndASecondWindow) {
   std::string args = "\"" + dest + "\"";
   for (std::size_t k = 0; k < runs.size(); ++k)
     args += " \"" + MakeUpdater(dir + "\\" + std::to_string(k), runs[k]) + "\"";
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  Process p =
-      Launch(std::string(self).substr(0, std::string(self).rfind('\\')) + "\\progress_probe.exe", dest, args);
+  Process p = Launch(Beside("progress_probe.exe"), dest, args);
   HWND probe = nullptr;
   for (int i = 0; i < 200 && !(probe = FindWindowA("KovelaProgressProbe", nullptr)); ++i) Sleep(50);
   ASSERT_TRUE(probe) << "the probe's window did not appear";
@@ -135,11 +126,8 @@ TEST(Progress, BarsPathCancelAndASecondWindow) {
         std::make_tuple(1, e.path[0] ? dest + "\\" + e.path : "", 0, e.fileHigh, e.filePos, 0, e.totalHigh))
         << "step " << i;
     EXPECT_EQ(s.dialog == steps[0].dialog, i < kSecond) << "step " << i;
-    if (i == 0 || i == kSecond) {
-      EXPECT_EQ(s.total[2], 0) << "step " << i;
-    } else {
-      EXPECT_GE(s.total[2], steps[i - 1].total[2]) << "step " << i;
-    }
+    EXPECT_GE(s.total[2], i == 0 || i == kSecond ? 0 : steps[i - 1].total[2]) << "step " << i;
+    if (i == 0 || i == kSecond) { EXPECT_EQ(s.total[2], 0) << "step " << i; }
   }
   // The last update of each has consumed every record: the payload less its end marker.
   EXPECT_EQ(steps[kSecond - 1].total[2], static_cast<int>((PayloadBytes(runs[0]).size() - 4) / 131072));

@@ -21,14 +21,15 @@ const char kEnv[] =
 
 // Release B: five files, the start-up files first; the third is large enough to keep the
 // progress window up a while, and the last one goes into a folder of its own.
-std::vector<Item> ReleaseB(std::size_t big = 64 << 10) {
+std::vector<Item> Start() {
   return {File("install.env", kEnv),
-          File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x336699u; })),
-          Folder("data"),
-          File("data\\a.dat", Noise(big, 1)),
-          File("game.exe", "new game"),
-          Folder("data\\new"),
-          File("data\\new\\c.dat", "new c")};
+          File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x336699u; }))};
+}
+std::vector<Item> ReleaseB(std::size_t big = 64 << 10) {
+  std::vector<Item> b = Start();
+  b.insert(b.end(), {Folder("data"), File("data\\a.dat", Noise(big, 1)), File("game.exe", "new game"),
+                     Folder("data\\new"), File("data\\new\\c.dat", "new c")});
+  return b;
 }
 
 // Release A installed in a folder on `drive` (C: unless another is given), recorded in HKLM.
@@ -63,102 +64,85 @@ void FillDrive(const std::string& file) {
   CloseHandle(h);
 }
 
+// Each row: a fault, made before the run or once the progress window shows, and the report
+// (<app> stands for the install folder; none for the quit message, which ends the run with 7).
 TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
-  const std::string small = Env("KOVELA_SMALL_DRIVE");
+  enum Fault { kDamaged, kNoRoom, kDiskFills, kReadOnly, kHeld, kMissing, kQuit };
+  const std::string small = Env("KOVELA_SMALL_DRIVE"), kept = "インストール先は元のままです。",
+                    full = "ディスクの空き容量が足りません。", cannot = "]に書き込めませんでした。\n",
+                    undone = "\nアップデートを取り消しました。" + kept;
   std::string damaged = PayloadBytes(ReleaseB());
   damaged[damaged.find("data\\a.dat") + 11 + 16 + 1000] ^= 0x55;  // inside the third file's stream
-  HANDLE held = INVALID_HANDLE_VALUE;
-  struct Row {
+  const struct {
     const char* name;
-    bool onSmallDrive;
-    std::string payload;
-    std::function<void(const Layout&)> before;                  // once release A is installed
-    std::function<void(const Process&, const Layout&)> during;  // once the progress window shows
-    std::string box;                                            // "" when no box may show
-    DWORD exit = 0xFFFFFFFF;
-  };
-  // <app> stands for the install folder.
-  auto cannotWrite = [](const std::string& file, const std::string& cause) {
-    return "ファイル[<app>\\" + file + "]に書き込めませんでした。\n" + cause +
-           "\nアップデートを取り消しました。インストール先は元のままです。";
-  };
-  const std::string b = PayloadBytes(ReleaseB()), bigB = PayloadBytes(ReleaseB(12 << 20));
-  const Row rows[] = {
-      {"damaged stream in the third file", false, damaged, nullptr, nullptr,
+    Fault fault;
+    std::string box;
+  } rows[] = {
+      {"damaged stream in the third file", kDamaged,
        "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。"},
-      {"no room, known in advance", true, bigB,
-       [&](const Layout&) {
-         WriteFile(small + "\\room", std::string(4 << 20, 'r'));  // 4 MiB left, 12 needed
-         FillDrive(small + "\\filler");
-         DeleteFileA((small + "\\room").c_str());
-       },
-       nullptr,
-       "ディスクの空き容量が足りません。\nアップデートには 13 MB の空きが必要ですが、4 MB しかありません。\n"
-       "空き容量を増やしてから、もう一度実行してください。インストール先は元のままです。"},
-      {"the disk fills up during the copy", true, bigB, nullptr,
-       [&](const Process& p, const Layout&) {
-         // Held while the large file is on its way, the drive filled under it.
-         HWND w = WaitForCopying(p);
-         for (DWORD start = GetTickCount(); Text(w, IDC_PROGRESS_PATH).find("a.dat") == std::string::npos;)
-           if (GetTickCount() - start > 20000) break;
-         SuspendThread(p.pi.hThread);
-         FillDrive(small + "\\filler");
-         ResumeThread(p.pi.hThread);
-       },
-       cannotWrite("data\\a.dat", "ディスクの空き容量が足りません。")},
-      {"a read-only file", false, b,
-       [](const Layout& l) { SetFileAttributesA((l.app + "\\game.exe").c_str(), FILE_ATTRIBUTE_READONLY); },
-       nullptr, cannotWrite("game.exe", "ファイルが読み取り専用か、書き込む権限がありません。")},
-      {"a file held open without sharing", false, b,
-       [&](const Layout& l) {
-         held =
-             CreateFileA((l.app + "\\game.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-       },
-       nullptr,
-       cannotWrite(
-           "game.exe",
-           "ファイルが他のプログラムで使われています。ゲームなどを終了してから、もう一度実行してください。")},
-      {"the install folder missing", false, b, [](const Layout& l) { RemoveTree(l.app); }, nullptr,
+      {"no room, known in advance", kNoRoom,
+       full +
+           "\nアップデートには 13 MB の空きが必要ですが、4 MB "
+           "しかありません。\n空き容量を増やしてから、もう一度実行してください。" +
+           kept},
+      {"the disk fills up during the copy", kDiskFills,
+       "ファイル[<app>\\data\\a.dat" + cannot + full + undone},
+      {"a read-only file", kReadOnly,
+       "ファイル[<app>\\game.exe" + cannot + "ファイルが読み取り専用か、書き込む権限がありません。" + undone},
+      {"a file held open without sharing", kHeld,
+       "ファイル[<app>\\game.exe" + cannot +
+           "ファイルが他のプログラムで使われています。ゲームなどを終了してから、もう一度実行してください。" +
+           undone},
+      {"the install folder missing", kMissing,
        "インストール先のフォルダ[<app>]が見つかりません。\nアップデートは行われませんでした。"},
-      {"a quit message during the copy", false, bigB, nullptr,
-       [](const Process& p, const Layout&) { PostThreadMessageA(p.pi.dwThreadId, WM_QUIT, 7, 0); }, "", 7},
-  };
-  for (const Row& r : rows) {
+      {"a quit message during the copy", kQuit, ""}};
+  for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    if (r.onSmallDrive && small.empty()) {
+    const bool onSmall = r.fault == kNoRoom || r.fault == kDiskFills, big = onSmall || r.fault == kQuit;
+    if (onSmall && small.empty()) {
       std::printf("skipped without a small drive (root makes one): %s\n", r.name);
       continue;
     }
-    Layout l = Install(std::string("stage-") + std::to_string(&r - rows), r.onSmallDrive ? small : "");
-    if (r.before) r.before(l);
+    Layout l = Install(std::string("stage-") + std::to_string(r.fault), onSmall ? small : "");
+    MakeUpdater(l.start, r.fault == kDamaged ? damaged : PayloadBytes(ReleaseB(big ? 12 << 20 : 64 << 10)));
+    if (r.fault == kNoRoom) {  // 4 MiB left, 12 needed
+      WriteFile(small + "\\room", std::string(4 << 20, 'r'));
+      FillDrive(small + "\\filler");
+      DeleteFileA((small + "\\room").c_str());
+    }
+    const std::string game = l.app + "\\game.exe";
+    if (r.fault == kReadOnly) SetFileAttributesA(game.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE held = r.fault != kHeld
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileA(game.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (r.fault == kMissing) RemoveTree(l.app);
     std::string box = r.box;
     if (box.find("<app>") != std::string::npos) box.replace(box.find("<app>"), 5, l.app);
     const Snapshot before = Take(l.app);
-    MakeUpdater(l.start, r.payload);
     Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
     HWND confirm = nullptr, menu = StartUpdate(p, kTitle, l.app, IDC_MENU_SLOT1, &confirm);
     ASSERT_TRUE(menu);
-    if (r.during) {
-      ASSERT_TRUE(WaitForCopying(p));
-      r.during(p, l);
+    if (r.fault == kDiskFills) {  // the drive filled while the large file is on its way
+      HWND w = WaitForCopying(p);
+      for (DWORD t = GetTickCount(); Text(w, IDC_PROGRESS_PATH).find("a.dat") == std::string::npos;)
+        if (GetTickCount() - t > 20000) break;
+      SuspendThread(p.pi.hThread);
+      FillDrive(small + "\\filler");
+      ResumeThread(p.pi.hThread);
     }
+    if (r.fault == kQuit && WaitForCopying(p)) PostThreadMessageA(p.pi.dwThreadId, WM_QUIT, 7, 0);
     if (!box.empty()) {
       WaitGone(confirm);
       Box report = WaitForBox(p.pi.dwProcessId, 30000, kTitle, menu);
-      EXPECT_EQ(report.text, box);
-      EXPECT_EQ(ClipboardText(), box);
-      if (&r == rows + 4) Screenshot("staging-in-use-report");
+      EXPECT_EQ(std::make_pair(report.text, ClipboardText()), std::make_pair(box, box));
+      if (r.fault == kHeld) Screenshot("staging-in-use-report");
       Click(report.hwnd, IDOK);
     }
-    EXPECT_EQ(WaitExit(p, 30000), r.exit);
+    EXPECT_EQ(WaitExit(p, 30000), r.fault == kQuit ? 7u : 0xFFFFFFFFu);
     EXPECT_EQ(Differences(before, Take(l.app)), std::vector<std::string>{});
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    held = INVALID_HANDLE_VALUE;
-    SetFileAttributesA((l.app + "\\game.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (r.onSmallDrive) {
-      DeleteFileA((small + "\\filler").c_str());
-      RemoveTree(l.app);
-    }
+    SetFileAttributesA(game.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (onSmall) DeleteFileA((small + "\\filler").c_str()), RemoveTree(l.app);
   }
   DeleteSoftwareKey(kGlobal);
 }
@@ -186,12 +170,9 @@ TEST(Staging, AKilledSwapIsFinishedByTheNextRun) {
   EXPECT_TRUE(std::any_of(staged.begin(), staged.end(),
                           [](const std::string& n) { return n.find(".kovela-new") != std::string::npos; }));
 
-  Process again = Launch(l.start + "\\updater.exe", l.start + "\\temp");
-  ASSERT_TRUE(StartUpdate(again, kTitle, l.app));
-  EXPECT_EQ(FinishWithOk(again), 0u);
-  Snapshot after = Take(l.app);
+  EXPECT_EQ(UpdateWithOk(l.start, kTitle, l.app), 0u);
   std::size_t files = 0;
-  for (const auto& [path, e] : after) {
+  for (const auto& [path, e] : Take(l.app)) {
     EXPECT_EQ(path.find("kovela-"), std::string::npos) << path;
     files += !e.folder;
   }
@@ -215,14 +196,12 @@ TEST(Staging, StagedNamesBeyondMaxPath) {
   WriteFile(l.app + "\\game.exe", "old");
   DeleteSoftwareKey(kGlobal);
   WriteInstallRecord(kGlobal, "Game", l.app);
-  MakeUpdater(l.start, {File("install.env", kEnv),
-                        File("insttscr.rct", RctFromPixels(8, 8, [](int, int) { return 0x336699u; })),
-                        File("game.exe", "new game"), Folder("dddddddddd"),
-                        File("dddddddddd\\nnnnnnnnnn.dat", "new data")});
+  std::vector<Item> items = Start();
+  items.insert(items.end(), {File("game.exe", "new game"), Folder("dddddddddd"),
+                             File("dddddddddd\\nnnnnnnnnn.dat", "new data")});
+  MakeUpdater(l.start, items);
   ASSERT_GT((l.app + "\\dddddddddd\\nnnnnnnnnn.dat.kovela-new").size(), 259u);
-  Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
-  ASSERT_TRUE(StartUpdate(p, kTitle, l.app));
-  EXPECT_EQ(FinishWithOk(p), 0u);
+  EXPECT_EQ(UpdateWithOk(l.start, kTitle, l.app), 0u);
   EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "new game");
   EXPECT_EQ(ReadFile(l.app + "\\dddddddddd\\nnnnnnnnnn.dat"), "new data");
   DeleteSoftwareKey(kGlobal);

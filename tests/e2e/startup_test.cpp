@@ -17,44 +17,37 @@ TEST(Startup, FailuresReportAndEndTheRun) {
   const std::string cutShort = PayloadBytes({File("install.env", kEnv), File("insttscr.rct", "RCT"),
                                              File("README.TXT", "read me"), File("update.arc", "x")},
                                             false) +
-                               std::string(
-                                   "\x40\x00"
-                                   "broken",
-                                   8);
+                               Le(0x40, 2) + "broken";
+  const std::string missing =
+      "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してくだ"
+      "さい。";
   const struct {
     const char* name;
-    std::string payload;
-    const char* text;
+    std::string payload, text;
     int button;
     std::vector<std::string> work;  // the work folder while the box is up, when checked
     bool kept;                      // ... and still after the run
-  } cases[] = {
-      {"missing-env",
-       PayloadBytes({File("readme.txt", "hello"), File("update.arc", "data")}),
-       "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してく"
-       "ださい。",
-       IDOK,
-       {},
-       false},
-      {"damaged",
-       cutShort,
-       "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。",
-       IDOK,
-       {"README.TXT", "install.env", "insttscr.rct"},
-       false},
-      {"unclosed-retry", unclosed, kUnclosed, IDRETRY, {"install.env"}, true},
-      {"unclosed-cancel", unclosed, kUnclosed, IDCANCEL, {"install.env"}, true},
-  };
+  } cases[] = {{"missing-env",
+                PayloadBytes({File("readme.txt", "hello"), File("update.arc", "data")}),
+                missing,
+                IDOK,
+                {},
+                false},
+               {"damaged",
+                cutShort,
+                "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。",
+                IDOK,
+                {"README.TXT", "install.env", "insttscr.rct"},
+                false},
+               {"unclosed-retry", unclosed, kUnclosed, IDRETRY, {"install.env"}, true},
+               {"unclosed-cancel", unclosed, kUnclosed, IDCANCEL, {"install.env"}, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string dir = CaseFolder(c.name);
     Process p = Launch(MakeUpdater(dir, c.payload), dir + "\\temp");
     Box box = WaitForBox(p.pi.dwProcessId);
-    ASSERT_TRUE(box.hwnd);
-    EXPECT_EQ(box.text, c.text);
-    EXPECT_EQ(box.caption, "");
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(ClipboardText(), c.text);
+    EXPECT_EQ(std::make_tuple(box.text, box.caption, box.owner, ClipboardText()),
+              std::make_tuple(c.text, std::string(), HWND{}, c.text));
     std::vector<std::string> work = WorkFolders(dir + "\\temp");
     if (!c.work.empty()) {
       ASSERT_EQ(work.size(), 1u);

@@ -30,22 +30,18 @@ LONG_PTR g_checkpoint = 0, g_acked = 0;
 UINT g_lastFileBarMessage = 0;
 
 LRESULT CALLBACK OwnerProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == kAckMessage) {
-    g_acked = static_cast<LONG_PTR>(wParam);
-    return 1;
-  }
-  return DefWindowProcA(w, message, wParam, lParam);
+  if (message != kAckMessage) return DefWindowProcA(w, message, wParam, lParam);
+  g_acked = static_cast<LONG_PTR>(wParam);
+  return 1;
 }
 
 void Checkpoint(LONG_PTR number) {
   g_checkpoint = number;
   SetWindowLongPtrA(g_owner, GWLP_USERDATA, number);
-  DWORD start = GetTickCount();
-  while (g_acked < number && GetTickCount() - start < kAckTimeoutMs) {
+  MSG m;
+  for (DWORD start = GetTickCount(); g_acked < number && GetTickCount() - start < kAckTimeoutMs;
+       PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE))
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
-    MSG m;
-    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
 }
 
 // Watched through a thread-local hook, never through the product code: a step ends with
@@ -71,31 +67,27 @@ LRESULT CALLBACK WatchBars(int code, WPARAM wParam, LPARAM lParam) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (__argc < 3) return 100;
 
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = OwnerProc;
-  wc.hInstance = instance;
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = kProbeClass;
+  WNDCLASSA wc = {0,        OwnerProc,  0,       0,
+                  instance, nullptr,    nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+                  nullptr,  kProbeClass};
   RegisterClassA(&wc);
   g_owner = CreateWindowA(kProbeClass, "progress probe", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 0, 0, 200,
                           60, nullptr, nullptr, instance, nullptr);
-  if (!g_owner) return 101;
   base::SetOwnerWindow(g_owner);
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchBars, nullptr, GetCurrentThreadId());
-  if (!hook) return 102;
+  if (!g_owner || !hook) return 101;
 
   int result = 0;
   for (int i = 2; i < __argc; ++i) {
-    std::FILE* f = std::fopen(__argv[i], "rb");
     payload::Failure failure;
-    if (!f ||
-        payload::ExtractFrom(f, __argv[1], payload::Mode::Full, payload::CopyProgressWindow(), &failure) != 0)
-      result |= 1;
+    std::FILE* f = std::fopen(__argv[i], "rb");
+    result |= !f || payload::ExtractFrom(f, __argv[1], payload::Mode::Full, payload::CopyProgressWindow(),
+                                         &failure);
     if (f) std::fclose(f);
   }
-  if (payload::CloseProgressWindow() != 0) result |= 2;
+  result |= payload::CloseProgressWindow() != 0 ? 2 : 0;
   Checkpoint(kDoneCheckpoint);
-  if (payload::CloseProgressWindow() != 1) result |= 4;
+  result |= payload::CloseProgressWindow() != 1 ? 4 : 0;
   UnhookWindowsHookEx(hook);
   DestroyWindow(g_owner);
   return result;
