@@ -72,6 +72,17 @@ char* StripTrailingBackslash(char* path) {
   return path;
 }
 
+void LastComponent(const char* name, std::size_t* start, std::size_t* end) {
+  *start = *end = 0;
+  for (std::size_t i = 0; name[i];) {
+    const std::size_t step = IsLeadByte(static_cast<unsigned char>(name[i])) && name[i + 1] ? 2 : 1;
+    const bool separator = step == 1 && (name[i] == '\\' || name[i] == '/');
+    if (separator && name[i + 1]) *start = i + 1;
+    if (!separator || name[i + 1]) *end = i + step;
+    i += step;
+  }
+}
+
 char* AppendTrailingBackslash(char* path, std::size_t size) {
   std::size_t len = std::strlen(path);
   if (!EndsInSeparator(path, len) && len + 1 < size) {

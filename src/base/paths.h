@@ -18,6 +18,10 @@ char* AppendTrailingBackslash(char* path, std::size_t size);
 const char* FindChar(const char* s, char c);
 const char* FindText(const char* s, const char* pattern);
 
+// The last component of a relative name as [*start, *end): '\\' and '/' both separate, a
+// folder name's one trailing separator is not part of it. Double-byte aware.
+void LastComponent(const char* name, std::size_t* start, std::size_t* end);
+
 // Joins folder, a backslash and name into out; -1 (out emptied) when it would not fit.
 int JoinPath(char* out, std::size_t size, const char* folder, const char* name);
 

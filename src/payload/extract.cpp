@@ -71,17 +71,15 @@ int FailRecord(Failure* failure, const Record& rec) {
   return Fail(failure, Fault::Record, named ? rec.name : "");
 }
 
-}  // namespace
-
+// Inflates one file record into the file (nullptr: check only, nothing written), 128 KiB at a
+// time, then hands it to output or sets the stored last-write time and closes it; path is what
+// the watcher is told. The source stands at the record's time field; on success it stands right
+// after the stream. in and out are kBlockSize buffers. 0, or -1 with *failure filled.
 int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char* path, Progress* progress,
                  std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure,
                  Output* output) {
   OutFileGuard dest{file};
-  auto fail = [&](Fault fault) {
-    failure->fault = fault;
-    failure->io = fault == Fault::Write ? plat::LastIoError() : plat::IoError::None;
-    return -1;
-  };
+  auto fail = [&](Fault fault) { return Fail(failure, fault, rec.name); };
   std::uint64_t stamp = 0;
   if (!ReadRecordTime(src, &stamp)) return fail(Fault::Stream);
   if (progress && progress->beginFile) progress->beginFile(progress, path, rec.size);
@@ -144,6 +142,8 @@ int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char
   }
   return 0;
 }
+
+}  // namespace
 
 // The walk by sizes: a download cut short is thus found before the first byte of an update
 // is written, not halfway through it.
@@ -233,7 +233,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
     }
     if (InflateEntry(&src, rec, file, destination ? path : "", progress, consumed, in.get(), out.get(),
                      failure, output) != 0)
-      return NameRecord(failure, rec.name);
+      return -1;
     consumed += 8 + rec.packed;
   }
   return 0;

@@ -63,13 +63,6 @@ struct Failure {
   char record[kMaxName] = {};              // the record where it happened; "" when none was read
 };
 
-// Inflates one file record into the file (nullptr: check only, nothing written), 128 KiB at a
-// time, then sets the stored last-write time and closes it; path is what the watcher is told.
-// The source stands at the record's time field; on success it stands right after the
-// stream. in and out are kBlockSize buffers. 0, or -1 with failure's fault (and io) set.
-int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char* path, Progress* progress,
-                 std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure);
-
 // Walks the records by their sizes alone, reading each file's time and seeking over its
 // stream, and returns the source to where it stood. 0 when every record header is sound, its
 // path fits below destination (when one is given), it lies with its stream inside the
@@ -92,8 +85,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
 // cannot be opened or holds no payload.
 std::FILE* OpenPayload();
 // Extracts the running executable's payload into destination: 0, or -1 with *failure filled.
-int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure,
-                   Output* output = nullptr);
+int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure);
 
 // Texts of the payload subsystem, shown by its callers.
 namespace text {

@@ -10,14 +10,14 @@ std::FILE* OpenPayload() {
   return plat::OpenFile(self, "rb");
 }
 
-int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure, Output* output) {
+int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure) {
   std::FILE* f = OpenPayload();
   if (!f) {
     *failure = Failure{};
     failure->fault = Fault::Container;
     return -1;
   }
-  int r = ExtractFrom(f, destination, mode, progress, failure, output);
+  int r = ExtractFrom(f, destination, mode, progress, failure);
   std::fclose(f);
   return r;
 }

@@ -4,7 +4,6 @@
 // functions instead. Only what the tool's commands reach is here: extraction and its checks.
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 

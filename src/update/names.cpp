@@ -28,13 +28,10 @@ const char* LastComponent(const char* name, char (&buf)[payload::kMaxName]) {
   if (n >= sizeof buf) n = sizeof buf - 1;
   std::memcpy(buf, name, n);
   buf[n] = '\0';
-  if (n > 0 && (buf[n - 1] == '\\' || buf[n - 1] == '/') &&
-      (n < 2 || !paths::IsLeadByte(static_cast<unsigned char>(buf[n - 2]))))
-    buf[n - 1] = '\0';
-  const char* last = buf;
-  for (const char* p = buf; *p; p += (paths::IsLeadByte(static_cast<unsigned char>(*p)) && p[1]) ? 2 : 1)
-    if (*p == '\\' || *p == '/') last = p + 1;
-  return last;
+  std::size_t start, end;
+  paths::LastComponent(buf, &start, &end);
+  buf[end] = '\0';
+  return buf + start;
 }
 
 }  // namespace

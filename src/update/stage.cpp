@@ -55,16 +55,9 @@ bool NameLess(const PlanEntry* a, const PlanEntry* b) {
 
 // The length of the folder part of a record name (without its separator), double-byte aware.
 std::size_t ParentLength(const char* name) {
-  std::size_t cut = 0;
-  for (std::size_t i = 0; name[i];) {
-    if (paths::IsLeadByte(static_cast<unsigned char>(name[i])) && name[i + 1]) {
-      i += 2;
-      continue;
-    }
-    if ((name[i] == '\\' || name[i] == '/') && name[i + 1]) cut = i;
-    ++i;
-  }
-  return cut;
+  std::size_t start, end;
+  paths::LastComponent(name, &start, &end);
+  return start ? start - 1 : 0;
 }
 
 // Finds the folder entry that holds a record among the plan's first `end` entries (-1 for the
@@ -203,12 +196,8 @@ void StagedPath(const char* folder, const Plan& plan, std::size_t i, Path* out) 
   const PlanEntry& e = plan.entries[i];
   if (e.top < 0) return Join(out, folder, e.name, kStagedSuffix);
   const char* top = plan.entries[e.top].name;
-  std::size_t n = 0;  // the folder's name without the separator a folder record may end in
-  for (std::size_t k = 0; top[k];) {
-    const std::size_t step = paths::IsLeadByte(static_cast<unsigned char>(top[k])) && top[k + 1] ? 2 : 1;
-    if (!(step == 1 && (top[k] == '\\' || top[k] == '/') && !top[k + 1])) n = k + step;
-    k += step;
-  }
+  std::size_t start, n;  // n: the folder's name without the separator a folder record may end in
+  paths::LastComponent(top, &start, &n);
   const int r = std::snprintf(out->text, sizeof out->text, "%s\\%.*s%s%s", folder, static_cast<int>(n), top,
                               kStagedSuffix, e.name[n] ? e.name + n : "");
   if (r < 0 || static_cast<std::size_t>(r) >= sizeof out->text) out->text[0] = '\0';

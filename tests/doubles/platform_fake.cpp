@@ -141,23 +141,9 @@ bool InjectedFailure() {
   int n = ++S().fileCalls;
   if (n == S().killAt) throw fake::ProcessExit{fake::kKilled};
   if (S().failAt == 0 || n != S().failAt) return false;
-  switch (S().failWith) {
-    case plat::IoError::DiskFull:
-      posix::NoteIoError(ENOSPC);
-      break;
-    case plat::IoError::Denied:
-      posix::NoteIoError(EACCES);
-      break;
-    case plat::IoError::InUse:
-      posix::NoteIoError(EBUSY);
-      break;
-    case plat::IoError::NotFound:
-      posix::NoteIoError(ENOENT);
-      break;
-    default:
-      posix::NoteIoError(EIO);
-      break;
-  }
+  constexpr int kErrno[] = {EIO, ENOSPC, EACCES, EBUSY, ENOENT, EIO};  // in IoError's order
+  static_assert(static_cast<int>(plat::IoError::Other) + 1 == sizeof kErrno / sizeof kErrno[0]);
+  posix::NoteIoError(kErrno[static_cast<int>(S().failWith)]);
   return true;
 }
 

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,17 +14,11 @@
 #include "lint.h"
 #include "meter.h"
 #include "pack.h"
-#include "payload/container.h"
 #include "tool.h"
 #include "tree.h"
 
 namespace mkupdater {
 namespace {
-
-struct FileClose {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
 
 struct Options {
   std::string folder, stub, out, base;

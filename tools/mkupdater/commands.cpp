@@ -3,17 +3,12 @@
 
 #include <zlib.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "container_writer.h"
 #include "delta.h"
 #include "host.h"
-#include "lint.h"
 #include "meter.h"
 #include "payload/container.h"
 #include "payload/extract.h"
@@ -21,11 +16,6 @@
 
 namespace mkupdater {
 namespace {
-
-struct FileClose {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
 
 std::FILE* OpenContainer(const std::string& path) {
   std::FILE* f = host::Open(path, "rb");

@@ -84,13 +84,8 @@ int WriteFileRecord(std::FILE* out, const std::string& name, std::FILE* in, std:
 
 int WriteFileRecord(std::FILE* out, const std::string& name, const std::vector<std::uint8_t>& data,
                     std::uint64_t filetime, int level) {
-  std::vector<std::uint8_t> z = Deflate(data, level);
-  if (name.empty() || name.size() + 1 > 260) return -1;
-  if (!PutHeader(out, name, static_cast<std::int32_t>(data.size()), static_cast<std::int32_t>(z.size())))
-    return -1;
-  std::vector<std::uint8_t> t;
-  PutU64(t, filetime);
-  return Put(out, t.data(), t.size()) && Put(out, z.data(), z.size()) ? 0 : -1;
+  const std::vector<std::uint8_t> z = Deflate(data, level);
+  return WriteCompressedRecord(out, name, data.size(), filetime, z.data(), z.size());
 }
 
 int WriteCompressedRecord(std::FILE* out, const std::string& name, std::uint64_t size, std::uint64_t filetime,

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <set>
 
+#include "base/paths.h"
 #include "config/config.h"
 #include "host.h"
 #include "tool.h"
@@ -16,11 +16,6 @@ namespace {
 
 constexpr char kNoteStart[] = "// mkupdater build --base: ";
 constexpr char kNoteEnd[] = "// mkupdater build --base: end of the files the release no longer has";
-
-struct FileClose {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
 
 // Windows compares names without regard to case: ASCII and the full-width Latin letters here.
 std::string FoldCase(const std::string& utf8) {
@@ -59,7 +54,7 @@ const char* WhyNotLiteral(const std::string& cp932) {
     std::size_t end = at;
     while (end < cp932.size() && cp932[end] != '\\') {
       unsigned char c = static_cast<unsigned char>(cp932[end]);
-      end += ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && end + 1 < cp932.size() ? 2 : 1;
+      end += paths::IsLeadByte(c) && end + 1 < cp932.size() ? 2 : 1;
     }
     const std::string part = cp932.substr(at, end - at);
     if (!part.empty() && (part.back() == '.' || part.back() == ' '))

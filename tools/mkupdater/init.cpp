@@ -6,7 +6,6 @@
 
 #include "commands.h"
 #include "host.h"
-#include "lint.h"
 #include "rct_codec.h"
 #include "tool.h"
 

@@ -18,11 +18,6 @@
 namespace mkupdater {
 namespace {
 
-struct FileClose {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
-
 struct Slot {
   std::vector<std::uint8_t> stream;
   std::uint64_t reserved = 0;  // bytes counted in flight for it
@@ -58,7 +53,6 @@ class Packer {
         i = next_++;
         inFlight_ += cost;
         peak_ = std::max(peak_, inFlight_);
-        slots_[i].reserved = cost;
       }
       Slot result;
       result.reserved = cost;

@@ -2,7 +2,6 @@
 #include "rct_codec.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <limits>

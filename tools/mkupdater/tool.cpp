@@ -3,19 +3,10 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <memory>
 
 #include "host.h"
 
 namespace mkupdater {
-namespace {
-
-struct FileClose {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
-
-}  // namespace
 
 int Fail(int code, const char* format, ...) {
   std::fputs("mkupdater: ", stderr);

@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/blocks.h"
+
 namespace mkupdater {
+
+using base::File;  // an owned C stream, closed when it goes
 
 // Exit codes: 0 done; 1 a wrong call or refused input; 2 a damaged or unreadable file, or a
 // failed read or write.
