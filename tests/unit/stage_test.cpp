@@ -105,53 +105,37 @@ TEST_F(StageTest, EveryFailureLeavesTheFolderAsItWas) {
   }
 }
 
-// A rename or delete that fails at any step of the staging and the swap: the update lands
-// whole, or the folder is as it was. Once every file is in place only the clean-up can fail,
-// and the journal then stays for the next run to finish it.
-TEST_F(StageTest, AFailureAtEveryStepOfTheSwap) {
+// A rename or delete that fails, or the run killed, at any step of the staging and the swap.
+// A failure: the update lands whole or the folder is as it was (once every file is in place
+// only the clean-up can fail, and the journal stays for the next run to finish it). A kill: the
+// next run finds the journal and leaves either release, whole; both happen.
+TEST_F(StageTest, AFailureOrAKillAtEveryStep) {
   int r = -1;
   ASSERT_EQ(Stage(update_, &r), kReturned);
   const std::string after = Snapshot(inst_);
   const int calls = fake::FileCalls();
   ASSERT_GT(calls, 8);
-  for (int step = 1; step <= calls; ++step) {
-    SCOPED_TRACE(step);
-    RemoveTree(inst_);
-    SetUp();
-    fake::Reset();
-    fake::FailFileCall(step, plat::IoError::InUse);
-    ASSERT_EQ(Stage(update_, &r), kReturned);
-    update::StageFailure later;
-    if (r == 0) {
-      EXPECT_EQ(update::RecoverInterruptedUpdate(inst_.c_str(), &later), 0);
-      EXPECT_EQ(Snapshot(inst_), after);
-    } else {
-      EXPECT_TRUE(failure_.kind == StageFailure::Write || failure_.kind == StageFailure::Blocked);
-      EXPECT_EQ(failure_.io, plat::IoError::InUse);
-      EXPECT_EQ(Snapshot(inst_), before_);
-    }
-  }
-}
-
-// A run killed at any step: the next run finds the journal and leaves either release, whole.
-TEST_F(StageTest, AKilledRunIsFinishedOrUndoneByTheNext) {
-  int r = -1;
-  ASSERT_EQ(Stage(update_, &r), kReturned);
-  const std::string after = Snapshot(inst_);
-  const int calls = fake::FileCalls();
   int forward = 0, back = 0;
   for (int step = 1; step <= calls; ++step) {
-    SCOPED_TRACE(step);
-    RemoveTree(inst_);
-    SetUp();
-    fake::Reset();
-    fake::KillAtFileCall(step);
-    ASSERT_EQ(Stage(update_, &r), fake::kKilled);
-    update::StageFailure later;
-    EXPECT_EQ(update::RecoverInterruptedUpdate(inst_.c_str(), &later), 0);
-    const std::string now = Snapshot(inst_);
-    EXPECT_TRUE(now == before_ || now == after) << now;
-    (now == after ? forward : back) += 1;
+    for (bool kill : {false, true}) {
+      SCOPED_TRACE(std::to_string(step) + (kill ? " killed" : " failed"));
+      RemoveTree(inst_);
+      SetUp();
+      fake::Reset();
+      kill ? fake::KillAtFileCall(step) : fake::FailFileCall(step, plat::IoError::InUse);
+      ASSERT_EQ(Stage(update_, &r), kill ? fake::kKilled : kReturned);
+      update::StageFailure later;
+      if (kill || r == 0) {
+        EXPECT_EQ(update::RecoverInterruptedUpdate(inst_.c_str(), &later), 0);
+      } else {
+        EXPECT_TRUE(failure_.kind == StageFailure::Write || failure_.kind == StageFailure::Blocked);
+        EXPECT_EQ(failure_.io, plat::IoError::InUse);
+      }
+      const std::string now = Snapshot(inst_);
+      if (!kill) { EXPECT_EQ(now, r == 0 ? after : before_); }
+      EXPECT_TRUE(now == before_ || now == after) << now;
+      if (kill) (now == after ? forward : back) += 1;
+    }
   }
   EXPECT_GT(forward, 0);
   EXPECT_GT(back, 0);
