@@ -22,7 +22,7 @@ add_test(NAME mkupdater_imports COMMAND ${KOVELA_PYTHON} ${CMAKE_SOURCE_DIR}/tes
 set(KOVELA_NATIVE_MKUPDATER ${CMAKE_SOURCE_DIR}/build/native/mkupdater CACHE FILEPATH "The Linux mkupdater")
 add_test(NAME mkupdater_agrees COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/agree-under-wine.sh
          ${CMAKE_BINARY_DIR}/mkupdater.exe ${KOVELA_NATIVE_MKUPDATER} ${CMAKE_BINARY_DIR}/updater.exe)
-set_tests_properties(mkupdater_agrees PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-agree")
+set_tests_properties(mkupdater_agrees PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-agree" LABELS wine)
 # The release package (make dist) unpacked and used as its README.txt says, under Wine.
 add_test(NAME dist_package COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/dist-under-wine.sh ${KOVELA_NATIVE_MKUPDATER})
-set_tests_properties(dist_package PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-dist")
+set_tests_properties(dist_package PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-dist" LABELS wine)

@@ -24,8 +24,14 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_executable(updater WIN32 ${CMAKE_SOURCE_DIR}/res/updater.rc)
 target_link_libraries(updater PRIVATE -Wl,--whole-archive kovela_win -Wl,--no-whole-archive
                       -static z ${WIN_LIBS})
-# UpdaterEntry (src/shell/main_win32.cpp) restricts the DLL search, then starts the runtime.
-target_link_options(updater PRIVATE -static -static-libgcc -static-libstdc++ -mwindows -Wl,-e,_UpdaterEntry)
+# UpdaterEntry (src/shell/main_win32.cpp) restricts the DLL search, then starts the runtime. The
+# 32-bit C symbol carries a leading underscore, the 64-bit one does not.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(KOVELA_ENTRY _UpdaterEntry)
+else()
+  set(KOVELA_ENTRY UpdaterEntry)
+endif()
+target_link_options(updater PRIVATE -static -static-libgcc -static-libstdc++ -mwindows -Wl,-e,${KOVELA_ENTRY})
 
 # GoogleTest for the Windows test programs, built from the distribution's sources.
 find_path(GTEST_SOURCE_DIR CMakeLists.txt PATH_SUFFIXES src/googletest NO_CMAKE_FIND_ROOT_PATH
@@ -60,6 +66,8 @@ add_dependencies(e2e_tests planted_winmm)
 
 add_test(NAME e2e COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-under-wine.sh
          ${CMAKE_BINARY_DIR}/e2e_tests.exe ${CMAKE_BINARY_DIR}/updater.exe)
+# What runs Windows programs under Wine carries the label "wine" (scripts/run-tests.sh).
+set_tests_properties(e2e PROPERTIES LABELS wine)
 
 # The resource scripts include one file per window; rebuild when any of them changes.
 file(GLOB RES_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*)

@@ -6,6 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+export WINEPREFIX=$root/build/demo/prefix
+source scripts/wine-env.sh  # which build of the Windows programs runs here: KOVELA_WIN_BUILD
 demo=$root/build/demo
 exe=$demo/HoshiNoToudai-1.10.exe
 rm -rf "$demo/payload" "$demo/shots"
@@ -20,14 +22,12 @@ mkdir -p "$demo/payload/data/movie"
 python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(110).randbytes(96 << 20))' \
   > "$demo/payload/data/movie/opening.mpg"
 build/native/mkupdater lint "$demo/payload/install.env"
-build/native/mkupdater build --stub build/win32/updater.exe --out "$exe" "$demo/payload"
+build/native/mkupdater build --stub "$KOVELA_WIN_BUILD/updater.exe" --out "$exe" "$demo/payload"
 build/native/mkupdater list "$exe"
 build/native/mkupdater verify "$exe"
 
-export WINEPREFIX=$demo/prefix
-source scripts/wine-env.sh
 scripts/wine-prefix.sh "$WINEPREFIX"
-driver=build/win32/demo_driver.exe
+driver=$KOVELA_WIN_BUILD/demo_driver.exe
 utf8() { iconv -f CP932 -t UTF-8 -c; }
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Creates the 32-bit Wine prefix that the demo and the Windows tests run in. Quick when it
-# exists already.
+# Creates the Wine prefix that the demo and the Windows tests run in (32-bit, or 64-bit for the
+# 64-bit twins: scripts/wine-env.sh). Quick when it exists already.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-export WINEPREFIX=${1:-$here/../build/wineprefix}
+if [ -n "${1:-}" ]; then export WINEPREFIX=$1; fi
 source "$here/wine-env.sh"
 stamp=$WINEPREFIX/.kovela-ready
 version=4
@@ -11,7 +11,7 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then exit 0; fi
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 echo "Creating the Wine prefix in $WINEPREFIX ..."
-wineboot -i >/dev/null 2>&1 || true
+wine wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 # Fonts the dialogs ask for, mapped to IPA fonts; unmanaged, undecorated windows so that
 # nothing waits for a window manager and Wine draws the captions itself.

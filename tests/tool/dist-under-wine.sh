@@ -10,9 +10,10 @@ source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
 wineserver -p10 >/dev/null 2>&1  # one server for the calls below, not one per call
 lin=$(readlink -f "$1")
-zip=$("$root/tools/dist/make-dist.sh") || exit 1
 work=${TOOL_WORK:-$root/build/tool-dist}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+# The package of the programs that run here (the 64-bit twins where 32-bit x86 cannot run).
+zip=$(KOVELA_DIST_FROM=$KOVELA_WIN_BUILD KOVELA_DIST_OUT=$work/package "$root/tools/dist/make-dist.sh") || exit 1
 python3 -m zipfile -e "$zip" . || exit 1
 cd "$(basename "$zip" .zip)" || exit 1
 failed=0 passed=0

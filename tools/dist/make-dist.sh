@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # make dist: build/dist/kovela-updater-<version>-windows.zip with updater.exe, mkupdater.exe,
 # the example update folder (its title picture encoded), the example's PNG and README.txt
-# for authors (CRLF, the version filled in). The version comes from the VERSION file.
+# for authors (CRLF, the version filled in). The version comes from the VERSION file. The tests
+# may package other builds of the two programs elsewhere: KOVELA_DIST_FROM, KOVELA_DIST_OUT.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(tr -d ' \r\n' < "$root/VERSION")
 name=kovela-updater-$version-windows
-stage=$root/build/dist/$name
-rm -rf "$stage" "$root/build/dist/$name.zip"
+from=${KOVELA_DIST_FROM:-$root/build/win32}
+out=${KOVELA_DIST_OUT:-$root/build/dist}
+stage=$out/$name
+rm -rf "$stage" "$out/$name.zip"
 mkdir -p "$stage"
-cp "$root/build/win32/updater.exe" "$root/build/win32/mkupdater.exe" "$root/examples/title/title.png" "$stage/"
+cp "$from/updater.exe" "$from/mkupdater.exe" "$root/examples/title/title.png" "$stage/"
 cp -a "$root/examples/update" "$stage/example"
 "$root/build/native/mkupdater" rct encode "$root/examples/title/title.png" "$stage/example/insttscr.rct" >/dev/null
 sed "s/@VERSION@/$version/; s/\$/\r/" "$root/tools/dist/README.txt" > "$stage/README.txt"
 # Entries in name order, folders included, so that the same tree gives the same archive.
-python3 - "$root/build/dist" "$name" <<'PY'
+python3 - "$out" "$name" <<'PY'
 import os, sys, zipfile
 base, name = sys.argv[1], sys.argv[2]
 paths = []
@@ -24,4 +27,4 @@ with zipfile.ZipFile(os.path.join(base, name + ".zip"), "w", zipfile.ZIP_DEFLATE
     for p in sorted(paths):
         z.write(p, os.path.relpath(p, base))
 PY
-echo "$root/build/dist/$name.zip"
+echo "$out/$name.zip"
