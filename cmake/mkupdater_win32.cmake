@@ -1,11 +1,10 @@
 # mkupdater.exe: the authors' tool for Windows, beside build/native/mkupdater. Paths go through
-# the wide calls (tools/mkupdater/host_win32.cpp and the seam's file calls for the tool,
-# src/platform/platform_tool_win32.cpp), PNG through the Windows Imaging Component; static
+# the wide calls (tools/mkupdater/host_win32.cpp and the seam's file calls, which the updater
+# shares: src/platform/files_win32.cpp), PNG through the Windows Imaging Component; static
 # runtime, so that it imports nothing from outside the system folder.
 file(GLOB TOOL_WIN_SOURCES CONFIGURE_DEPENDS ${TOOL_DIR}/*.cpp)
 list(FILTER TOOL_WIN_SOURCES EXCLUDE REGEX "(_posix|/main)\\.cpp$")
-add_library(kovela_tool_core STATIC ${PORTABLE_SOURCES} ${SRC}/platform/platform_tool_win32.cpp
-            ${SRC}/platform/files_win32.cpp)
+add_library(kovela_tool_core STATIC ${PORTABLE_SOURCES} ${SRC}/platform/files_win32.cpp)
 target_include_directories(kovela_tool_core PUBLIC ${SRC})
 set(TOOL_WIN_DEFS WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 __USE_MINGW_ANSI_STDIO=1)
 target_compile_definitions(kovela_tool_core PUBLIC ${TOOL_WIN_DEFS})

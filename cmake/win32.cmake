@@ -13,8 +13,6 @@ find_program(KOVELA_PYTHON NAMES python3 VALIDATOR kovela_python_with_pefile REQ
 # manifest); tests/resources/check_imports.py holds the list. winmm is loaded at run time.
 set(WIN_LIBS comctl32 ole32 shell32 gdi32 user32 advapi32 uuid)
 
-# mkupdater.exe's own seam (wide calls) stays out of the product: cmake/mkupdater_win32.cmake.
-list(FILTER WIN32_SOURCES EXCLUDE REGEX "platform_tool_win32\\.cpp$")
 add_library(kovela_win STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
 target_include_directories(kovela_win PUBLIC ${SRC} ${CMAKE_SOURCE_DIR}/res)
 target_compile_definitions(kovela_win PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
@@ -54,7 +52,8 @@ target_compile_definitions(e2e_harness PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(e2e_harness PUBLIC container_writer -static z ${WIN_LIBS})
 
 file(GLOB E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_test.cpp)
-add_executable(e2e_tests ${E2E_SOURCES})
+# The seam's code page 932 conversion is checked on the real system too (convert_test.cpp).
+add_executable(e2e_tests ${E2E_SOURCES} ${SRC}/platform/files_win32.cpp)
 target_link_libraries(e2e_tests PRIVATE e2e_harness gtest gtest_main)
 target_link_options(e2e_tests PRIVATE -static)
 add_dependencies(e2e_tests updater)

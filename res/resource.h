@@ -10,6 +10,10 @@
 // The name as a string, for code: RESOURCE_NAME(IDD_MENU) is "MAINDIALOG".
 #define RESOURCE_NAME(id) RESOURCE_NAME_(id)
 #define RESOURCE_NAME_(id) #id
+// The same for the wide calls: RESOURCE_WNAME(IDD_MENU) is L"MAINDIALOG".
+#define RESOURCE_WNAME(id) RESOURCE_WIDE_(RESOURCE_NAME(id))
+#define RESOURCE_WIDE_(text) RESOURCE_WIDE__(text)
+#define RESOURCE_WIDE__(text) L##text
 
 // MAINDIALOG, the main menu: slots 0 to 7 are the column from the bottom up, 8 the top-right button.
 #define IDD_MENU MAINDIALOG

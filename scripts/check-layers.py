@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
-"""Fails when an #include points up the layers, or when portable code includes <windows.h>.
+"""Fails when an #include points up the layers, when portable code includes <windows.h>, or when
+a text-bearing ANSI ("A") Windows call appears outside the seam.
 
 The layers, lowest first (README, "How the code is organised"):
   platform  <  base  <  payload, config, image  <  update  <  shell
 A file may include its own folder and any lower layer, never a sibling of its own layer or
 anything above it. mkupdater (tools/mkupdater) stands beside shell: it may include any layer
 but shell. Only files named *_win32.cpp (and the platform's Win32 side) include <windows.h>.
+
+Every text is code page 932 inside; the ANSI calls would read it in the system's code page, so
+texts reach Windows only through src/platform/ (the conversion and the wide calls) and the one
+window-text helper, src/base/window_win32.cpp.
 """
 import pathlib
 import re
@@ -14,11 +19,28 @@ import sys
 RANK = {"platform": 0, "base": 1, "payload": 2, "config": 2, "image": 2, "update": 3, "shell": 4}
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+# Calls (and messages) that carry a text or a path, in their ANSI form.
+ANSI = re.compile(r'\b(?:(?:MessageBox|SetWindowText|GetWindowText|GetWindowTextLength|SetDlgItemText|'
+                  r'GetDlgItemText|DialogBoxParam|CreateDialogParam|CreateWindowEx|SHBrowseForFolder|'
+                  r'SHGetPathFromIDList|CreateFile|CreateDirectory|RemoveDirectory|DeleteFile|MoveFile|'
+                  r'MoveFileEx|CopyFile|FindFirstFile|FindNextFile|GetFileAttributes|GetFileAttributesEx|'
+                  r'SetFileAttributes|GetDiskFreeSpace|GetDiskFreeSpaceEx|GetDriveType|RegOpenKeyEx|'
+                  r'RegQueryValueEx|RegSetValueEx|RegCreateKeyEx|ShellExecute|ShellExecuteEx|GetTempPath|'
+                  r'GetModuleFileName|SetCurrentDirectory|GetCurrentDirectory|GetWindowsDirectory|'
+                  r'GetSystemDirectory|GetFullPathName|CreateMutex|WritePrivateProfileString|'
+                  r'GetPrivateProfileString|LoadLibrary|LoadLibraryEx|SendDlgItemMessage|SendMessage|'
+                  r'PostMessage|CallWindowProc|DefWindowProc|SetWindowLongPtr|SetWindowLong|PeekMessage|'
+                  r'DispatchMessage|CreateProcess)A|ACM_OPENA|SHELLEXECUTEINFOA|BROWSEINFOA|WIN32_FIND_DATAA)\b')
+ANSI_ALLOWED = {"src/platform", "src/base/window_win32.cpp"}
 
 
 def check(path, layer, rank):
     problems = []
+    rel = path.relative_to(ROOT).as_posix()
+    ansi_allowed = any(rel == a or rel.startswith(a + "/") for a in ANSI_ALLOWED)
     for n, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        if not ansi_allowed and ANSI.search(line.split("//")[0]):
+            problems.append(f"{rel}:{n}: an ANSI call with text; use the seam or base/window_win32")
         m = INCLUDE.match(line)
         if not m:
             continue

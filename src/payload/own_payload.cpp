@@ -4,11 +4,7 @@
 
 namespace payload {
 
-std::FILE* OpenPayload() {
-  char self[plat::kMaxPath] = {};
-  if (plat::GetModulePath(self, sizeof self) == 0) return nullptr;
-  return plat::OpenFile(self, "rb");
-}
+std::FILE* OpenPayload() { return plat::OpenOwnExecutable(); }
 
 int ExtractPayload(const char* destination, Mode mode, Progress* progress, Failure* failure) {
   std::FILE* f = OpenPayload();

@@ -7,21 +7,24 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <cwchar>
 #include <initializer_list>
+#include <string>
 
 #include "base/boxes.h"
 #include "base/pump.h"
 #include "base/window_win32.h"
 #include "payload/progress.h"
+#include "platform/files_win32.h"
 #include "resource.h"
 
 namespace payload {
 namespace {
 
 namespace progress_text {
-const char kTemplate[] = RESOURCE_NAME(IDD_PROGRESS);
-const char kClip[] = RESOURCE_NAME(IDR_PROGRESS_CLIP);
-const char kNoPath[] = "";
+const wchar_t kTemplate[] = RESOURCE_WNAME(IDD_PROGRESS);
+const wchar_t kClip[] = RESOURCE_WNAME(IDR_PROGRESS_CLIP);
+const wchar_t kNoPath[] = L"";
 }  // namespace progress_text
 
 constexpr int kFileBar = IDC_PROGRESS_FILE_BAR;
@@ -64,7 +67,7 @@ struct Kept {
   bool dirty;
   WORD low, high;  // a bar's range and position
   int pos;
-  char text[2 * MAX_PATH];  // the path line's text
+  wchar_t text[2 * MAX_PATH];  // the path line's text
 };
 enum { kKeptFileBar, kKeptTotalBar, kKeptPath, kKeptCount };
 Kept g_kept[kKeptCount] = {};
@@ -81,18 +84,19 @@ void Flush(Kept* k) {
   if (!k->control || !k->dirty) return;
   k->dirty = false;
   if (k == &g_kept[kKeptPath]) {
-    CallWindowProcA(k->original, k->control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(k->text));
+    CallWindowProcW(k->original, k->control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(k->text));
     return;
   }
-  CallWindowProcA(k->original, k->control, PBM_SETRANGE, 0, MAKELPARAM(k->low, k->high));
-  CallWindowProcA(k->original, k->control, PBM_SETPOS, static_cast<WPARAM>(k->pos), 0);
+  CallWindowProcW(k->original, k->control, PBM_SETRANGE, 0, MAKELPARAM(k->low, k->high));
+  CallWindowProcW(k->original, k->control, PBM_SETPOS, static_cast<WPARAM>(k->pos), 0);
 }
 
 int Clamped(const Kept& k, int pos) { return pos < k.low ? k.low : pos > k.high ? k.high : pos; }
 
+// A Unicode subclass of Unicode controls: texts come and go as UTF-16.
 LRESULT CALLBACK KeptProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
   Kept* k = KeptOf(control);
-  if (!k) return DefWindowProcA(control, message, wParam, lParam);
+  if (!k) return DefWindowProcW(control, message, wParam, lParam);
   const WNDPROC original = k->original;
   switch (message) {
     case PBM_SETPOS: {  // as the control: the position within the range; the one before back
@@ -118,33 +122,33 @@ LRESULT CALLBACK KeptProc(HWND control, UINT message, WPARAM wParam, LPARAM lPar
       }
       return wParam ? k->low : k->high;
     case WM_SETTEXT: {
-      const char* t = lParam ? reinterpret_cast<const char*>(lParam) : "";
-      std::size_t n = std::strlen(t);
-      if (n >= sizeof k->text) n = sizeof k->text - 1;
-      std::memcpy(k->text, t, n);
-      k->text[n] = '\0';
+      const wchar_t* t = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
+      std::size_t n = std::wcslen(t);
+      if (n >= sizeof k->text / sizeof k->text[0]) n = sizeof k->text / sizeof k->text[0] - 1;
+      std::wmemcpy(k->text, t, n);
+      k->text[n] = L'\0';
       k->dirty = true;
       return TRUE;
     }
     case WM_GETTEXT: {
       if (wParam == 0) return 0;
-      std::size_t n = std::strlen(k->text);
+      std::size_t n = std::wcslen(k->text);
       if (n > wParam - 1) n = wParam - 1;
-      std::memcpy(reinterpret_cast<char*>(lParam), k->text, n);
-      reinterpret_cast<char*>(lParam)[n] = '\0';
+      std::wmemcpy(reinterpret_cast<wchar_t*>(lParam), k->text, n);
+      reinterpret_cast<wchar_t*>(lParam)[n] = L'\0';
       return static_cast<LRESULT>(n);
     }
     case WM_GETTEXTLENGTH:
-      return static_cast<LRESULT>(std::strlen(k->text));
+      return static_cast<LRESULT>(std::wcslen(k->text));
     case WM_NCDESTROY:
-      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
       *k = Kept{};
       break;
     default:
       if (message >= PBM_SETRANGE && message <= PBM_SETRANGE + 0x20) Flush(k);  // what else a bar is told
       break;
   }
-  return CallWindowProcA(original, control, message, wParam, lParam);
+  return CallWindowProcW(original, control, message, wParam, lParam);
 }
 
 // Takes over the control, starting from what it holds now.
@@ -153,7 +157,7 @@ void Keep(HWND control, Kept* k) {
   k->control = control;
   k->high = 100;
   k->original = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(KeptProc)));
+      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(KeptProc)));
   if (!k->original) *k = Kept{};
 }
 
@@ -161,10 +165,10 @@ void Keep(HWND control, Kept* k) {
 WORD Units(std::uint32_t bytes) { return static_cast<WORD>(bytes / kProgressUnit); }
 
 void SetRange(int kept, WORD high) {
-  SendMessageA(g_kept[kept].control, PBM_SETRANGE, 0, MAKELPARAM(0, high));
+  SendMessageW(g_kept[kept].control, PBM_SETRANGE, 0, MAKELPARAM(0, high));
 }
 
-void SetPos(int kept, WORD pos) { SendMessageA(g_kept[kept].control, PBM_SETPOS, pos, 0); }
+void SetPos(int kept, WORD pos) { SendMessageW(g_kept[kept].control, PBM_SETPOS, pos, 0); }
 
 INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
@@ -173,9 +177,9 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
       // A path wider than the line loses its middle rather than both ends; the text itself
       // stays the whole path.
       HWND pathText = GetDlgItem(dialog, kPathText);
-      SetWindowLongA(pathText, GWL_STYLE, GetWindowLongA(pathText, GWL_STYLE) | SS_PATHELLIPSIS);
+      SetWindowLongW(pathText, GWL_STYLE, GetWindowLongW(pathText, GWL_STYLE) | SS_PATHELLIPSIS);
       for (int i = 0; i < kKeptCount; ++i) Keep(GetDlgItem(dialog, kKeptIds[i]), &g_kept[i]);
-      SendMessageA(pathText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(progress_text::kNoPath));
+      SendMessageW(pathText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(progress_text::kNoPath));
       for (int bar : {kKeptFileBar, kKeptTotalBar}) {
         SetRange(bar, 1);
         SetPos(bar, 0);
@@ -184,8 +188,8 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
       SetTimer(dialog, kFrameTimer, kFrameMs, nullptr);
       HWND clip = GetDlgItem(dialog, kAnimation);
       g_progress.animation = clip;
-      SendMessageA(clip, ACM_OPENA, 0, reinterpret_cast<LPARAM>(progress_text::kClip));
-      SendMessageA(clip, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
+      SendMessageW(clip, ACM_OPENW, 0, reinterpret_cast<LPARAM>(progress_text::kClip));
+      SendMessageW(clip, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, 0xFFFF));
       ShowWindow(clip, SW_SHOW);
       return TRUE;
     }
@@ -195,7 +199,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
       return FALSE;
     case WM_COMMAND:
       // Exactly the Cancel button's click: the extraction is not told and goes on.
-      if (wParam == IDCANCEL && g_progress.animation) SendMessageA(g_progress.animation, ACM_STOP, 0, 0);
+      if (wParam == IDCANCEL && g_progress.animation) SendMessageW(g_progress.animation, ACM_STOP, 0, 0);
       return FALSE;
     case WM_NCDESTROY:
       // Destroyed with its owner rather than by CloseProgressWindow: forget it, so that a
@@ -220,7 +224,7 @@ HWND OpenProgressWindow(std::uint32_t totalBytes) {
   InitCommonControlsEx(&classes);
 
   HWND owner = static_cast<HWND>(base::GetOwnerWindow());
-  HWND w = CreateDialogParamA(base::DialogInstance(), progress_text::kTemplate, owner, ProgressProc, 0);
+  HWND w = CreateDialogParamW(base::DialogInstance(), progress_text::kTemplate, owner, ProgressProc, 0);
   if (!w) {
     g_progress.animation = nullptr;
     return nullptr;
@@ -238,8 +242,9 @@ HWND OpenProgressWindow(std::uint32_t totalBytes) {
 
 void BeginProgressFile(Progress*, const char* path, std::uint32_t size) {
   if (!g_progress.window) return;
-  SendMessageA(g_kept[kKeptPath].control, WM_SETTEXT, 0,
-               reinterpret_cast<LPARAM>(path ? path : progress_text::kNoPath));
+  std::wstring wide;
+  if (path) plat::win32::ToWide(path, &wide);
+  SendMessageW(g_kept[kKeptPath].control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   SetRange(kKeptFileBar, Units(size));  // no minimum: a small file shows 0 to 0
   SetPos(kKeptFileBar, 0);
 }

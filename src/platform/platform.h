@@ -2,12 +2,16 @@
 //
 // Portable code (container reader, configuration, image decoder, path rules, the update
 // flow's decisions) includes this header and never <windows.h>. Two implementations exist:
-//   platform_win32.cpp  the product, straight Win32 calls;
+//   files_win32.cpp     Windows, the file calls that the updater and mkupdater.exe share;
+//   platform_win32.cpp  the rest of the updater's calls into Windows;
 //   platform_posix.cpp  Linux, for mkupdater and the native builds: real files and folders;
 //                       the native tests add doubles of the rest (tests/doubles).
 //
-// Every text is a code page 932 byte string. Paths use backslashes; the host implementation
-// maps them to the Linux file system (backslash to slash, CP932 to UTF-8).
+// Every text is a code page 932 byte string. On Windows each one crosses into the system
+// through the wide ("W") calls, converted with code page 932 itself whatever the system's code
+// page is; a name that the system gives back without a code page 932 form counts as a failure
+// (or, in a folder listing, as absent). Paths use backslashes; the host implementation maps
+// them to the Linux file system (backslash to slash, CP932 to UTF-8).
 #pragma once
 
 #include <cstddef>
@@ -26,7 +30,7 @@ constexpr int kMaxPath = 260;  // MAX_PATH, terminator included
 std::FILE* OpenFile(const char* path, const char* mode);
 int MakeFolder(const char* path);    // 0 created, -1 otherwise (also when it exists)
 int RemoveFolder(const char* path);  // 0 removed, -1 otherwise (not empty, missing)
-int RemoveFile(const char* path);    // 0 deleted, -1 otherwise
+int RemoveFile(const char* path);    // 0 deleted, -1 otherwise (DeletePath, but no test fails it)
 // Last-write time as a Win32 FILETIME (100 ns ticks since 1601-01-01 UTC); 0 / -1.
 int GetFileWriteTime(const char* path, std::uint64_t* filetime);
 
@@ -82,13 +86,27 @@ FindHandle FindFirst(const char* pattern, FindRecord* out);  // nullptr when not
 bool FindNext(FindHandle h, FindRecord* out);
 void FindClose(FindHandle h);
 
-// Each writes at most size bytes including the terminator; returns the length, 0 on failure.
+// Each writes at most size bytes including the terminator; returns the length, 0 on failure
+// (also when the folder's name has no code page 932 form).
 std::size_t GetCurrentFolder(char* buf, std::size_t size);
 int SetCurrentFolder(const char* path);                     // 0 / -1
-std::size_t GetTempFolder(char* buf, std::size_t size);     // with a trailing separator
-std::size_t GetModulePath(char* buf, std::size_t size);     // the running executable
 std::size_t GetWindowsFolder(char* buf, std::size_t size);  // e.g. C:\WINDOWS
 std::uint32_t MillisecondsSinceStart();                     // timeGetTime
+
+// ---- The work folder and the running executable ----------------------------------------------
+// Neither needs a code page 932 form: a temporary-files folder or a download folder may be
+// named in any language. The seam keeps their paths in the system's own form.
+
+// Makes <temporary-files folder>\name (or takes the folder of that name) and makes it the
+// current folder, remembering the folder that was current. 0 / -1.
+int EnterWorkFolder(const char* name);
+// The remembered folder current again; then the work folder's files and the folder itself
+// deleted. Nothing when no work folder was entered.
+void LeaveWorkFolder();
+// The work folder's path; 0 when none was entered or its path has no code page 932 form.
+std::size_t GetWorkFolder(char* buf, std::size_t size);
+// The running executable, opened for reading; nullptr when it cannot be opened.
+std::FILE* OpenOwnExecutable();
 
 constexpr unsigned kDriveCdrom = 5;
 unsigned DriveType(const char* root);  // GetDriveTypeA
@@ -102,16 +120,19 @@ constexpr int kIdOk = 1, kIdCancel = 2, kIdRetry = 4, kIdYes = 6, kIdNo = 7;
 
 int ShowMessageBox(Window owner, const char* text, const char* caption, unsigned style);
 void BringToFront(Window w);  // SetForegroundWindow; nothing for none
-// GetWindowTextA into buf (at most size - 1 bytes); an empty text for none.
+// The window's title into buf (at most size - 1 bytes); an empty text for none.
 void GetWindowTitle(Window w, char* buf, std::size_t size);
-// Puts the text on the clipboard as CF_TEXT; -1 when the copy cannot be allocated.
+// Puts the text on the clipboard (as Unicode text); -1 when the copy cannot be allocated.
 int CopyTextToClipboard(const char* text);
 
 enum class Pumped { Empty, Dispatched, Quit };
 // Takes one message off the thread's queue and dispatches it; Quit carries the wParam.
 Pumped PumpOne(int* quitCode);
 
-void OpenWithShell(Window owner, const char* path);  // ShellExecuteExA "open"
+// Opens a document with its associated program ("open", normal window). A relative path is
+// taken from the current folder and handed over whole; the program starts in the
+// temporary-files folder, so that it never holds a folder that the updater removes.
+void OpenWithShell(Window owner, const char* path);
 
 // ---- Kernel objects, registry, profiles ---------------------------------------------------
 
@@ -121,16 +142,15 @@ MutexResult CreateOwnedMutex(const char* name);  // held until the process ends
 enum class RegRoot { CurrentUser, LocalMachine };
 constexpr std::uint32_t kRegSz = 1, kRegDword = 4;
 constexpr std::uint32_t kKeyAllAccess = 0xF003F, kKeyRead = 0x20019;
-// Reads a value into buf (size bytes). Returns 0 and sets *type and *length (bytes written,
-// terminator included for strings) on success; -1 when the key cannot be opened with that
-// access, the value is missing or its data does not fit.
-int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
-             std::uint32_t size, std::uint32_t* type, std::uint32_t* length);
+// Reads a value into buf (size bytes): a REG_SZ as code page 932 text, any other type as it
+// is stored. Ok sets *type and *length (bytes written, terminator included for strings);
+// Missing: the key cannot be opened with that access, the value is missing or its data does
+// not fit; NotCp932: a text with a character that has no code page 932 form.
+enum class RegRead { Ok, Missing, NotCp932 };
+RegRead RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
+                 std::uint32_t size, std::uint32_t* type, std::uint32_t* length);
 // Creates the key (and missing parents) and sets a REG_SZ value; 0 / -1.
 int RegSetString(RegRoot root, const char* key, const char* name, const char* data);
-
-// WritePrivateProfileStringA (named apart from the Win32 macro WriteProfileString); 0 / -1.
-int WriteIniString(const char* section, const char* key, const char* value, const char* file);
 
 // ---- Process ------------------------------------------------------------------------------
 

@@ -1,4 +1,6 @@
-// Win32 implementation of the platform seam: the product's calls into Windows.
+// Win32 implementation of the platform seam: the updater's calls into Windows beyond the file
+// calls it shares with mkupdater.exe (files_win32.cpp). Every text goes through the code page
+// 932 conversion there and a wide ("W") call.
 #include <windows.h>
 
 #include <objbase.h>
@@ -6,232 +8,88 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
+#include <string>
 
 #include "platform/files_win32.h"
 #include "platform/platform.h"
 
 namespace plat {
 
-std::FILE* OpenFile(const char* path, const char* mode) { return std::fopen(path, mode); }
-
-// ---- Writing files --------------------------------------------------------------------------
-namespace {
-
-// The path as the wide calls take it: converted as the ANSI calls convert it (the system's
-// code page), and an absolute path too long for those calls behind the \\?\ prefix, which
-// also wants its separators as backslashes.
-struct WidePath {
-  static constexpr int kLongest = 2 * MAX_PATH;
-  wchar_t text[4 + kLongest + 1];
-  bool ok = false;
-  // limit: the longest path the call takes without the prefix (a folder to be made: 12 less).
-  explicit WidePath(const char* path, int limit = MAX_PATH) {
-    wchar_t* p = text + 4;
-    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, p, kLongest + 1);  // with the NUL
-    const int length = n - 1;
-    if (n > 0 && length < limit) {
-      std::memmove(text, p, n * sizeof(wchar_t));
-      ok = true;
-    } else if (n > 0 && length > 2 && p[1] == L':' && (p[2] == L'\\' || p[2] == L'/')) {
-      std::memcpy(text, L"\\\\?\\", 4 * sizeof(wchar_t));
-      for (wchar_t* c = p; *c; ++c)
-        if (*c == L'/') *c = L'\\';
-      ok = true;
-    } else {
-      text[0] = L'\0';
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    }
-  }
-};
-
-}  // namespace
-
-OutFile* CreateOutFile(const char* path) {
-  WidePath w(path);
-  if (!w.ok) return win32::NoteLastError(), nullptr;
-  HANDLE h = CreateFileW(w.text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return win32::NoteLastError(), nullptr;
-  return reinterpret_cast<OutFile*>(h);
-}
-
-int FlushVolume(const char* folder) {
-  if (!folder[0] || folder[1] != ':') {
-    SetLastError(ERROR_INVALID_DRIVE);
-    return win32::NoteLastError();
-  }
-  const char volume[] = {'\\', '\\', '.', '\\', folder[0], ':', '\0'};
-  HANDLE h = CreateFileA(volume, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return win32::NoteLastError();
-  BOOL ok = FlushFileBuffers(h);
-  CloseHandle(h);
-  return ok ? 0 : win32::NoteLastError();
-}
+using win32::ToCp932;
+using win32::ToWide;
 
 namespace {
 
-// The native rename of an open file (FileRenameInformation), which every Windows NT has; the
-// names of the structure are the system's own.
-struct FileRenameInformation {
-  BOOLEAN ReplaceIfExists;
-  HANDLE RootDirectory;
-  ULONG FileNameLength;
-  WCHAR FileName[1];
-};
-struct IoStatusBlock {
-  LONG status;
-  ULONG_PTR information;
-};
-using NtSetInformationFileFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, ULONG);
-using RtlNtStatusToDosErrorFn = ULONG(WINAPI*)(LONG);
-constexpr ULONG kFileRenameInformation = 10;
+// A text for a wide call; an invalid one (which the updater's own texts never are) becomes "".
+std::wstring Wide(const char* cp932) {
+  std::wstring w;
+  ToWide(cp932 ? cp932 : "", &w);
+  return w;
+}
 
-template <typename F>
-F NtFunction(const char* name) {
-  HMODULE nt = GetModuleHandleA("ntdll.dll");
-  return nt ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(nt, name))) : nullptr;
+// The work folder and the folder that was current before it, in the system's own form.
+std::wstring g_workFolder, g_startFolder;
+bool g_inWorkFolder = false;
+
+// A folder that the system names, without its length limit; "" when it cannot be had.
+template <typename Call>
+std::wstring SystemFolder(Call call) {
+  std::wstring w(MAX_PATH, L'\0');
+  DWORD n = call(static_cast<DWORD>(w.size()), &w[0]);
+  if (n >= w.size()) {
+    w.assign(n + 1, L'\0');
+    n = call(static_cast<DWORD>(w.size()), &w[0]);
+  }
+  if (n == 0 || n >= w.size()) return std::wstring();
+  w.resize(n);
+  return w;
 }
 
 }  // namespace
 
-int RenameOutFile(OutFile* f, const char* to) {
-  static const auto setInformation = NtFunction<NtSetInformationFileFn>("NtSetInformationFile");
-  static const auto toDosError = NtFunction<RtlNtStatusToDosErrorFn>("RtlNtStatusToDosError");
-  WidePath w(to);
-  const wchar_t* name = w.text[0] == L'\\' ? w.text + 4 : w.text;  // without a \\?\ prefix
-  if (!w.ok || !setInformation || !toDosError || name[1] != L':') {
-    SetLastError(w.ok ? ERROR_INVALID_FUNCTION : ERROR_FILENAME_EXCED_RANGE);
-    return win32::NoteLastError();
+// ---- The work folder and the running executable ----------------------------------------------
+
+int EnterWorkFolder(const char* name) {
+  std::wstring temp = SystemFolder([](DWORD n, wchar_t* b) { return GetTempPathW(n, b); });
+  std::wstring leaf;
+  if (temp.empty() || !ToWide(name, &leaf)) return -1;
+  if (temp.back() != L'\\') temp += L'\\';
+  g_startFolder = SystemFolder([](DWORD n, wchar_t* b) { return GetCurrentDirectoryW(n, b); });
+  g_workFolder = temp + leaf;
+  CreateDirectoryW(g_workFolder.c_str(), nullptr);  // a folder of that name is taken as it is
+  if (!SetCurrentDirectoryW(g_workFolder.c_str())) {
+    g_workFolder.clear();
+    return -1;
   }
-  // The new name as the system's own form of a path: \??\C:\...
-  const std::size_t length = 4 + std::wcslen(name);
-  union {
-    FileRenameInformation info;
-    unsigned char bytes[sizeof(FileRenameInformation) + (4 + 2 * MAX_PATH) * sizeof(WCHAR)];
-  } buffer = {};
-  std::memcpy(buffer.info.FileName, L"\\??\\", 4 * sizeof(WCHAR));
-  std::memcpy(buffer.info.FileName + 4, name, (length - 4) * sizeof(WCHAR));
-  buffer.info.ReplaceIfExists = FALSE;
-  buffer.info.FileNameLength = static_cast<ULONG>(length * sizeof(WCHAR));
-  IoStatusBlock io = {};
-  LONG status =
-      setInformation(reinterpret_cast<HANDLE>(f), &io, &buffer.info, sizeof buffer, kFileRenameInformation);
-  if (status >= 0) return 0;
-  SetLastError(toDosError(status));
-  return win32::NoteLastError();
-}
-
-PathKind QueryPath(const char* path) {
-  WidePath w(path);
-  DWORD a = w.ok ? GetFileAttributesW(w.text) : INVALID_FILE_ATTRIBUTES;
-  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
-  if (a & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
-  return (a & FILE_ATTRIBUTE_READONLY) ? PathKind::ReadOnlyFile : PathKind::File;
-}
-
-int RenamePath(const char* from, const char* to) {
-  WidePath a(from), b(to);
-  if (!a.ok || !b.ok) return win32::NoteLastError();
-  return MoveFileExW(a.text, b.text, MOVEFILE_WRITE_THROUGH) ? 0 : win32::NoteLastError();
-}
-
-int DeletePath(const char* path) {
-  WidePath w(path);
-  if (!w.ok) return win32::NoteLastError();
-  return DeleteFileW(w.text) ? 0 : win32::NoteLastError();
-}
-
-int SetFolderWriteTime(const char* path, std::uint64_t ft) {
-  WidePath w(path);
-  if (!w.ok) return win32::NoteLastError();
-  HANDLE h =
-      CreateFileW(w.text, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return win32::NoteLastError();
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(ft);
-  t.dwHighDateTime = static_cast<DWORD>(ft >> 32);
-  BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
-  CloseHandle(h);
-  return ok ? 0 : win32::NoteLastError();
-}
-
-int FreeSpace(const char* folder, std::uint64_t* freeBytes, std::uint32_t* clusterBytes) {
-  ULARGE_INTEGER avail, total, totalFree;
-  if (!GetDiskFreeSpaceExA(folder, &avail, &total, &totalFree)) return win32::NoteLastError();
-  *freeBytes = avail.QuadPart;
-  // The allocation unit of the folder's volume; 4 KiB when the root cannot be told.
-  *clusterBytes = 4096;
-  char root[4] = {folder[0], ':', '\\', '\0'};
-  DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
-  if (folder[0] && folder[1] == ':' && GetDiskFreeSpaceA(root, &sectors, &bytes, &freeClusters, &clusters) &&
-      sectors && bytes)
-    *clusterBytes = sectors * bytes;
-  return 0;
-}
-// Folders take the wide calls too: a new folder is staged under a longer name.
-int MakeFolder(const char* path) {
-  WidePath w(path, MAX_PATH - 12);
-  return w.ok && CreateDirectoryW(w.text, nullptr) ? 0 : -1;
-}
-
-int RemoveFolder(const char* path) {
-  WidePath w(path);
-  return w.ok && RemoveDirectoryW(w.text) ? 0 : -1;
-}
-int RemoveFile(const char* path) { return DeleteFileA(path) ? 0 : -1; }
-
-int GetFileWriteTime(const char* path, std::uint64_t* ft) {
-  WIN32_FILE_ATTRIBUTE_DATA d;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d)) return -1;
-  *ft = (std::uint64_t(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+  g_inWorkFolder = true;
   return 0;
 }
 
-namespace {
-void ToRecord(const WIN32_FIND_DATAA& d, FindRecord* out) {
-  std::strncpy(out->name, d.cFileName, sizeof out->name - 1);
-  out->name[sizeof out->name - 1] = '\0';
-  out->folder = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-}  // namespace
-
-FindHandle FindFirst(const char* pattern, FindRecord* out) {
-  WIN32_FIND_DATAA d;
-  HANDLE h = FindFirstFileA(pattern, &d);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  ToRecord(d, out);
-  return h;
-}
-
-bool FindNext(FindHandle h, FindRecord* out) {
-  WIN32_FIND_DATAA d;
-  if (!FindNextFileA(static_cast<HANDLE>(h), &d)) return false;
-  ToRecord(d, out);
-  return true;
+void LeaveWorkFolder() {
+  if (!g_startFolder.empty()) SetCurrentDirectoryW(g_startFolder.c_str());
+  if (!g_inWorkFolder) return;
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((g_workFolder + L"\\*.*").c_str(), &d);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        DeleteFileW((g_workFolder + L"\\" + d.cFileName).c_str());
+    } while (FindNextFileW(h, &d));
+    ::FindClose(h);
+  }
+  RemoveDirectoryW(g_workFolder.c_str());
 }
 
-void FindClose(FindHandle h) { ::FindClose(static_cast<HANDLE>(h)); }
+std::size_t GetWorkFolder(char* buf, std::size_t size) {
+  if (!g_inWorkFolder || !ToCp932(g_workFolder.c_str(), buf, size)) return 0;
+  return std::strlen(buf);
+}
 
-namespace {
-std::size_t Checked(DWORD n, std::size_t size) { return (n == 0 || n >= size) ? 0 : n; }
-}  // namespace
+std::FILE* OpenOwnExecutable() {
+  std::wstring self = SystemFolder([](DWORD n, wchar_t* b) { return GetModuleFileNameW(nullptr, b, n); });
+  return self.empty() ? nullptr : _wfopen(self.c_str(), L"rb");
+}
 
-std::size_t GetCurrentFolder(char* buf, std::size_t size) {
-  return Checked(GetCurrentDirectoryA(static_cast<DWORD>(size), buf), size);
-}
-int SetCurrentFolder(const char* path) { return SetCurrentDirectoryA(path) ? 0 : -1; }
-std::size_t GetTempFolder(char* buf, std::size_t size) {
-  return Checked(GetTempPathA(static_cast<DWORD>(size), buf), size);
-}
-std::size_t GetModulePath(char* buf, std::size_t size) {
-  return Checked(GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(size)), size);
-}
-std::size_t GetWindowsFolder(char* buf, std::size_t size) {
-  return Checked(GetWindowsDirectoryA(buf, static_cast<UINT>(size)), size);
-}
 namespace {
 using TimeGetTime = DWORD(WINAPI*)();
 
@@ -239,14 +97,11 @@ using TimeGetTime = DWORD(WINAPI*)();
 // imported (a copy beside the updater would be loaded instead) but loaded from there by name:
 // with the search flag where the system knows it, else by its full path.
 TimeGetTime LoadTimeGetTime() {
-  HMODULE m = LoadLibraryExA("winmm.dll", nullptr, 0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  HMODULE m = LoadLibraryExW(L"winmm.dll", nullptr, 0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
   if (!m) {
-    char path[MAX_PATH];
-    const char name[] = "\\winmm.dll";
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n + sizeof name > MAX_PATH) return nullptr;
-    std::memcpy(path + n, name, sizeof name);
-    m = LoadLibraryA(path);
+    std::wstring path = SystemFolder([](DWORD n, wchar_t* b) { return GetSystemDirectoryW(b, n); });
+    if (path.empty()) return nullptr;
+    m = LoadLibraryW((path + L"\\winmm.dll").c_str());
   }
   return m ? reinterpret_cast<TimeGetTime>(reinterpret_cast<void*>(GetProcAddress(m, "timeGetTime")))
            : nullptr;
@@ -258,59 +113,79 @@ std::uint32_t MillisecondsSinceStart() {
   static const TimeGetTime timeGetTime = LoadTimeGetTime();
   return timeGetTime ? timeGetTime() : GetTickCount();
 }
-unsigned DriveType(const char* root) { return GetDriveTypeA(root); }
+
+// ---- User interface -----------------------------------------------------------------------
 
 int ShowMessageBox(Window owner, const char* text, const char* caption, unsigned style) {
-  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+  return MessageBoxW(static_cast<HWND>(owner), Wide(text).c_str(), Wide(caption).c_str(), style);
 }
+
 void BringToFront(Window w) { SetForegroundWindow(static_cast<HWND>(w)); }
+
 void GetWindowTitle(Window w, char* buf, std::size_t size) {
   if (size == 0) return;
   buf[0] = '\0';
-  if (w) GetWindowTextA(static_cast<HWND>(w), buf, static_cast<int>(size));
+  if (!w) return;
+  wchar_t title[1024] = {};
+  GetWindowTextW(static_cast<HWND>(w), title, 1024);
+  ToCp932(title, buf, size);
 }
 
 int CopyTextToClipboard(const char* text) {
-  std::size_t n = std::strlen(text) + 1;
+  const std::wstring w = Wide(text);
+  const std::size_t n = (w.size() + 1) * sizeof(wchar_t);
   HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, n);
   if (!mem) return -1;
   if (void* p = GlobalLock(mem)) {
-    std::memcpy(p, text, n);
+    std::memcpy(p, w.c_str(), n);
     GlobalUnlock(mem);
   }
   OpenClipboard(GetActiveWindow());
   EmptyClipboard();
-  SetClipboardData(CF_TEXT, mem);
+  SetClipboardData(CF_UNICODETEXT, mem);
   CloseClipboard();
   return 0;
 }
 
 Pumped PumpOne(int* quitCode) {
   MSG msg;
-  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return Pumped::Empty;
+  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return Pumped::Empty;
   if (msg.message == WM_QUIT) {
     *quitCode = static_cast<int>(msg.wParam);
     return Pumped::Quit;
   }
   TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  DispatchMessageW(&msg);
   return Pumped::Dispatched;
 }
 
 void OpenWithShell(Window owner, const char* path) {
-  SHELLEXECUTEINFOA info;
+  std::wstring relative;
+  if (!ToWide(path, &relative)) return;
+  std::wstring full = SystemFolder(
+      [&relative](DWORD n, wchar_t* b) { return GetFullPathNameW(relative.c_str(), n, b, nullptr); });
+  std::wstring temp = SystemFolder([](DWORD n, wchar_t* b) { return GetTempPathW(n, b); });
+  if (full.empty()) return;
+  SHELLEXECUTEINFOW info;
   std::memset(&info, 0, sizeof info);
   info.cbSize = sizeof info;
   info.fMask = 0;
   info.hwnd = static_cast<HWND>(owner);
-  info.lpVerb = "open";
-  info.lpFile = path;
+  info.lpVerb = L"open";
+  info.lpFile = full.c_str();
+  info.lpDirectory = temp.empty() ? nullptr : temp.c_str();
   info.nShow = SW_SHOWNORMAL;
-  ShellExecuteExA(&info);
+  ShellExecuteExW(&info);
 }
 
+// ---- Kernel objects, registry -------------------------------------------------------------
+
+// The name as a Japanese system's CreateMutexA makes it, so that updaters of either kind
+// exclude each other there.
 MutexResult CreateOwnedMutex(const char* name) {
-  HANDLE h = CreateMutexA(nullptr, TRUE, name);
+  std::wstring w;
+  if (!ToWide(name, &w)) return MutexResult::Failed;
+  HANDLE h = CreateMutexW(nullptr, TRUE, w.c_str());
   DWORD err = GetLastError();
   if (!h) return MutexResult::Failed;
   return err == ERROR_ALREADY_EXISTS ? MutexResult::AlreadyExists : MutexResult::Created;
@@ -320,33 +195,52 @@ namespace {
 HKEY RootKey(RegRoot r) { return r == RegRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 }  // namespace
 
-int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
-             std::uint32_t size, std::uint32_t* type, std::uint32_t* length) {
-  HKEY k;
-  if (RegOpenKeyExA(RootKey(root), key, 0, access, &k) != ERROR_SUCCESS) return -1;
-  DWORD t = 0, n = size;
-  LONG r = RegQueryValueExA(k, name, nullptr, &t, static_cast<BYTE*>(buf), &n);
-  RegCloseKey(k);
-  if (r != ERROR_SUCCESS) return -1;
+RegRead RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
+                 std::uint32_t size, std::uint32_t* type, std::uint32_t* length) {
+  std::wstring k, n;
+  if (!ToWide(key, &k) || !ToWide(name, &n)) return RegRead::Missing;
+  HKEY h;
+  if (RegOpenKeyExW(RootKey(root), k.c_str(), 0, access, &h) != ERROR_SUCCESS) return RegRead::Missing;
+  // A text takes up to two UTF-16 bytes for each of its code page 932 bytes.
+  std::wstring data(size + 1, L'\0');
+  DWORD t = 0, bytes = static_cast<DWORD>(size * sizeof(wchar_t));
+  LONG r = RegQueryValueExW(h, n.c_str(), nullptr, &t, reinterpret_cast<BYTE*>(&data[0]), &bytes);
+  RegCloseKey(h);
+  if (r != ERROR_SUCCESS) return RegRead::Missing;
+  if (t != REG_SZ) {
+    if (bytes > size) return RegRead::Missing;
+    std::memcpy(buf, data.data(), bytes);
+    *type = t;
+    *length = bytes;
+    return RegRead::Ok;
+  }
+  data.resize(bytes / sizeof(wchar_t));
+  data.push_back(L'\0');  // a value stored without its terminator gets one
+  BOOL usedDefault = FALSE;
+  const int needed =
+      WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, data.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
+  if (needed <= 0 || usedDefault) return needed <= 0 ? RegRead::Missing : RegRead::NotCp932;
+  if (static_cast<std::uint32_t>(needed) > size || !ToCp932(data.c_str(), static_cast<char*>(buf), size))
+    return RegRead::Missing;
   *type = t;
-  *length = n;
-  return 0;
+  *length = static_cast<std::uint32_t>(std::strlen(static_cast<char*>(buf)) + 1);
+  return RegRead::Ok;
 }
 
 int RegSetString(RegRoot root, const char* key, const char* name, const char* data) {
-  HKEY k;
-  if (RegCreateKeyExA(RootKey(root), key, 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, &k, nullptr) != ERROR_SUCCESS)
+  std::wstring k, n, d;
+  if (!ToWide(key, &k) || !ToWide(name, &n) || !ToWide(data, &d)) return -1;
+  HKEY h;
+  if (RegCreateKeyExW(RootKey(root), k.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      &h, nullptr) != ERROR_SUCCESS)
     return -1;
-  LONG r = RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                          static_cast<DWORD>(std::strlen(data) + 1));
-  RegCloseKey(k);
+  LONG r = RegSetValueExW(h, n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(d.c_str()),
+                          static_cast<DWORD>((d.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(h);
   return r == ERROR_SUCCESS ? 0 : -1;
 }
 
-int WriteIniString(const char* section, const char* key, const char* value, const char* file) {
-  return WritePrivateProfileStringA(section, key, value, file) ? 0 : -1;
-}
+// ---- Process ------------------------------------------------------------------------------
 
 void CoInit() { CoInitialize(nullptr); }
 void CoUninit() { CoUninitialize(); }

@@ -9,7 +9,7 @@ constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 template <typename F>
 F Kernel32Function(const char* name) {
-  HMODULE k = GetModuleHandleA("kernel32.dll");
+  HMODULE k = GetModuleHandleW(L"kernel32.dll");
   return k ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(k, name))) : nullptr;
 }
 
@@ -20,8 +20,8 @@ F Kernel32Function(const char* name) {
 // Windows 8 (without its update) lack the first, and the program must still start there.
 void RestrictDllSearch() {
   if (auto set = Kernel32Function<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories")) set(kSearchSystem32);
-  if (auto set = Kernel32Function<BOOL(WINAPI*)(LPCSTR)>("SetDllDirectoryA"))
-    set("");  // not the current folder
+  if (auto set = Kernel32Function<BOOL(WINAPI*)(LPCWSTR)>("SetDllDirectoryW"))
+    set(L"");  // not the current folder
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ namespace menu_text {
 const char kExit[] = "終了";
 const char kUpdate[] = "アップデート";
 const char kTitleImage[] = "insttscr.rct";
-const char kTemplate[] = RESOURCE_NAME(IDD_MENU);
+const wchar_t kTemplate[] = RESOURCE_WNAME(IDD_MENU);
 }  // namespace menu_text
 
 constexpr std::size_t kTextSize = 128;
@@ -67,7 +67,7 @@ struct PaintGuard {
 
 // Gives the next free slot a text and an action; returns the slot after it.
 int FillSlot(HWND menu, int slot, const char* caption, std::int32_t action) {
-  SetDlgItemTextA(menu, kSlotControl[slot], caption);
+  base::SetItemText(menu, kSlotControl[slot], caption);
   g_menu.actions[slot] = action;
   return slot + 1;
 }
@@ -76,7 +76,7 @@ void InitMenu(HWND menu) {
   base::SetOwnerWindow(menu);
   base::CenterOnScreen(menu);
   g_menu.busy = 0;
-  SetWindowTextA(menu, config::UpdaterTitle());
+  base::SetText(menu, config::UpdaterTitle());
 
   int next = FillSlot(menu, 0, menu_text::kExit, kActionExit);
   // A value that starts with "-" means "no readme", whatever follows.
@@ -179,7 +179,7 @@ INT_PTR CALLBACK MainMenuProc(HWND menu, UINT message, WPARAM wParam, LPARAM) {
 }  // namespace
 
 // The menu ends only with 0, after it has removed the work folder itself. A template that
-// cannot be made into a window (DialogBoxParamA answers -1 without ever initialising the
+// cannot be made into a window (DialogBoxParamW answers -1 without ever initialising the
 // menu) would fail the same way on every attempt: the run ends with -1 instead, and the
 // work folder is removed here since the menu never was.
 int RunMainMenu() {
@@ -190,9 +190,9 @@ int RunMainMenu() {
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS;
   InitCommonControlsEx(&controls);
 
-  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
   for (;;) {
-    const INT_PTR result = DialogBoxParamA(instance, menu_text::kTemplate, nullptr, MainMenuProc, 0);
+    const INT_PTR result = DialogBoxParamW(instance, menu_text::kTemplate, nullptr, MainMenuProc, 0);
     if (result == 0) return 0;
     if (result == -1) {
       image::FreeSurface(g_menu.title, 0);

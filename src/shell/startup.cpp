@@ -20,6 +20,9 @@ const char kMissingStartupFiles[] =
     "起動に必要なファイルが不足しています。\nインストールの異常終了、起動するフォルダ異常、等を確認してくださ"
     "い。";
 const char kAlreadyRunning[] = "[ %s ] は既に起動中です";
+const char kNoWorkFolder[] =
+    "一時フォルダに作業用のフォルダを作成できませんでした。\n"
+    "環境変数 TEMP の示すフォルダがあり、書き込めることを確認してください。";
 }  // namespace text
 
 namespace {
@@ -31,10 +34,10 @@ bool PumpAfterBlock(payload::Progress*, std::uint32_t, std::uint32_t) {
 }
 payload::Progress g_pumpOnly = {nullptr, nullptr, PumpAfterBlock};
 
+// Into the work folder, the current one: by plain names, which reach it whatever its path is.
 void ExtractStartupFiles() {
   payload::Failure failure;
-  if (payload::ExtractPayload(base::WorkFolderPath(), payload::Mode::Bootstrap, &g_pumpOnly, &failure) == 0)
-    return;
+  if (payload::ExtractPayload(".", payload::Mode::Bootstrap, &g_pumpOnly, &failure) == 0) return;
   if (failure.fault == payload::Fault::Memory) base::EndOutOfMemory();
   base::EndWithError(payload::text::kDamagedFile);
 }
@@ -58,7 +61,8 @@ int RunUpdater() {
   plat::CoInit();
   plat::AtExit(plat::CoUninit);
   base::EnablePlainNameLookup();
-  base::CreateWorkFolder();
+  // Without a work folder the start-up files would land wherever the updater was started.
+  if (!base::CreateWorkFolder()) base::EndWithError(text::kNoWorkFolder);
   ExtractStartupFiles();
 
   char configName[128] = {};

@@ -16,6 +16,7 @@ int RunMainMenu();
 namespace text {
 extern const char kMissingStartupFiles[];
 extern const char kAlreadyRunning[];  // %s: the updater's title
+extern const char kNoWorkFolder[];
 }  // namespace text
 
 }  // namespace shell

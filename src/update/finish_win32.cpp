@@ -11,8 +11,8 @@ namespace update {
 namespace {
 
 constexpr int kReadmeBox = IDC_FINISH_README;
-constexpr char kFull[] = RESOURCE_NAME(IDD_FINISH);
-constexpr char kShort[] = RESOURCE_NAME(IDD_FINISH_SHORT);
+constexpr wchar_t kFull[] = RESOURCE_WNAME(IDD_FINISH);
+constexpr wchar_t kShort[] = RESOURCE_WNAME(IDD_FINISH_SHORT);
 
 // Shared by ShowFinishDialog and the dialog procedure.
 char g_text[512];
@@ -22,8 +22,8 @@ int g_readme = 0;
 INT_PTR CALLBACK FinishDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG:
-      SendDlgItemMessageA(w, kReadmeBox, BM_SETCHECK, BST_UNCHECKED, 0);
-      SetDlgItemTextA(w, kReadmeBox, g_text);
+      SendDlgItemMessageW(w, kReadmeBox, BM_SETCHECK, BST_UNCHECKED, 0);
+      base::SetItemText(w, kReadmeBox, g_text);
       base::CenterOnScreen(w);
       return TRUE;
     case WM_COMMAND:
@@ -48,7 +48,7 @@ INT_PTR CALLBACK FinishDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
 void ShowFinishDialog() {
   config::InstReadme(g_text, sizeof g_text);
   bool noReadme = g_text[0] == '-';
-  DialogBoxParamA(base::DialogInstance(), noReadme ? kShort : kFull,
+  DialogBoxParamW(base::DialogInstance(), noReadme ? kShort : kFull,
                   static_cast<HWND>(base::GetOwnerWindow()), FinishDialogProc, 0);
   if (noReadme) g_readme = 0;
 }

@@ -55,19 +55,21 @@ bool Insert(char* buf, std::size_t size, std::size_t at, const char* text, std::
   return true;
 }
 
-// The value's text when it is a REG_SZ within kRegBufferSize bytes, cut to 511 bytes.
-int ReadRegText(plat::RegRoot root, std::uint32_t access, const char* global, const char* local,
-                const char* name, char (&text)[kRegBufferSize]) {
+// The value's text when it is a REG_SZ within kRegBufferSize bytes, cut to 511 bytes: Ok,
+// Missing (also a value of another type), or NotCp932.
+plat::RegRead ReadRegText(plat::RegRoot root, std::uint32_t access, const char* global, const char* local,
+                          const char* name, char (&text)[kRegBufferSize]) {
   char key[kRegBufferSize];
   int n = std::snprintf(key, sizeof key, "Software\\%s\\%s", global, local);
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof key) return -1;
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof key) return plat::RegRead::Missing;
   char data[kRegBufferSize];
   std::uint32_t type = 0, length = 0;
-  if (plat::RegQuery(root, key, access, name, data, sizeof data, &type, &length) != 0) return -1;
-  if (type != plat::kRegSz) return -1;
+  const plat::RegRead r = plat::RegQuery(root, key, access, name, data, sizeof data, &type, &length);
+  if (r != plat::RegRead::Ok) return r;
+  if (type != plat::kRegSz) return plat::RegRead::Missing;
   data[length < sizeof data ? length : sizeof data - 1] = '\0';
   std::memcpy(text, data, std::strlen(data) + 1);
-  return 0;
+  return plat::RegRead::Ok;
 }
 
 int ReadRegNumber(plat::RegRoot root, std::uint32_t access, const char* global, const char* local,
@@ -75,7 +77,7 @@ int ReadRegNumber(plat::RegRoot root, std::uint32_t access, const char* global, 
   char text[kRegBufferSize];
   std::snprintf(text, sizeof text, "%d", def);
   char value[kRegBufferSize];
-  if (ReadRegText(root, access, global, local, name, value) == 0)
+  if (ReadRegText(root, access, global, local, name, value) == plat::RegRead::Ok)
     std::memcpy(text, value, std::strlen(value) + 1);
   return config::ConvertDecimal(text, nullptr, nullptr);
 }
@@ -125,7 +127,9 @@ int ReadMachineRegString(const char* global, const char* local, const char* name
                          std::size_t size) {
   CopyCut(out, size, def);
   char value[kRegBufferSize];
-  if (ReadRegText(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, value) != 0) return -1;
+  const plat::RegRead r =
+      ReadRegText(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, value);
+  if (r != plat::RegRead::Ok) return r == plat::RegRead::NotCp932 ? kNotCp932 : -1;
   // A cut path would name another folder: a record that does not fit counts as absent.
   if (std::strlen(value) + 1 > size) return -1;
   std::memcpy(out, value, std::strlen(value) + 1);
@@ -228,7 +232,10 @@ int LocateInstallFolder(char* out, std::size_t size) {
       base::ReportError(text::kNotInstalled);
       return -1;
     }
-    ReadMachineRegString(global, local, kInstTo, "", g_candidate, kFolderSize);
+    if (ReadMachineRegString(global, local, kInstTo, "", g_candidate, kFolderSize) == kNotCp932) {
+      base::ReportError(text::kFolderNotCp932);
+      return -1;
+    }
     if (g_candidate[0] == '\0' || (HasKeyFile() && !KeyFileIn(g_candidate))) {
       base::ReportError(text::kFolderUnknown);
       return -1;
@@ -258,6 +265,10 @@ int SelectInstallFolder(char* out, std::size_t size) {
     case kSetupTooLong:
       saved.Restore();
       base::ReportError(text::kPathTooLong);
+      return -1;
+    case kSetupNotCp932:
+      saved.Restore();
+      base::ReportError(text::kFolderNotCp932);
       return -1;
     default:
       return -1;

@@ -51,15 +51,18 @@ int ReadUserRegNumber(const char* global, const char* local, const char* name, i
 // HKEY_LOCAL_MACHINE, read access.
 int ReadMachineRegNumber(const char* global, const char* local, const char* name, int def);
 // HKEY_LOCAL_MACHINE, read access, into out (size bytes, always terminated). 0 when the value
-// was read; -1 with def in out (cut to size - 1) otherwise, also when the value would not fit.
+// was read; -1 with def in out (cut to size - 1) otherwise, also when the value would not fit;
+// kNotCp932 (def in out) for a text with a character that has no code page 932 form.
+constexpr int kNotCp932 = -3;
 int ReadMachineRegString(const char* global, const char* local, const char* name, const char* def, char* out,
                          std::size_t size);
 
 // ---- Dialog seam (locate_win32.cpp; the native tests link a stand-in) ----------------------
 
 constexpr int kSetupCancelled = 0;
-constexpr int kSetupNext = 1;     // "次へ": CandidateFolder holds the field's text
-constexpr int kSetupTooLong = 2;  // "次へ" with more text than CandidateFolder holds
+constexpr int kSetupNext = 1;      // "次へ": CandidateFolder holds the field's text
+constexpr int kSetupTooLong = 2;   // "次へ" with more text than CandidateFolder holds
+constexpr int kSetupNotCp932 = 3;  // "次へ" with a character that has no code page 932 form
 // Runs the SETUP dialog over CandidateFolder, owned by the owner window.
 int RunSetupDialog();
 

@@ -4,9 +4,11 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <string>
 
 #include "base/boxes.h"
 #include "base/window_win32.h"
+#include "platform/files_win32.h"
 #include "resource.h"
 #include "update/locate.h"
 #include "update/messages.h"
@@ -29,33 +31,46 @@ void FreeItemList(LPITEMIDLIST items) {
 }
 
 // Lets the user pick a folder; a pick replaces CandidateFolder, cancelling leaves it as it is.
+// A folder whose path has no code page 932 form is refused on the spot: the user may pick
+// another.
 void BrowseInstallFolder(HWND owner) {
-  char displayName[kFolderSize] = {};
-  BROWSEINFOA info{};
+  wchar_t displayName[MAX_PATH] = {};
+  std::wstring title;
+  plat::win32::ToWide(text::kBrowseTitle, &title);
+  BROWSEINFOW info{};
   info.hwndOwner = owner;
   info.pidlRoot = nullptr;
   info.pszDisplayName = displayName;
-  info.lpszTitle = text::kBrowseTitle;
+  info.lpszTitle = title.c_str();
   info.ulFlags = kBrowseFlags;
   info.lpfn = nullptr;
-  LPITEMIDLIST items = SHBrowseForFolderA(&info);
+  LPITEMIDLIST items = SHBrowseForFolderW(&info);
   if (!items) return;
-  char path[MAX_PATH + 1] = {};
-  if (SHGetPathFromIDListA(items, path)) {
-    path[MAX_PATH] = '\0';
-    std::size_t n = std::strlen(path);
-    if (n < kFolderSize) std::memcpy(CandidateFolder(), path, n + 1);
+  wchar_t path[MAX_PATH + 1] = {};
+  char picked[2 * MAX_PATH + 1] = {};
+  if (SHGetPathFromIDListW(items, path)) {
+    path[MAX_PATH] = L'\0';
+    if (!plat::win32::ToCp932(path, picked, sizeof picked))
+      base::ReportError(text::kFolderNotCp932);
+    else if (std::strlen(picked) < kFolderSize)
+      std::memcpy(CandidateFolder(), picked, std::strlen(picked) + 1);
   }
   FreeItemList(items);
 }
 
-// "次へ": the field's text into CandidateFolder, unless it is longer than the buffer holds.
+// "次へ": the field's text into CandidateFolder, unless it is longer than the buffer holds or
+// has a character without a code page 932 form.
 int TakeField(HWND dialog) {
-  char field[1024] = {};
-  GetDlgItemTextA(dialog, kFolderEdit, field, sizeof field);
-  std::size_t n = std::strlen(field);
-  if (n + 1 > kFolderSize) return kSetupTooLong;
-  std::memcpy(CandidateFolder(), field, n + 1);
+  char field[kFolderSize] = {};
+  switch (base::GetItemText(dialog, kFolderEdit, field, sizeof field)) {
+    case base::ItemText::TooLong:
+      return kSetupTooLong;
+    case base::ItemText::NotCp932:
+      return kSetupNotCp932;
+    case base::ItemText::Ok:
+      break;
+  }
+  std::memcpy(CandidateFolder(), field, std::strlen(field) + 1);
   return kSetupNext;
 }
 
@@ -63,7 +78,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_INITDIALOG:
       base::CenterOnScreen(dialog);
-      SetDlgItemTextA(dialog, kFolderEdit, CandidateFolder());
+      base::SetItemText(dialog, kFolderEdit, CandidateFolder());
       return TRUE;
     case WM_COMMAND:
       switch (wParam) {
@@ -76,7 +91,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         case kBrowseButton:
           // Whatever was typed and not confirmed gives way to the candidate.
           BrowseInstallFolder(dialog);
-          SetDlgItemTextA(dialog, kFolderEdit, CandidateFolder());
+          base::SetItemText(dialog, kFolderEdit, CandidateFolder());
           return TRUE;
         default:
           return FALSE;
@@ -89,9 +104,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 int RunSetupDialog() {
-  INT_PTR r = DialogBoxParamA(base::DialogInstance(), RESOURCE_NAME(IDD_SETUP),
+  INT_PTR r = DialogBoxParamW(base::DialogInstance(), RESOURCE_WNAME(IDD_SETUP),
                               static_cast<HWND>(base::GetOwnerWindow()), SetupDialogProc, 0);
-  return r == kSetupNext || r == kSetupTooLong ? static_cast<int>(r) : kSetupCancelled;
+  return r == kSetupNext || r == kSetupTooLong || r == kSetupNotCp932 ? static_cast<int>(r) : kSetupCancelled;
 }
 
 }  // namespace update

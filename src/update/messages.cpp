@@ -12,6 +12,10 @@ const char kNetworkDrive[] = "ネットワークドライブには対応して�
 const char kRootFolder[] = "ルートには適応できません";
 const char kKeyFileMissing[] = "指定されたフォルダには [ %s ] 本体は発見できませんでした";
 const char kPathTooLong[] = "指定されたフォルダのパスが長すぎます。\n短いパスのフォルダを指定してください。";
+const char kFolderNotCp932[] =
+    "インストール先のフォルダのパスに、このアップデータが扱えない文字（シフトJISにない文字）が含まれています"
+    "。\n"
+    "そのような文字を含まないフォルダを指定してください。";
 const char kConfirm[] = "[%s]をアップデートします";
 const char kAskManualRoute[] =
     "[ %s ] 本体のインストール先を特定できませんでした。\nインストール先を手動で指定しますか？";

@@ -12,6 +12,7 @@ extern const char kNetworkDrive[];
 extern const char kRootFolder[];
 extern const char kKeyFileMissing[];  // %s: TITLEBAR
 extern const char kPathTooLong[];
+extern const char kFolderNotCp932[];  // a folder whose path has no code page 932 form
 extern const char kConfirm[];         // %s: the folder
 extern const char kAskManualRoute[];  // %s: TITLEBAR
 extern const char kBrowseTitle[];

@@ -7,6 +7,7 @@
 #include "base/paths.h"
 #include "config/config.h"
 #include "platform/platform.h"
+#include "update/ini.h"
 
 namespace update {
 namespace {
@@ -150,7 +151,7 @@ void TransferIniLines() {
   if (file[0] == '-') return;
   char key[kLineSize], value[kLineSize];
   for (const config::SectionLine* n = config::Section(config::SectionId::Ini); n; n = n->next) {
-    if (ParseIniLine(n->text, key, value) == kParsed) plat::WriteIniString(section, key, value, file);
+    if (ParseIniLine(n->text, key, value) == kParsed) WriteIniEntry(section, key, value, file);
   }
 }
 

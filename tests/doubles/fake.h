@@ -39,7 +39,7 @@ std::vector<plat::Window> ForegroundCalls();
 
 // Process data.
 void SetModulePath(const std::string& path);  // CP932 path of the "running executable"
-void SetTempFolder(const std::string& path);  // "" makes GetTempFolder fail
+void SetTempFolder(const std::string& path);  // "" makes EnterWorkFolder fail
 void SetWindowsFolder(const std::string& path);
 void SetTickCount(std::uint32_t ms);
 void SetCdromDrive(char letter);  // 0 for none
@@ -47,15 +47,14 @@ void SetMutexOutcome(plat::MutexResult r);
 std::vector<std::string> MutexNames();
 std::vector<std::string> ShellOpened();
 
-// Registry: an in-memory tree keyed by root, key path (case-insensitive) and value name.
+// Registry: an in-memory tree keyed by root, key path (case-insensitive) and value name. A
+// REG_SZ holding the byte 0xFF (never code page 932) stands for a text that has no code page
+// 932 form: reading it gives NotCp932.
 void RegPut(plat::RegRoot root, const std::string& key, const std::string& name, std::uint32_t type,
             const std::string& data);
 bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name, std::uint32_t* type,
             std::string* data);
 void RegDenyFullAccess(plat::RegRoot root, const std::string& key, bool deny);
-
-// INI writes: "file|section|key" -> value.
-std::string ProfileValue(const std::string& file, const std::string& section, const std::string& key);
 
 // The staging's file calls (QueryPath, RenamePath, DeletePath, FreeSpace) act on real files.
 // FailFileCall(n, e) makes the n-th rename or delete from now on fail with e (n = 0: none);

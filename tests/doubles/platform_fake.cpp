@@ -1,7 +1,8 @@
 // Doubles of the platform seam for the native tests and the fuzz targets: scripted message
-// boxes, a recorded clipboard, an empty message queue, an in-memory registry and INI files, the
-// process data that a test sets, and exit actions that end in an exception. The files
-// themselves are real (platform_posix.cpp).
+// boxes, a recorded clipboard, an empty message queue, an in-memory registry, the process data
+// that a test sets, and exit actions that end in an exception. The files themselves are real
+// (platform_posix.cpp), and so are the work folder and the running executable (a file that a
+// test names).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -43,7 +44,8 @@ struct FakeState {
   };
   std::map<std::string, std::map<std::string, Value>> registry;  // "root|KEY" -> name -> value
   std::map<std::string, bool> denyFull;
-  std::map<std::string, std::string> profile;
+  std::string workFolder, startFolder;
+  bool inWorkFolder = false;
   std::vector<void (*)()> exitActions;
   std::vector<void (*)()> exitActionsRun;
   int fileCalls = 0, failAt = 0, killAt = 0;
@@ -103,10 +105,6 @@ bool RegGet(plat::RegRoot root, const std::string& key, const std::string& name,
 }
 void RegDenyFullAccess(plat::RegRoot root, const std::string& key, bool deny) {
   S().denyFull[RegKey(root, key)] = deny;
-}
-std::string ProfileValue(const std::string& file, const std::string& section, const std::string& key) {
-  auto it = S().profile.find(file + "|" + section + "|" + key);
-  return it == S().profile.end() ? std::string() : it->second;
 }
 void FailFileCall(int n, plat::IoError error) {
   S().failAt = n ? S().fileCalls + n : 0;
@@ -210,8 +208,45 @@ static std::size_t CopyOut(const std::string& s, char* buf, std::size_t size) {
   return s.size();
 }
 
-std::size_t GetTempFolder(char* buf, std::size_t size) { return CopyOut(S().tempFolder, buf, size); }
-std::size_t GetModulePath(char* buf, std::size_t size) { return CopyOut(S().modulePath, buf, size); }
+int EnterWorkFolder(const char* name) {
+  FakeState& s = S();
+  if (s.tempFolder.empty()) return -1;
+  char current[2 * kMaxPath];
+  s.startFolder = GetCurrentFolder(current, sizeof current) ? current : "";
+  const char last = s.tempFolder.back();
+  s.workFolder = s.tempFolder + (last == '\\' || last == '/' ? "" : "\\") + name;
+  MakeFolder(s.workFolder.c_str());
+  if (SetCurrentFolder(s.workFolder.c_str()) != 0) {
+    s.workFolder.clear();
+    return -1;
+  }
+  s.inWorkFolder = true;
+  return 0;
+}
+
+void LeaveWorkFolder() {
+  FakeState& s = S();
+  if (!s.startFolder.empty()) SetCurrentFolder(s.startFolder.c_str());
+  if (!s.inWorkFolder) return;
+  FindRecord r;
+  std::vector<std::string> files;
+  if (FindHandle h = FindFirst((s.workFolder + "\\*.*").c_str(), &r)) {
+    do
+      if (!r.folder) files.push_back(s.workFolder + "\\" + r.name);
+    while (FindNext(h, &r));
+    FindClose(h);
+  }
+  for (const std::string& f : files) RemoveFile(f.c_str());
+  RemoveFolder(s.workFolder.c_str());
+}
+
+std::size_t GetWorkFolder(char* buf, std::size_t size) {
+  return S().inWorkFolder ? CopyOut(S().workFolder, buf, size) : 0;
+}
+
+std::FILE* OpenOwnExecutable() {
+  return S().modulePath.empty() ? nullptr : OpenFile(S().modulePath.c_str(), "rb");
+}
 std::size_t GetWindowsFolder(char* buf, std::size_t size) { return CopyOut(S().windowsFolder, buf, size); }
 std::uint32_t MillisecondsSinceStart() { return S().ticks; }
 
@@ -262,27 +297,23 @@ MutexResult CreateOwnedMutex(const char* name) {
   return S().mutexOutcome;
 }
 
-int RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
-             std::uint32_t size, std::uint32_t* type, std::uint32_t* length) {
+RegRead RegQuery(RegRoot root, const char* key, std::uint32_t access, const char* name, void* buf,
+                 std::uint32_t size, std::uint32_t* type, std::uint32_t* length) {
   std::string k = RegKey(root, key);
-  if (access == kKeyAllAccess && S().denyFull[k]) return -1;
+  if (access == kKeyAllAccess && S().denyFull[k]) return RegRead::Missing;
   std::string data;
-  if (!fake::RegGet(root, key, name, type, &data)) return -1;
+  if (!fake::RegGet(root, key, name, type, &data)) return RegRead::Missing;
+  if (*type == kRegSz && data.find('\xFF') != std::string::npos) return RegRead::NotCp932;
   std::uint32_t n = static_cast<std::uint32_t>(data.size()) + (*type == kRegSz ? 1 : 0);
-  if (n > size) return -1;
+  if (n > size) return RegRead::Missing;
   std::memcpy(buf, data.c_str(), n);
   *length = n;
-  return 0;
+  return RegRead::Ok;
 }
 
 int RegSetString(RegRoot root, const char* key, const char* name, const char* data) {
   if (S().denyFull[RegKey(root, key)]) return -1;
   fake::RegPut(root, key, name, kRegSz, data);
-  return 0;
-}
-
-int WriteIniString(const char* section, const char* key, const char* value, const char* file) {
-  S().profile[std::string(file) + "|" + section + "|" + key] = value;
   return 0;
 }
 

@@ -33,6 +33,8 @@ int RunSetupDialog() {
   if (!step.next) return kSetupCancelled;
   // The real dialog reads at most kFolderSize - 1 bytes of the field.
   if (step.typed.size() + 1 > kFolderSize) return kSetupTooLong;
+  // 0xFF is no code page 932 byte: it stands for a character the field holds without one.
+  if (step.typed.find('\xFF') != std::string::npos) return kSetupNotCp932;
   std::memcpy(CandidateFolder(), step.typed.c_str(), step.typed.size() + 1);
   return kSetupNext;
 }

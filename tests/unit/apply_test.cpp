@@ -11,6 +11,7 @@
 #include "fake.h"
 #include "test_support.h"
 #include "update/finish.h"
+#include "update/ini.h"
 #include "update/transfers.h"
 
 namespace {
@@ -22,6 +23,14 @@ class ApplyTest : public HostTest {
   void SetUp() override {
     HostTest::SetUp();
     update::RecordInstallFolder("D:\\Games\\App");
+    fake::SetWindowsFolder(dir_);  // where a bare INI_FILE lands
+  }
+  // The bytes of an INI file in the Windows folder; "<none>" when there is none.
+  std::string Ini(const char* name) const {
+    std::FILE* f = std::fopen((dir_ + "/" + name).c_str(), "rb");
+    if (!f) return "<none>";
+    std::fclose(f);
+    return ReadWholeFile(dir_ + "/" + name);
   }
   void LoadConfig(const std::string& text) {
     config::ResetForTests();
@@ -54,6 +63,31 @@ void CheckLines(Parser parse, const std::vector<LineCase>& cases) {
     if (!c.key) continue;
     EXPECT_STREQ(key, c.key) << c.line;
     EXPECT_STREQ(value, c.value) << c.line;
+  }
+}
+
+// Entries land as the system's own INI writer puts them, in code page 932 bytes: the section
+// and key found without ASCII case and around blanks, everything else kept as it stands.
+TEST(Ini, EntriesLandAsTheSystemWritesThem) {
+  const struct {
+    const char *before, *section, *key, *value, *after;
+  } cases[] = {
+      {"", "設定", "パス", "C:\\ゲーム\\ソ", "[設定]\r\nパス=C:\\ゲーム\\ソ\r\n"},
+      {"[a]\r\nk=1\r\n", "A", "K", "2", "[a]\r\nK=2\r\n"},
+      {" [ a ] \nx=0\n  k  = 1\n\n[b]\nk=3\n", "a", "k", "2", " [ a ] \nx=0\nk=2\n\n[b]\nk=3\n"},
+      {"[a]\r\nx=0\r\n\r\n[b]\r\n", "a", "k", "1", "[a]\r\nx=0\r\nk=1\r\n\r\n[b]\r\n"},
+      {"[a]\r\n;k=0\r\n", "a", "k", "1", "[a]\r\n;k=0\r\nk=1\r\n"},
+      {"[a]\r\nx=0", "a", "k", "1", "[a]\r\nx=0\r\nk=1\r\n"},
+      {"[a]\r\nk=0", "a", "k", "1", "[a]\r\nk=1"},
+      {"[a]\r\nx=0", "b", "k", "", "[a]\r\nx=0\r\n[b]\r\nk=\r\n"},
+      // ソ ends in 0x5C and 表 too; a trail byte that looks like "a" folds nothing.
+      {"[ソ表]\r\nk=0\r\n", "ソ表", "k", "1", "[ソ表]\r\nk=1\r\n"},
+      {"[\x83\x61]\r\nk=0\r\n", "\x83\x41", "k", "1", "[\x83\x61]\r\nk=0\r\n[\x83\x41]\r\nk=1\r\n"},
+  };
+  for (const auto& c : cases) {
+    std::string out(update::IniEditRoom(std::strlen(c.before), c.section, c.key, c.value), '\0');
+    out.resize(update::EditIni(c.before, std::strlen(c.before), c.section, c.key, c.value, &out[0]));
+    EXPECT_EQ(out, c.after) << c.before;
   }
 }
 
@@ -142,8 +176,7 @@ TEST_F(ApplyTest, OverlongLinesAreSkippedNotCut) {
       "\"\n\"Short\"=\"x\"\n-\nEOF\n");
   update::TransferIniLines();
   update::TransferRegLines();
-  EXPECT_EQ(fake::ProfileValue("game.ini", "Main", "Long"), "");
-  EXPECT_EQ(fake::ProfileValue("game.ini", "Main", "Short"), folder);
+  EXPECT_EQ(Ini("game.ini"), "[Main]\r\nShort=" + folder + "\r\n");
   EXPECT_EQ(UserValue("Maker\\Game", "Long"), "<none>");
   EXPECT_EQ(UserValue("Maker\\Game", "Short"), "x");
 }
@@ -159,7 +192,7 @@ TEST_F(ApplyTest, RegistryWriterAndUnusedSettings) {
   LoadConfig("INI_FILE -\nREG_GLOBAL -\nREG_LOCAL Game\n[EOF]\n[ini]\nA=1\n-\n[reg]\n\"A\"=\"1\"\n-\nEOF\n");
   update::TransferIniLines();
   update::TransferRegLines();
-  EXPECT_EQ(fake::ProfileValue("-", "-", "A"), "");
+  EXPECT_EQ(Ini("-"), "<none>");
   EXPECT_EQ(UserValue("-\\Game", "A"), "<none>");
 }
 
@@ -204,6 +237,7 @@ TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.readmeKeys);
     fake::Reset();
+    fake::SetWindowsFolder(dir_);
     update::ResetFinishForTests();
     InstallUpdater(dir_ + "/updater.exe", Payload({{"install.env", "env"},
                                                    {"insttscr.rct", "rct"},
@@ -227,7 +261,8 @@ TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
     EXPECT_EQ(ListTree(inst), (Names{"data/", "data/update.arc", "readme.txt"}));
     EXPECT_EQ(ReadWholeFile(inst + "/readme.txt"), "new readme");
     EXPECT_EQ(WriteTime(inst + "/data/update.arc"), kFileTime);
-    EXPECT_EQ(fake::ProfileValue("game.ini", "Main", "DataPath"), inst + "\\data");
+    EXPECT_EQ(Ini("game.ini"), "[Main]\r\nDataPath=" + inst + "\\data\r\n");
+    std::remove((dir_ + "/game.ini").c_str());
     EXPECT_EQ(UserValue("Maker\\Game", "InstallPath"), inst);
     EXPECT_EQ(UserValue("Maker\\Game", "Num"), "<none>");
     EXPECT_STREQ(update::LastFinishDialog().templateName, c.templateName);

@@ -228,6 +228,7 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
        "",
        unknown},
       {"over-long record counts as absent", "", {}, "1", x300, -1, "", unknown},
+      {"record without a code page 932 form", "", {}, "1", "D:\\\xFF", -1, "", text::kFolderNotCp932},
       // "game.exe" alone is what an emptied default folder would wrongly find.
       {"over-long default skipped for the record",
        longDefault,
@@ -281,6 +282,7 @@ TEST_F(LocateTest, ManualRouteDecisions) {
       {"root, Retry", "", {true, "D:"}, {plat::kIdRetry}, -1, {root}},
       {"root, Cancel ends the run", "", {true, "D:\\"}, {plat::kIdCancel}, -1, {root}, "", "", "", true},
       {"too long", "", {true, "D:\\" + std::string(300, 'x')}, {}, -1, {tooLong}},
+      {"typed without a code page 932 form", "", {true, "D:\\\xFF"}, {}, -1, {text::kFolderNotCp932}},
       {"subfolder too long", mk, {true, "D:\\" + std::string(250, 'x')}, {}, -1, {tooLong}},
       {"key file missing", kf, {true, "D:\\Game"}, {}, -1, {Format(text::kKeyFileMissing, "テスト")}},
       {"key file present", kf + mk, {true, "D:\\Games"}, {yes}, 0, {Confirm(app)}, app},
