@@ -220,19 +220,22 @@ bool RunOps(Ops* ops, const PatchHeader& h, Applier* a) {
 
 }  // namespace
 
+bool ReadPatchHeader(Source* src, const Record& rec, PatchHeader* h) {
+  unsigned char b[kPatchHeaderSize];
+  if (rec.packed < kPatchHeaderSize || !ReadExact(src, b, sizeof b)) return false;
+  h->baseSize = b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24);
+  std::memcpy(h->baseHash, b + 4, plat::kSha256Size);
+  std::memcpy(h->resultHash, b + 4 + plat::kSha256Size, plat::kSha256Size);
+  return h->baseSize <= kMaxPatchedSize && rec.size <= kMaxPatchedSize;
+}
+
 int ApplyPatch(Source* src, const Record& rec, const char* base, plat::OutFile* file, const char* path,
                Progress* progress, std::uint32_t consumedBefore, Failure* failure, Output* output) {
   OutFileGuard dest{file};
   auto fail = [&](Fault fault) { return Fail(failure, fault, rec.name); };
   std::uint64_t stamp = 0;
-  unsigned char b[kPatchHeaderSize];
-  if (rec.packed < kPatchHeaderSize || !ReadRecordTime(src, &stamp) || !ReadExact(src, b, sizeof b))
-    return fail(Fault::Patch);
   PatchHeader h;
-  h.baseSize = b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24);
-  std::memcpy(h.baseHash, b + 4, plat::kSha256Size);
-  std::memcpy(h.resultHash, b + 4 + plat::kSha256Size, plat::kSha256Size);
-  if (h.baseSize > kMaxPatchedSize || rec.size > kMaxPatchedSize) return fail(Fault::Patch);
+  if (!ReadRecordTime(src, &stamp) || !ReadPatchHeader(src, rec, &h)) return fail(Fault::Patch);
   if (!base && file) return fail(Fault::Base);  // nothing to copy from
 
   Buffer block(static_cast<unsigned char*>(std::malloc(kBlockSize)));

@@ -34,6 +34,10 @@ struct PatchHeader {
   unsigned char resultHash[plat::kSha256Size];
 };
 
+// Reads the body's header (the source stands after the record's time field). false when it is
+// cut short or names a size beyond the bound.
+bool ReadPatchHeader(Source* src, const Record& rec, PatchHeader* h);
+
 // Applies a patch record. The source stands at the record's time field; on success it stands
 // after the record. base: the installed file (nullptr: the instructions are only checked
 // against the base's size, nothing is read or written). The base is checked (size and hash)

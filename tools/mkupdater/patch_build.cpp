@@ -438,4 +438,46 @@ void WarnWithoutVersionGate(const std::string& env, const std::string& envPath) 
                envPath.c_str());
 }
 
+int ListPatch(payload::Source* src, const payload::Record& rec, std::uint64_t filetime) {
+  payload::PatchHeader h;
+  if (!payload::ReadPatchHeader(src, rec, &h) || src->left < rec.packed - payload::kPatchHeaderSize ||
+      std::fseek(src->file, static_cast<long>(rec.packed - payload::kPatchHeaderSize), SEEK_CUR) != 0)
+    return -1;
+  src->left -= rec.packed - payload::kPatchHeaderSize;
+  std::string hash;
+  for (unsigned char c : h.baseHash) hash += Format("%02x", c);
+  std::printf("p\t%u\t%u\t%s\t%s\tpatch of %u bytes, SHA-256 %s\n", rec.size, rec.packed,
+              FormatFiletime(filetime).c_str(), Utf8Name(rec.name).c_str(), h.baseSize, hash.c_str());
+  return 0;
+}
+
+int FailPatchBase(const char* file, const std::string& record, const char* base) {
+  if (!*base)
+    return Fail(kUsageError,
+                "%s: '%s' is a patch of the installed file; give --base <folder of the release it "
+                "was built against>",
+                file, record.c_str());
+  return Fail(kDataError,
+              "%s: '%s' in the base folder is missing or not the file this patch was made for; "
+              "give the folder of the release the update was built against",
+              file, record.c_str());
+}
+
+bool TakePatchBase(int* argc, char** argv, std::string* base) {
+  base->clear();
+  for (int i = 1; i < *argc; ++i) {
+    if (std::strcmp(argv[i], "--base") != 0) continue;
+    if (i + 1 >= *argc) return false;
+    std::string folder = argv[i + 1];
+    const bool rooted =
+        !folder.empty() && (folder[0] == '/' || folder[0] == '\\' || (folder.size() > 1 && folder[1] == ':'));
+    if (!rooted) folder = host::CurrentFolder() + "/" + folder;
+    if (!host::IsFolder(folder) || !host::Utf8ToCp932(folder, base)) return false;
+    for (int j = i; j + 2 <= *argc; ++j) argv[j] = argv[j + 2];
+    *argc -= 2;
+    return true;
+  }
+  return true;
+}
+
 }  // namespace mkupdater

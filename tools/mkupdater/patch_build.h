@@ -18,6 +18,7 @@
 
 #include "delta.h"
 #include "meter.h"
+#include "payload/container.h"
 #include "tree.h"
 
 namespace mkupdater {
@@ -53,6 +54,16 @@ int PackPatchOrFile(std::FILE* out, const std::string& root, const Entry& e, int
 // base's file of the same name.
 void MarkPatches(const std::string& base, const Delta& delta, std::vector<Entry>* entries);
 void PrintPatches(const PatchSummary& summary);
+
+// mkupdater list's line for a patch record (the source stands after its time field, and then
+// after the record): p, size, packed size, time, name, and the base's size and SHA-256. 0, or -1
+// when the record is cut short.
+int ListPatch(payload::Source* src, const payload::Record& rec, std::uint64_t filetime);
+// The refusal of extract and verify when a patch record's base is missing or another file.
+int FailPatchBase(const char* file, const std::string& record, const char* base);
+// --base <folder> taken out of the arguments: the folder as the seam names it (code page 932,
+// absolute), "" when not given; false when it is given wrong.
+bool TakePatchBase(int* argc, char** argv, std::string* base);
 // A warning line on stderr when the install.env text (code page 932) sets no CHKREGVER: an
 // update with --base fits only installations of the base's release.
 void WarnWithoutVersionGate(const std::string& env, const std::string& envPath);
