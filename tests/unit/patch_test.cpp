@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "commands.h"
 #include "container_writer.h"
 #include "patch_build.h"
 #include "payload/extract.h"
@@ -113,6 +114,38 @@ TEST_F(PatchTest, WrongBaseAndDamage) {
     EXPECT_EQ(failure_.fault, c.fault) << c.what;
     EXPECT_STREQ(failure_.record, "data.arc") << c.what;
   }
+}
+
+// The tool end to end: patches only when asked; list, verify and extract --base.
+TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
+  const std::string a = Rnd(200000, 6), b = a.substr(0, 80000) + Rnd(2000, 7) + a.substr(80000);
+  for (const char* release : {"A", "B"}) {
+    MakeTree(dir_ + "/" + release, {"insttscr.rct", "data/x.arc"});
+    WriteWholeFile(dir_ + "/" + release + "/install.env", "TITLEBAR x\n[EOF]\n");
+    WriteWholeFile(dir_ + "/" + release + "/data/x.arc", release[0] == 'A' ? a : b);
+  }
+  WriteWholeFile(dir_ + "/stub.exe", "MZ");
+  const std::string exe = dir_ + "/u.exe";
+  for (bool patches : {false, true}) {
+    std::vector<std::string> args = {"build", "--stub", dir_ + "/stub.exe", "--out",
+                                     exe,     "--base", dir_ + "/A"};
+    if (patches) args.push_back("--patches");
+    args.push_back(dir_ + "/B");
+    std::string out, err, listed;
+    ASSERT_EQ(RunTool(mkupdater::RunBuildCommand, args, &out, &err), 0) << err;
+    EXPECT_NE(err.find("sets no CHKREGVER"), std::string::npos) << err;
+    EXPECT_EQ(out.find("  p data/x.arc\n") != std::string::npos, patches) << out;
+    ASSERT_EQ(RunTool(mkupdater::RunListCommand, {"list", exe}, &listed), 0);
+    EXPECT_EQ(listed.find("p\t202000\t") != std::string::npos, patches) << listed;
+  }
+  std::string err;
+  EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", exe}), 0);
+  EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", "--base", dir_ + "/B", exe}, nullptr, &err),
+            mkupdater::kDataError);
+  EXPECT_NE(err.find("not the file this patch was made for"), std::string::npos) << err;
+  EXPECT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", exe, dir_ + "/x"}), mkupdater::kUsageError);
+  ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", "--base", dir_ + "/A", exe, dir_ + "/y"}), 0);
+  EXPECT_EQ(ReadWholeFile(dir_ + "/y/data/x.arc"), b);
 }
 
 }  // namespace

@@ -473,7 +473,7 @@ bool TakePatchBase(int* argc, char** argv, std::string* base) {
         !folder.empty() && (folder[0] == '/' || folder[0] == '\\' || (folder.size() > 1 && folder[1] == ':'));
     if (!rooted) folder = host::CurrentFolder() + "/" + folder;
     if (!host::IsFolder(folder) || !host::Utf8ToCp932(folder, base)) return false;
-    for (int j = i; j + 2 <= *argc; ++j) argv[j] = argv[j + 2];
+    for (int j = i; j + 2 < *argc; ++j) argv[j] = argv[j + 2];
     *argc -= 2;
     return true;
   }
