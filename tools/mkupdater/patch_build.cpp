@@ -341,7 +341,8 @@ int MakePatch(const std::string& basePath, const std::string& newPath, Patch* pa
   File fb(host::Open(basePath, "rb")), fn(host::Open(newPath, "rb"));
   if (!fb || !fn) return *why = host::LastError(), -1;
   const std::uint64_t baseSize = SizeOf(fb.get()), newSize = SizeOf(fn.get());
-  if (baseSize == UINT64_MAX || newSize == UINT64_MAX) return *why = host::LastError(), -1;
+  if (newSize == UINT64_MAX) return *why = host::LastError(), -1;
+  if (baseSize == UINT64_MAX) return 0;  // not a size this system tells: the whole file travels
   if (baseSize > payload::kMaxPatchedSize || newSize > payload::kMaxPatchedSize) return 0;
   View base(fb.get(), baseSize), now(fn.get(), newSize);
   *patch = Patch{};
@@ -440,8 +441,9 @@ void WarnWithoutVersionGate(const std::string& env, const std::string& envPath) 
 
 int ListPatch(payload::Source* src, const payload::Record& rec, std::uint64_t filetime) {
   payload::PatchHeader h;
-  if (!payload::ReadPatchHeader(src, rec, &h) || src->left < rec.packed - payload::kPatchHeaderSize ||
-      std::fseek(src->file, static_cast<long>(rec.packed - payload::kPatchHeaderSize), SEEK_CUR) != 0)
+  if (rec.packed < payload::kPatchHeaderSize || src->left < rec.packed) return -1;
+  payload::ReadPatchHeader(src, rec, &h);  // sizes beyond the bound are verify's to report
+  if (std::fseek(src->file, static_cast<long>(rec.packed - payload::kPatchHeaderSize), SEEK_CUR) != 0)
     return -1;
   src->left -= rec.packed - payload::kPatchHeaderSize;
   std::string hash;
