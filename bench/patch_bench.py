@@ -24,6 +24,18 @@ variants = [  # name, MiB, seed, changed, inserted, dropped
 growth = [32, 110, 330]
 
 
+NOTES = """How to read it: "build" is the whole `mkupdater build --base --patches` (both files hashed,
+the base indexed, the new file scanned, the other records packed); xdelta3 -9 makes only the
+delta. The changed entries deflated alone are each new or changed entry of B compressed with
+zlib -9 on its own; a patch can be smaller, since an entry changed in part keeps what it shares
+with A. Memory: the index holds 8 bytes per anchor of the base (one in 64 bytes, so an eighth of
+the base's size, and at most 128 MiB (160 MiB reserved), which a base of 1 GiB reaches and which holds from there
+up to the 2 GiB limit); both files are read through 4 MiB windows; the patch being made is held
+until it is written (a patch above 256 MiB is given up for the whole file). So a 2 GiB archive
+builds in about 128 + 8 MiB plus its patch. The updater's side (applying under Wine against
+the whole file, its flat memory) is measured once the staging applies patches."""
+
+
 def timed(cmd):
     """Seconds and peak resident KiB of one run."""
     r = subprocess.run(["/usr/bin/time", "-f", "%e %M"] + cmd, capture_output=True, text=True)
@@ -123,6 +135,7 @@ def main():
             "4 dropped):", "", "| archive | build | peak memory |", "|---|---|---|"]
     for mib, secs, kib in mem:
         out.append("| %d MiB | %.2f s | %d MiB |" % (mib, secs, kib // 1024))
+    out += ["", NOTES]
     with open(os.path.join(root, "bench", "PATCH.md"), "w") as f:
         f.write("\n".join(out) + "\n")
     print("\n".join(out))

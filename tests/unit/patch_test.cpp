@@ -42,11 +42,20 @@ class PatchTest : public HostTest {
     if (installed) WriteWholeFile(dir_ + "/base/data.arc", *installed);
     std::FILE* f = std::fopen((dir_ + "/updater.exe").c_str(), "rb");
     const std::string dest = dir_ + "/dest", base = dir_ + "/base";
-    int r = payload::ExtractFrom(f, check ? nullptr : dest.c_str(), payload::Mode::Full, nullptr, &failure_,
+    reports_.clear();
+    int r = payload::ExtractFrom(f, check ? nullptr : dest.c_str(), payload::Mode::Full, &watch_, &failure_,
                                  nullptr, false, check ? nullptr : base.c_str());
     std::fclose(f);
     return r;
   }
+  // What the watcher heard: the work announced, then the work done and the payload consumed.
+  static bool Blocks(payload::Progress*, std::uint32_t done, std::uint32_t consumed) {
+    reports_.push_back({done, consumed});
+    return true;
+  }
+  static void Begin(payload::Progress*, const char*, std::uint32_t work) { reports_.push_back({work, 0}); }
+  static inline std::vector<std::pair<std::uint32_t, std::uint32_t>> reports_;
+  payload::Progress watch_ = {nullptr, Begin, Blocks};
   payload::Failure failure_;
 };
 
@@ -81,6 +90,13 @@ TEST_F(PatchTest, RoundTrips) {
     ASSERT_EQ(Apply(payload, &c.base), 0) << c.what << " fault " << int(failure_.fault);
     EXPECT_EQ(ReadWholeFile(dir_ + "/dest/data.arc"), c.result) << c.what;
     EXPECT_EQ(WriteTime(dir_ + "/dest/data.arc"), kFileTime) << c.what;
+    // The bar counts the base read and the result written, in blocks, and ends with the record.
+    EXPECT_EQ(reports_.front().first, c.base.size() + c.result.size()) << c.what;
+    EXPECT_GE(reports_.size(), 1 + (c.base.size() + c.result.size()) / payload::kBlockSize) << c.what;
+    if (reports_.size() > 1) {
+      EXPECT_EQ(reports_.back(), std::make_pair(reports_.front().first, std::uint32_t(payload.size() - 4)))
+          << c.what;
+    }
     if (c.pays) { EXPECT_LT(payload.size(), c.result.size() / 4 + 200) << c.what; }
   }
 }
