@@ -50,6 +50,7 @@ test: all fuzz-build
 bench: deps native win32
 	@for b in build/native/bench_*; do echo "== $$b"; $$b; done
 	@python3 bench/run.py
+	@python3 bench/patch_bench.py
 
 # The Windows release package: build/dist/kovela-updater-<VERSION>-windows.zip.
 dist: deps native win32

@@ -3,6 +3,7 @@
 find_package(ZLIB REQUIRED)
 find_package(PNG REQUIRED)
 find_package(Threads REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)  # Debian: libssl-dev (SHA-256)
 find_library(LIBDEFLATE deflate REQUIRED)  # Debian: libdeflate-dev
 find_path(LIBDEFLATE_INCLUDE libdeflate.h REQUIRED)
 
@@ -18,6 +19,7 @@ target_link_libraries(kovela_core PUBLIC ZLIB::ZLIB)
 
 add_library(kovela_posix STATIC ${POSIX_SOURCES})
 target_include_directories(kovela_posix PUBLIC ${SRC})
+target_link_libraries(kovela_posix PUBLIC OpenSSL::Crypto)
 
 add_library(container_writer STATIC ${TOOL_DIR}/container_writer.cpp)
 target_include_directories(container_writer PUBLIC ${TOOL_DIR})

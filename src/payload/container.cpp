@@ -142,6 +142,11 @@ int ReadRecord(Source* src, Record* rec) {
   if (!ReadExact(src, b, 4)) return -1;
   std::int32_t packed = static_cast<std::int32_t>(Le32(b));
   rec->folder = size == -1;
+  rec->patch = size == -2;
+  if (rec->patch) {
+    if (!ReadExact(src, b, 4)) return -1;
+    size = static_cast<std::int32_t>(Le32(b));
+  }
   if (!rec->folder && (size < 0 || packed < 0)) return -1;
   rec->size = rec->folder ? 0 : static_cast<std::uint32_t>(size);
   rec->packed = rec->folder ? 0 : static_cast<std::uint32_t>(packed);

@@ -6,10 +6,12 @@
 // Record (little-endian, packed):
 //   u16  N        name length with its NUL; 0 is the end marker and nothing follows it
 //   N    name     CP932, backslash-separated, relative to the destination, NUL-terminated
-//   i32  size     uncompressed size; -1 marks a directory record
-//   i32  packed   length of the zlib stream (present, unused, in directory records)
-//   u64  time     FILETIME of the last write          (file records only)
-//   ...  data     one zlib stream of `packed` bytes   (file records only)
+//   i32  size     uncompressed size; -1 marks a directory record, -2 a patch record
+//   i32  packed   length of the zlib stream (present, unused, in directory records), or of a
+//                 patch record's body
+//   u32  result   size of the file a patch record makes (patch records only)
+//   u64  time     FILETIME of the last write          (file and patch records)
+//   ...  data     one zlib stream of `packed` bytes, or a patch record's body (payload/patch.h)
 #pragma once
 
 #include <cstdint>
@@ -36,13 +38,15 @@ int LocatePayload(std::FILE* f, Source* src, std::uint32_t* payloadLength);
 struct Record {
   char name[kMaxName];
   bool folder;
-  std::uint32_t size;    // uncompressed size (file records)
-  std::uint32_t packed;  // compressed size (file records)
+  bool patch;            // the file is made from the installed one (payload/patch.h)
+  std::uint32_t size;    // uncompressed size (file records), the result's size (patch records)
+  std::uint32_t packed;  // compressed size (file records), the body's size (patch records)
 };
 
 // 1 at the end marker, 0 with a record header read (the source then stands at the
 // record's time field), -1 for a damaged record: short read, a name without its NUL, a
-// negative size, or a name that would leave the destination folder.
+// negative size (a patch record's result at most 0x7FFFFFFF), or a name that would leave the destination
+// folder.
 int ReadRecord(Source* src, Record* rec);
 
 // False for names that could escape the destination or are not names at all: empty,

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/paths.h"
+#include "payload/patch.h"
 #include "platform/platform.h"
 
 namespace payload {
@@ -180,7 +181,7 @@ int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVis
 }
 
 int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure,
-                Output* output, bool layoutChecked) {
+                Output* output, bool layoutChecked, const char* patchBase) {
   *failure = Failure{};
   Source src{};
   std::uint32_t total = 0;
@@ -197,7 +198,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
     int r = ReadRecord(&src, &rec);
     if (r == 1) break;
     if (r < 0) return FailRecord(failure, rec);
-    consumed += static_cast<std::uint32_t>(std::strlen(rec.name) + 1 + 10);
+    consumed += static_cast<std::uint32_t>(std::strlen(rec.name) + 1 + (rec.patch ? 14 : 10));
     if (mode == Mode::Bootstrap) {
       if (rec.folder) {
         // A folder below the top level ends the pass; the start-up files come before it.
@@ -205,7 +206,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
         if (sep && sep[1]) break;
         continue;
       }
-      if (!WantedAtStartup(rec)) {
+      if (rec.patch || !WantedAtStartup(rec)) {
         if (!SkipRecordData(&src, rec)) return Fail(failure, Fault::Record, rec.name);
         continue;
       }
@@ -231,8 +232,13 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
       file = output ? output->createFile(output, path) : plat::CreateOutFile(path);
       if (!file) return Fail(failure, Fault::Create, rec.name);
     }
-    if (InflateEntry(&src, rec, file, destination ? path : "", progress, consumed, in.get(), out.get(),
-                     failure, output) != 0)
+    char base[plat::kMaxPath];
+    if (rec.patch && patchBase && paths::JoinPath(base, sizeof base, patchBase, rec.name) != 0)
+      return Fail(failure, Fault::Base, rec.name);
+    if (rec.patch ? ApplyPatch(&src, rec, patchBase ? base : nullptr, file, destination ? path : "", progress,
+                               consumed, failure, output)
+                  : InflateEntry(&src, rec, file, destination ? path : "", progress, consumed, in.get(),
+                                 out.get(), failure, output))
       return -1;
     consumed += 8 + rec.packed;
   }

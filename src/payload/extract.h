@@ -55,6 +55,8 @@ enum class Fault {
   Write,      // writing or closing a destination file failed
   Memory,     // the block buffers cannot be had
   Stopped,    // the watcher asked to stop
+  Base,       // a patch record's installed file is missing or not the one it was made for
+  Patch,      // a patch record's body is damaged, or its result is not the file it names
 };
 
 struct Failure {
@@ -76,10 +78,12 @@ int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVis
 // nullptr: check only), through output when one is given. Full mode checks the layout first
 // (unless the caller has, and says so) and writes nothing unless it is sound. Bootstrap mode writes only the
 // start-up files (install.env, insttscr.rct, names holding ".txt") at the top level and stops at the first
-// folder record below it. 0 when the end (or the stopping folder record) was reached; -1 with
-// *failure filled otherwise.
+// folder record below it. Patch records are applied to the file of the same name below
+// patchBase (nullptr: they are checked when nothing is written, and fail as Base otherwise;
+// Bootstrap mode skips them). 0 when the end (or the stopping folder record) was reached; -1
+// with *failure filled otherwise.
 int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure,
-                Output* output = nullptr, bool layoutChecked = false);
+                Output* output = nullptr, bool layoutChecked = false, const char* patchBase = nullptr);
 
 // The updater's own payload: the running executable opened for reading; nullptr when it
 // cannot be opened or holds no payload.

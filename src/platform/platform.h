@@ -163,3 +163,19 @@ void AtExit(void (*action)());
 [[noreturn]] void Exit(int code);
 
 }  // namespace plat
+
+// ---- SHA-256 ------------------------------------------------------------------------------
+// The system's implementation (CryptoAPI on Windows, libcrypto elsewhere), fed in pieces.
+
+namespace plat {
+
+constexpr std::size_t kSha256Size = 32;
+
+struct Sha256;                                              // a digest being computed
+Sha256* BeginSha256();                                      // nullptr when the system cannot hash
+int AddSha256(Sha256* h, const void* data, std::size_t n);  // 0 / -1
+// Writes the digest and releases h, whatever the result; 0 / -1.
+int FinishSha256(Sha256* h, unsigned char digest[kSha256Size]);
+void AbandonSha256(Sha256* h);  // releases h without a digest; nothing for nullptr
+
+}  // namespace plat

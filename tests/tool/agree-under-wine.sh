@@ -25,6 +25,7 @@ cp "$root/examples/title/title.png" title.png
 cp -a tree big && seq 1 5000000 > big/data/large.txt  # 38 MB: streamed through zlib, not held whole
 cp -a tree next && rm "next/データ/ソ表/台本.ks" && echo 2 >> next/readme.txt && mkdir next/新 && echo n > next/新/n.dat
 cp -a tree bad-name && : > "bad-name/☃.txt"
+cp -a tree patched && { head -c 100000 tree/data/bgm/a.ogg; seq 1 3000; tail -c +100001 tree/data/bgm/a.ogg; } > patched/data/bgm/a.ogg
 cp -a tree utf8 && { printf '\xEF\xBB\xBF'; iconv -f CP932 -t UTF-8 tree/install.env; } > utf8/install.env
 touch -r tree/install.env utf8/install.env  # the UTF-8 copy must give the same updater
 cp -a tree bad-env && printf 'TITLEBAR x\n[reg]\n"a"="b"\n' > bad-env/install.env
@@ -42,6 +43,8 @@ table=(
   "0|list @/u.exe|"
   "0|build --stub $stub --base tree --out @/d.exe next|@/d.exe"
   "0|list @/d.exe|"
+  "0|build --stub $stub --base tree --patches --out @/p.exe patched|@/p.exe"
+  "0|extract --base tree @/p.exe @/p|@/p"
   "0|verify @/u.exe|"
   "0|extract @/u.exe @/出力~ソ|@/出力~ソ"
   "0|lint tree/install.env|"

@@ -14,6 +14,7 @@
 #include "lint.h"
 #include "meter.h"
 #include "pack.h"
+#include "patch_build.h"
 #include "tool.h"
 #include "tree.h"
 
@@ -25,6 +26,7 @@ struct Options {
   int level = kStrongestLevel;
   unsigned threads = 0;  // one per core
   bool quiet = false;
+  bool patches = false;  // changed files as patches of the base's, where they pay
   bool ok = true;
 };
 
@@ -34,6 +36,8 @@ Options ParseOptions(int argc, char** argv) {
     std::string a = argv[i];
     if ((a == "--stub" || a == "--out" || a == "--base") && i + 1 < argc) {
       (a == "--stub" ? o.stub : a == "--out" ? o.out : o.base) = argv[++i];
+    } else if (a == "--patches") {
+      o.patches = true;
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
     } else if (a == "--threads" && i + 1 < argc) {
@@ -59,7 +63,7 @@ Options ParseOptions(int argc, char** argv) {
 // The stub, then every record, then the end and the trailer, into out. 0 or an exit code
 // (the message printed).
 int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& entries, std::uint64_t* stubSize,
-                 Meter* meter) {
+                 Meter* meter, PatchSummary* patches) {
   File stub(host::Open(o.stub, "rb"));
   if (!stub) return Fail(kUsageError, "cannot open stub '%s': %s", o.stub.c_str(), host::LastError().c_str());
   std::vector<char> buf(1 << 16);
@@ -68,7 +72,7 @@ int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& ent
     if (std::fwrite(buf.data(), 1, n, out) != n) return Fail(kDataError, "cannot write '%s'", o.out.c_str());
   if (*stubSize > 0x7FFFFFFF) return Fail(kUsageError, "stub '%s' is too large", o.stub.c_str());
   std::uint64_t peak = 0;
-  if (int r = PackRecords(out, o.folder, entries, o.level, o.threads, meter, o.out, &peak)) return r;
+  if (int r = PackRecords(out, o.folder, entries, o.level, o.threads, meter, o.out, &peak, patches)) return r;
   if (WriteEnd(out, static_cast<std::uint32_t>(*stubSize)) != 0)
     return Fail(kDataError, "cannot write '%s'", o.out.c_str());
   return 0;
@@ -95,9 +99,10 @@ void PrintDelta(const Delta& d) {
 
 int RunBuildCommand(int argc, char** argv) {
   Options o = ParseOptions(argc, argv);
-  if (!o.ok || o.stub.empty() || o.out.empty() || o.folder.empty()) {
+  if (!o.ok || o.stub.empty() || o.out.empty() || o.folder.empty() || (o.patches && o.base.empty())) {
     std::fputs(
-        "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release>] "
+        "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release> "
+        "[--patches]] "
         "[-0 ... -12] [--threads <n>] [--quiet] <folder>\n(mkupdater build --help tells more)\n",
         stderr);
     return kUsageError;
@@ -123,6 +128,7 @@ int RunBuildCommand(int argc, char** argv) {
   Delta delta;
   if (!o.base.empty()) {
     if (int r = PlanDelta(o.folder, o.base, &entries, &delta)) return r;
+    if (o.patches) MarkPatches(o.base, delta, &entries);
     AddDeletionLines(delta, &env);
     int more = 0;
     if (LintInstallEnvText(envPath.c_str(), env.data(), env.size(), stderr, &more) > 0 || more > warnings)
@@ -149,7 +155,8 @@ int RunBuildCommand(int argc, char** argv) {
     files += e.folder ? 0 : 1;
   }
   Meter meter("packing", raw, o.quiet);
-  int result = WriteUpdater(out.get(), o, entries, &stubSize, &meter);
+  PatchSummary patches;
+  int result = WriteUpdater(out.get(), o, entries, &stubSize, &meter, &patches);
   meter.Finish();
   long total = std::ftell(out.get());
   if (std::fclose(out.release()) != 0 && !result) result = Fail(kDataError, "cannot write '%s'", tmp.c_str());
@@ -161,8 +168,10 @@ int RunBuildCommand(int argc, char** argv) {
   if (host::Rename(tmp, o.out) != 0)
     return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), host::LastError().c_str());
   host::MarkExecutable(o.out);
+  if (!o.base.empty()) WarnWithoutVersionGate(env, envPath);
   if (o.quiet) return 0;
   if (!o.base.empty()) PrintDelta(delta);
+  if (o.patches) PrintPatches(patches);
   const std::uint64_t packed = static_cast<std::uint64_t>(total) - stubSize - 4;
   std::printf("%s: %zu files, %s in, %s out (%.1f%%), %.1f s\n", o.out.c_str(), files,
               FormatBytes(raw).c_str(), FormatBytes(packed).c_str(),

@@ -41,6 +41,9 @@ const Command kCommands[] = {
      "  --base <folder>       the previous release: pack only the files that changed (and the\n"
      "                        start-up files), and delete from the install folder the files that\n"
      "                        are gone; the build lists what it left out, added and deleted\n"
+     "  --patches             with --base: a changed file travels as a patch of the base's file\n"
+     "                        where that is clearly smaller (only updaters of this version\n"
+     "                        apply it; the installed file must be exactly the base's)\n"
      "  -0 ... -12            compression level (default: -12, the strongest; -1 the fastest)\n"
      "  --threads <n>         compress on n threads (default: one per core); the updater is\n"
      "                        the same byte for byte whatever the number\n"
@@ -48,15 +51,18 @@ const Command kCommands[] = {
     {"list", RunListCommand, "list the entries of an updater",
      "usage: mkupdater list <file.exe>\n\n"
      "One line per entry: d (folder) or f (file), size, packed size, time (UTC) and name, tab\n"
-     "separated; x lines name the files an update built with --base deletes, and a last line\n"
+     "separated; p lines are patches, with the size and SHA-256 of the file they apply to; x\n"
+     "lines name the files an update built with --base deletes, and a last line\n"
      "starting with # sums it up.\n"},
     {"verify", RunVerifyCommand, "check every entry of an updater",
-     "usage: mkupdater verify [--quiet] <file.exe>\n\n"
+     "usage: mkupdater verify [--quiet] [--base <folder>] <file.exe>\n\n"
      "Reads the updater as the updater itself does and inflates every entry; names the first\n"
-     "damaged one. Exit code 2 for a damaged file.\n"},
+     "damaged one. Exit code 2 for a damaged file. Patches are checked against the release\n"
+     "folder --base names, or, without one, by their instructions alone.\n"},
     {"extract", RunExtractCommand, "unpack an updater into a folder",
-     "usage: mkupdater extract [--quiet] <file.exe> <folder>\n\n"
-     "Writes every entry of the updater into <folder> (made when missing), with its stored time.\n"},
+     "usage: mkupdater extract [--quiet] [--base <folder>] <file.exe> <folder>\n\n"
+     "Writes every entry of the updater into <folder> (made when missing), with its stored time;\n"
+     "patches are applied to the files of the release folder --base names.\n"},
     {"rct", RunRctCommand, "convert title pictures between PNG and the updater's format",
      "usage: mkupdater rct decode <in.rct> <out.png>\n"
      "       mkupdater rct encode [--variant TC00|TS00|TC01|TS01] [--name TEXT] <in.png> <out.rct>\n\n"

@@ -10,6 +10,7 @@
 #include "delta.h"
 #include "host.h"
 #include "meter.h"
+#include "patch_build.h"
 #include "payload/container.h"
 #include "payload/extract.h"
 #include "tool.h"
@@ -48,6 +49,7 @@ int RunListCommand(int argc, char** argv) {
     }
     std::uint64_t ft = 0;
     bool read = payload::ReadRecordTime(&src, &ft);
+    if (rec.patch && read && ListPatch(&src, rec, ft) == 0) continue;
     if (read && std::strcmp(rec.name, "install.env") == 0 && rec.packed <= src.left &&
         rec.size < (1u << 24)) {
       std::string packed(rec.packed, '\0');
@@ -93,7 +95,7 @@ bool WatchBlocks(payload::Progress* p, std::uint32_t, std::uint32_t consumed) {
 
 // Extraction writes through the platform seam, which names files in code page 932: the
 // destination is made the current folder, so that its own name may be anything.
-int ExtractOrVerify(const char* file, const char* folder, bool quiet) {
+int ExtractOrVerify(const char* file, const char* folder, bool quiet, const std::string& base) {
   File f(OpenContainer(file));
   if (!f) return kDataError;
   std::string saved;
@@ -107,8 +109,8 @@ int ExtractOrVerify(const char* file, const char* folder, bool quiet) {
   Meter meter(folder ? "extracting" : "checking", 0, quiet);
   Watch watch{{WatchStart, nullptr, WatchBlocks}, &meter};
   payload::Failure failure;
-  int r =
-      payload::ExtractFrom(f.get(), folder ? "." : nullptr, payload::Mode::Full, &watch.progress, &failure);
+  int r = payload::ExtractFrom(f.get(), folder ? "." : nullptr, payload::Mode::Full, &watch.progress,
+                               &failure, nullptr, false, base.empty() ? nullptr : base.c_str());
   meter.Finish();
   if (folder) host::ChangeFolder(saved);
   if (r == 0) return kExitOk;
@@ -124,6 +126,8 @@ int ExtractOrVerify(const char* file, const char* folder, bool quiet) {
     }
     case payload::Fault::Memory:
       return Fail(kDataError, "%s: out of memory", file);
+    case payload::Fault::Base:
+      return FailPatchBase(file, record, base.c_str());
     default:
       if (!record.empty())
         return Fail(kDataError, "%s: damaged record '%s'; build the updater again from its folder", file,
@@ -137,20 +141,22 @@ int ExtractOrVerify(const char* file, const char* folder, bool quiet) {
 
 int RunExtractCommand(int argc, char** argv) {
   const bool quiet = TakeQuiet(&argc, argv);
-  if (argc != 3) {
-    std::fputs("usage: mkupdater extract [--quiet] <file.exe> <folder>\n", stderr);
+  std::string base;
+  if (!TakePatchBase(&argc, argv, &base) || argc != 3) {
+    std::fputs("usage: mkupdater extract [--quiet] [--base <folder>] <file.exe> <folder>\n", stderr);
     return kUsageError;
   }
-  return ExtractOrVerify(argv[1], argv[2], quiet);
+  return ExtractOrVerify(argv[1], argv[2], quiet, base);
 }
 
 int RunVerifyCommand(int argc, char** argv) {
   const bool quiet = TakeQuiet(&argc, argv);
-  if (argc != 2) {
-    std::fputs("usage: mkupdater verify [--quiet] <file.exe>\n", stderr);
+  std::string base;
+  if (!TakePatchBase(&argc, argv, &base) || argc != 2) {
+    std::fputs("usage: mkupdater verify [--quiet] [--base <folder>] <file.exe>\n", stderr);
     return kUsageError;
   }
-  int r = ExtractOrVerify(argv[1], nullptr, quiet);
+  int r = ExtractOrVerify(argv[1], nullptr, quiet, base);
   if (r == 0 && !quiet) std::printf("%s: ok\n", argv[1]);
   return r;
 }

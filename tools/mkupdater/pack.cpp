@@ -25,7 +25,9 @@ struct Slot {
   std::string error;  // why the file could not be read
 };
 
-bool Streamed(const Entry& e) { return !e.folder && !e.inMemory && e.size > kWholeFileLimit; }
+bool Streamed(const Entry& e) {
+  return !e.folder && !e.inMemory && (e.size > kWholeFileLimit || !e.patchBase.empty());
+}
 
 class Packer {
  public:
@@ -131,7 +133,8 @@ void OnChunk(void* context, std::uint64_t read) {
 }  // namespace
 
 int PackRecords(std::FILE* out, const std::string& root, const std::vector<Entry>& entries, int level,
-                unsigned threads, Meter* meter, const std::string& outName, std::uint64_t* peak) {
+                unsigned threads, Meter* meter, const std::string& outName, std::uint64_t* peak,
+                PatchSummary* patches) {
   Packer packer(root, entries, level);
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::thread> workers;
@@ -143,6 +146,8 @@ int PackRecords(std::FILE* out, const std::string& root, const std::vector<Entry
     if (e.folder) {
       if (WriteFolderRecord(out, e.name) != 0)
         result = Fail(kDataError, "cannot write '%s'", outName.c_str());
+    } else if (!e.patchBase.empty()) {
+      result = PackPatchOrFile(out, root, e, level, meter, done, outName, patches);
     } else if (Streamed(e)) {
       File in(host::Open(root + "/" + e.rel, "rb"));
       StreamProgress progress{meter, done};

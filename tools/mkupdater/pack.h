@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "meter.h"
+#include "patch_build.h"
 #include "tree.h"
 
 namespace mkupdater {
@@ -21,8 +22,10 @@ constexpr std::uint64_t kInFlightLimit = 160ull << 20;  // files read and stream
 
 // Writes a record for each entry (files from root/rel, or their data when inMemory) at level
 // 0-12. threads: 0 for one per core. 0, or an exit code with the message printed. *peak
-// receives the most bytes held at once for files in flight.
+// receives the most bytes held at once for files in flight. Entries with a patchBase are
+// written by the calling thread, as patches where they pay (told to *patches when given).
 int PackRecords(std::FILE* out, const std::string& root, const std::vector<Entry>& entries, int level,
-                unsigned threads, Meter* meter, const std::string& outName, std::uint64_t* peak);
+                unsigned threads, Meter* meter, const std::string& outName, std::uint64_t* peak,
+                PatchSummary* patches = nullptr);
 
 }  // namespace mkupdater

@@ -32,7 +32,7 @@ int WalkFrom(const std::string& root, const std::string& rel, std::vector<Entry>
   for (const host::DirEntry& d : listed) {
     const std::string& n = d.name;
     std::string r = rel.empty() ? n : rel + "/" + n;
-    Entry e{r, "", d.folder, d.size, d.time, false, {}};
+    Entry e{r, "", d.folder, d.size, d.time, false, {}, {}};
     if (!e.folder && !d.regular)
       return Fail(kUsageError, "'%s' is neither a file nor a folder; move it out of '%s'", r.c_str(),
                   root.c_str());

@@ -15,6 +15,7 @@ struct Entry {
   std::uint64_t time;
   bool inMemory = false;  // stored from data instead of the file (install.env)
   std::string data;
+  std::string patchBase;  // the base's file (UTF-8 path) to carry it as a patch of, where one pays
 };
 
 // Rank of a top-level entry in the start-up group: 0 install.env, 1 insttscr.rct, 2 every
