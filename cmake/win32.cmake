@@ -52,8 +52,8 @@ target_compile_definitions(e2e_harness PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_libraries(e2e_harness PUBLIC container_writer -static z ${WIN_LIBS})
 
 file(GLOB E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_test.cpp)
-# The seam's code page 932 conversion is checked on the real system too (convert_test.cpp).
-add_executable(e2e_tests ${E2E_SOURCES} ${SRC}/platform/files_win32.cpp)
+# The seam's conversion and hash are checked on the real system too (convert_test.cpp).
+add_executable(e2e_tests ${E2E_SOURCES} ${SRC}/platform/files_win32.cpp ${SRC}/platform/hash_win32.cpp)
 target_link_libraries(e2e_tests PRIVATE e2e_harness gtest gtest_main)
 target_link_options(e2e_tests PRIVATE -static)
 add_dependencies(e2e_tests updater)

@@ -20,7 +20,7 @@ struct Sha256 {
 
 Sha256* BeginSha256() {
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
     return nullptr;
   HCRYPTHASH hash = 0;
   Sha256* h = nullptr;

@@ -1,10 +1,12 @@
-// The seam's one conversion between code page 932 and UTF-16, as the real system does it: the
-// same whatever the system's code page is, nothing guessed, nothing lost without a word.
+// The seam on the real system: its one conversion between code page 932 and UTF-16 (the
+// same whatever the system's code page is, nothing guessed, nothing lost without a word),
+// and its hash.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/files_win32.h"
+#include "platform/platform.h"
 
 using plat::win32::ToCp932;
 using plat::win32::ToWide;
@@ -48,4 +50,18 @@ TEST(Convert, LongPathsTakeThePrefix) {
   EXPECT_FALSE(relative.ok);
   EXPECT_FALSE(bad.ok);
   EXPECT_EQ(std::wstring(WidePath("a/b").text), L"a/b");
+}
+
+// SHA-256 through the system's own provider, in pieces across a block boundary.
+TEST(Convert, Sha256OfTheSystem) {
+  const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  plat::Sha256* h = plat::BeginSha256();
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(plat::AddSha256(h, text.data(), 7), 0);
+  ASSERT_EQ(plat::AddSha256(h, text.data() + 7, text.size() - 7), 0);
+  unsigned char d[plat::kSha256Size];
+  ASSERT_EQ(plat::FinishSha256(h, d), 0);
+  std::string hex;
+  for (unsigned char b : d) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+  EXPECT_EQ(hex, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
