@@ -68,11 +68,12 @@ void ExpectUpdated(const std::string& app) {
 }
 
 // The copy-progress window once it shows the big file, photographed with the updater held still.
-void PhotographProgress(const Process& p) {
+void PhotographProgress(const Process& p, HWND menu) {
   HWND w = nullptr;
   for (DWORD start = GetTickCount(); !w && GetTickCount() - start < 20000; Sleep(1))
-    for (HWND d : Dialogs(p.pi.dwProcessId, kCopying)) w = d;
+    for (HWND d : Dialogs(p.pi.dwProcessId)) w = d != menu ? d : w;
   ASSERT_TRUE(w) << "no progress window";
+  EXPECT_EQ(Text(w), kCopying);
   for (DWORD t = GetTickCount(); Text(w, IDC_PROGRESS_PATH).find("空.bin") == std::string::npos;)
     if (GetTickCount() - t > 20000) break;
   EXPECT_NE(Text(w, IDC_PROGRESS_PATH).find("データ\\背景\\空.bin"), std::string::npos);
@@ -104,8 +105,10 @@ TEST(Locale, JapaneseUpdateUnderAnyCodePage) {
     RecordTxtOpens();
     Process p = Launch(Updater(start, app), start + "\\temp");
     const DWORD pid = p.pi.dwProcessId;
-    HWND menu = WaitForBox(pid, 15000, kTitle).hwnd;
+    const Box shown = WaitForBox(pid);  // found by its process: its title is checked
+    const HWND menu = shown.hwnd;
     ASSERT_TRUE(menu);
+    EXPECT_EQ(shown.caption, kTitle);
     EXPECT_EQ(
         Text(menu, IDC_MENU_SLOT0) + "|" + Text(menu, IDC_MENU_SLOT1) + "|" + Text(menu, IDC_MENU_SLOT2),
         std::string("終了|") + kReadmeLabel + "|アップデート");
@@ -117,8 +120,12 @@ TEST(Locale, JapaneseUpdateUnderAnyCodePage) {
       EXPECT_EQ(opened.substr(opened.rfind('\\') + 1) + "|" + content,
                 std::string(kReadme) + "|星の灯台の説明書");
     }
-    auto next = [&](HWND owner, const char* title = nullptr) {
-      return WaitForBox(pid, 10000, title, nullptr, owner);
+    // The next window over the menu that has the item: past the progress window, which comes and goes.
+    auto next = [&](int item, DWORD ms = 10000) {
+      Box b = WaitForBox(pid, ms, nullptr, nullptr, menu);
+      for (DWORD t = GetTickCount(); b.hwnd && !GetDlgItem(b.hwnd, item) && GetTickCount() - t < ms;)
+        b = WaitForBox(pid, ms, nullptr, b.hwnd, menu);
+      return b;
     };
     Click(menu, IDC_MENU_SLOT2);
     if (r.route == kTyped) {
@@ -126,20 +133,22 @@ TEST(Locale, JapaneseUpdateUnderAnyCodePage) {
                                   std::make_pair("[ 星の灯台 ] 本体のインストール先を特定できませんでした。\n"
                                                  "インストール先を手動で指定しますか？",
                                                  IDYES)}) {
-        Box b = next(menu);
+        Box b = next(0xFFFF);
         EXPECT_EQ(b.text, text);
         Click(b.hwnd, button);
         WaitGone(b.hwnd);
       }
-      HWND setup = next(menu, "アップデート先のフォルダの指定").hwnd;
+      const Box b = next(IDC_SETUP_FOLDER);
+      const HWND setup = b.hwnd;
       ASSERT_TRUE(setup);
+      EXPECT_EQ(b.caption, "アップデート先のフォルダの指定");
       SetText(setup, IDC_SETUP_FOLDER, app);
       EXPECT_EQ(Text(setup, IDC_SETUP_FOLDER), app);
       Screenshot(Shot("setup"));
       Click(setup, IDOK);
       WaitGone(setup);
     }
-    Box confirm = next(menu);
+    Box confirm = next(0xFFFF);
     ASSERT_EQ(confirm.text, "[" + app + "]をアップデートします");
     EXPECT_EQ(confirm.caption, kTitle);
     if (r.route == kRecorded) Screenshot(Shot("confirmation"));
@@ -151,7 +160,8 @@ TEST(Locale, JapaneseUpdateUnderAnyCodePage) {
                                  "]に書き込めませんでした。\nファイルが他のプログラムで使われています。"
                                  "ゲームなどを終了してから、もう一度実行してください。\n"
                                  "アップデートを取り消しました。インストール先は元のままです。";
-      Box box = WaitForBox(pid, 30000, kTitle, menu);
+      Box box = next(0xFFFF, 30000);
+      EXPECT_EQ(box.caption, kTitle);
       EXPECT_EQ(std::make_pair(box.text, ClipboardText()), std::make_pair(report, report));
       Click(box.hwnd, IDOK);
       EXPECT_EQ(WaitExit(p, 30000), 0xFFFFFFFFu);
@@ -159,9 +169,11 @@ TEST(Locale, JapaneseUpdateUnderAnyCodePage) {
       CloseHandle(holder);
       EXPECT_TRUE(RegValues(HKEY_CURRENT_USER, std::string("Software\\") + kGlobal + "\\" + kLocal).empty());
     } else {
-      if (r.route == kRecorded) PhotographProgress(p);
-      HWND finish = WaitForBox(pid, 30000, "インストール終了").hwnd;
+      if (r.route == kRecorded) PhotographProgress(p, menu);
+      const Box b = next(IDOK, 30000);
+      const HWND finish = b.hwnd;
       ASSERT_TRUE(finish);
+      EXPECT_EQ(b.caption, "インストール終了");
       ExpectUpdated(app);
       EXPECT_EQ(Text(finish, 0xFFFF) + "|" + Text(finish, IDC_FINISH_README),
                 std::string("インストールを終了しました。\n以下のメニューを選択してＯＫを押して下さい。|") +
@@ -189,8 +201,10 @@ TEST(Locale, TempFolderWithoutACodePage932Name) {
   const std::string start = CaseFolder("locale-temp");
   const std::wstring temp = UnnamedInCp932(start);
   Process p = Launch(MakeUpdater(start, StartFiles(start + "\\app")), temp);
-  HWND menu = WaitForBox(p.pi.dwProcessId, 15000, kTitle).hwnd;
-  ASSERT_TRUE(menu) << WaitForBox(p.pi.dwProcessId, 100).text;
+  const Box shown = WaitForBox(p.pi.dwProcessId);
+  const HWND menu = shown.hwnd;
+  ASSERT_TRUE(menu);
+  EXPECT_EQ(shown.caption + "|" + shown.text, std::string(kTitle) + "|");  // the menu, not a message
   EXPECT_EQ(Text(menu, IDC_MENU_SLOT2), "アップデート");
   Click(menu, IDC_MENU_SLOT0);
   EXPECT_EQ(WaitExit(p), 0u);
