@@ -76,25 +76,20 @@ std::string Noise(std::size_t n, std::uint32_t seed) {
 
 // ---- Text --------------------------------------------------------------------------------------
 
-std::wstring Wide(const std::string& s, bool* lossless) {
-  const int n = static_cast<int>(s.size());
+std::wstring Wide(const std::string& s) {
   std::wstring w(s.size(), L'\0');
-  int made = n ? MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, s.data(), n, &w[0], n) : 0;
-  if (lossless) *lossless = made || !n;
-  if (!made && n) made = MultiByteToWideChar(932, 0, s.data(), n, &w[0], n);  // with stand-ins
-  w.resize(static_cast<std::size_t>(made));
+  const int n = static_cast<int>(s.size());
+  w.resize(n ? MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, s.data(), n, &w[0], n) : 0);
   return w;
 }
 
-std::string Narrow(const std::wstring& w, bool* lossless) {
-  const int n = static_cast<int>(w.size());
+std::string Narrow(const std::wstring& w) {
   std::string s(w.size() * 2, '\0');
+  const int n = static_cast<int>(w.size());
   BOOL usedDefault = FALSE;
-  const int made =
+  s.resize(
       n ? WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, w.data(), n, &s[0], n * 2, nullptr, &usedDefault)
-        : 0;
-  if (lossless) *lossless = !usedDefault && (made || !n);
-  s.resize(static_cast<std::size_t>(made));
+        : 0);
   return s;
 }
 

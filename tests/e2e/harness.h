@@ -46,10 +46,10 @@ std::string Noise(std::size_t n, std::uint32_t seed);  // bytes that deflate can
 
 // ---- Text --------------------------------------------------------------------------------------
 
-// Code page 932 to UTF-16 and back. *lossless (when asked) is false when a byte sequence or a
-// character has no counterpart; the result then holds stand-ins, never a best-fit guess.
-std::wstring Wide(const std::string& s, bool* lossless = nullptr);
-std::string Narrow(const std::wstring& w, bool* lossless = nullptr);
+// Code page 932 to UTF-16 ("" for bytes that are not code page 932) and back (a character
+// without a code page 932 form becomes "?", never a best-fit look-alike).
+std::wstring Wide(const std::string& s);
+std::string Narrow(const std::wstring& w);
 
 // ---- Files -------------------------------------------------------------------------------------
 
