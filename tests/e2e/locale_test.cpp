@@ -77,7 +77,6 @@ void PhotographProgress(const Process& p, HWND menu) {
   for (DWORD t = GetTickCount(); Text(w, IDC_PROGRESS_PATH).find("空.bin") == std::string::npos;)
     if (GetTickCount() - t > 20000) break;
   EXPECT_NE(Text(w, IDC_PROGRESS_PATH).find("データ\\背景\\空.bin"), std::string::npos);
-  Sleep(100);  // painted
   SuspendThread(p.pi.hThread);
   Screenshot(Shot("progress"));
   ResumeThread(p.pi.hThread);
