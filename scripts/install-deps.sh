@@ -27,17 +27,20 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# Japanese locale: Wine takes its ANSI code page (932) from it.
-if ! locale -a 2>/dev/null | grep -qiE '^ja_JP\.utf-?8$'; then
-  if [ "$(id -u)" -eq 0 ]; then
-    sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
-    locale-gen >/dev/null
-  else
-    echo "install-deps: locale ja_JP.UTF-8 is missing" >&2
+# Locales: Wine takes its ANSI code page from the Unix locale. Japanese (932) is the one the
+# tests run under; English (1252), Chinese (936) and Korean (949) are the others the locale
+# scenarios run under (tests/e2e/run-under-wine.sh).
+for loc in ja_JP en_US zh_CN ko_KR; do
+  locale -a 2>/dev/null | grep -qiE "^$loc\.utf-?8\$" && continue
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: locale $loc.UTF-8 is missing" >&2
     exit 1
   fi
-fi
+  sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+  grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" >> /etc/locale.gen
+  generate_locales=1
+done
+if [ -n "${generate_locales:-}" ]; then locale-gen >/dev/null; fi
 
 # libdeflate for mkupdater.exe: Debian's own source of the version the Linux tool links (the
 # Windows tool must make the same bytes), fetched once through apt with a private source list

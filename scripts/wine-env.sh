@@ -28,7 +28,9 @@ fi
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LC_ALL=ja_JP.UTF-8
+# Wine takes the system's code page from the locale: Japanese (932) unless KOVELA_LOCALE names
+# another (tests/e2e/run-under-wine.sh runs the locale scenarios under several).
+export LC_ALL=${KOVELA_LOCALE:-ja_JP.UTF-8}
 unset DISPLAY_WAS_SET
 # Linux path -> Windows path through Wine's Z: drive.
 winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }

@@ -5,6 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ -n "${1:-}" ]; then export WINEPREFIX=$1; fi
 source "$here/wine-env.sh"
+export LC_ALL=ja_JP.UTF-8  # the registry file below is code page 932
 stamp=$WINEPREFIX/.kovela-ready
 version=4
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ]; then exit 0; fi

@@ -54,12 +54,13 @@ TEST(Delta, InstallAThenTheDeltaToBGivesB) {
   b["new\\n.dat"] = "n";
   for (const auto& [name, data] : a) WriteFile(c + "\\A\\" + name, data);
   for (const auto& [name, data] : b) WriteFile(c + "\\B\\" + name, data);
-  CopyFileA((c + "\\A\\data\\same.dat").c_str(), (c + "\\B\\data\\same.dat").c_str(), FALSE);  // same time
+  CopyFileW(Wide(c + "\\A\\data\\same.dat").c_str(), Wide(c + "\\B\\data\\same.dat").c_str(),
+            FALSE);  // same time
   DeleteSoftwareKey(kGlobal);
   WriteInstallRecord(kGlobal, "Game", app);
   WriteFile(app + "\\save\\user.sav", "the player's");
   for (const char* f : {"\\full", "\\full\\temp", "\\delta", "\\delta\\temp"})
-    CreateDirectoryA((c + f).c_str(), nullptr);
+    CreateDirectoryW(Wide(c + f).c_str(), nullptr);
   ASSERT_EQ(Mkupdater("--out \"" + c + "\\full\\updater.exe\" \"" + c + "\\A\"", temp), 0u);
   ASSERT_EQ(
       Mkupdater("--base \"" + c + "\\A\" --out \"" + c + "\\delta\\updater.exe\" \"" + c + "\\B\"", temp),

@@ -42,7 +42,7 @@ void ExpectMenuAndStartupFiles(const std::string& exe, const std::string& dir) {
 // Loaded, the planted DLL (built beside this program) would leave a marker beside itself.
 TEST(Download, PlantedSystemDllIsNotLoaded) {
   std::string dir = CaseFolder("planted-dll"), exe = MakeUpdater(dir, PayloadOf());
-  ASSERT_TRUE(CopyFileA(Beside("planted-winmm.dll").c_str(), (dir + "\\winmm.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(Wide(Beside("planted-winmm.dll")).c_str(), Wide(dir + "\\winmm.dll").c_str(), FALSE));
   RegPut(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\updater.exe\\DllOverrides", "winmm",
          "native,builtin");
   ExpectMenuAndStartupFiles(exe, dir);
@@ -58,12 +58,13 @@ TEST(Download, SignedUpdaterStarts) {
   payload.append((8 - (stub + payload.size() + 4) % 8) % 8, '\0');  // as mkupdater aligns it
   const std::string plain = MakeUpdater(dir + "\\plain", payload), exe = dir + "\\updater.exe",
                     rc = exe + ".rc";
-  std::string cmd = "Z:\\bin\\bash \"" + UnixPath(Env("KOVELA_SOURCE")) + "/tests/e2e/sign-updater.sh\" \"" +
-                    UnixPath(plain) + "\" \"" + UnixPath(exe) + "\" \"" + UnixPath(rc) + "\"";
-  STARTUPINFOA si{};
+  std::wstring cmd =
+      Wide("Z:\\bin\\bash \"" + UnixPath(Env("KOVELA_SOURCE")) + "/tests/e2e/sign-updater.sh\" \"" +
+           UnixPath(plain) + "\" \"" + UnixPath(exe) + "\" \"" + UnixPath(rc) + "\"");
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   for (int i = 0; i < 600 && !Exists(rc); ++i) Sleep(100);

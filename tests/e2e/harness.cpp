@@ -74,73 +74,119 @@ std::string Noise(std::size_t n, std::uint32_t seed) {
   return s;
 }
 
+// ---- Text --------------------------------------------------------------------------------------
+
+std::wstring Wide(const std::string& s) {
+  std::wstring w(s.size(), L'\0');
+  const int n = static_cast<int>(s.size());
+  w.resize(n ? MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, s.data(), n, &w[0], n) : 0);
+  return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+  std::string s(w.size() * 2, '\0');
+  const int n = static_cast<int>(w.size());
+  BOOL usedDefault = FALSE;
+  s.resize(
+      n ? WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, w.data(), n, &s[0], n * 2, nullptr, &usedDefault)
+        : 0);
+  return s;
+}
+
 // ---- Files -------------------------------------------------------------------------------------
 
-std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
+std::string Env(const char* name) {
+  wchar_t value[4096];
+  const DWORD n = GetEnvironmentVariableW(Wide(name).c_str(), value, 4096);
+  return n && n < 4096 ? Narrow(std::wstring(value, n)) : "";
+}
+
+static std::wstring Self() {
+  wchar_t self[MAX_PATH] = {};
+  return std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+}
 
 std::string Beside(const std::string& name) {
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  return std::string(self, std::strrchr(self, '\\') + 1) + name;
+  const std::wstring self = Self();
+  return Narrow(self.substr(0, self.rfind(L'\\') + 1)) + name;
 }
 
 // Calls f(path, data) for every entry of the folder but "." and "..".
-static void Each(const std::string& folder, const std::function<void(std::string, WIN32_FIND_DATAA&)>& f) {
-  WIN32_FIND_DATAA d;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &d);
-  for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &d))
-    if (std::strcmp(d.cFileName, ".") && std::strcmp(d.cFileName, "..")) f(folder + "\\" + d.cFileName, d);
+static void Each(const std::wstring& folder, const std::function<void(std::wstring, WIN32_FIND_DATAW&)>& f) {
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
+  for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &d))
+    if (wcscmp(d.cFileName, L".") && wcscmp(d.cFileName, L"..")) f(folder + L"\\" + d.cFileName, d);
   if (h != INVALID_HANDLE_VALUE) FindClose(h);
 }
 
-void RemoveTree(const std::string& path) {
-  for (const std::string& n : ListFolder(path)) {
-    std::string p = path + "\\" + n;
-    SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(p.c_str())) RemoveTree(p);
-  }
-  RemoveDirectoryA(path.c_str());
+static void RemoveTreeW(const std::wstring& path) {
+  Each(path, [](std::wstring p, WIN32_FIND_DATAW&) {
+    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(p.c_str())) RemoveTreeW(p);
+  });
+  RemoveDirectoryW(path.c_str());
 }
+void RemoveTree(const std::string& path) { RemoveTreeW(Wide(path)); }
 
 std::string CaseFolder(const std::string& name) {
   std::string f = Env("KOVELA_CASES") + "\\" + name;
   RemoveTree(f);
-  CreateDirectoryA(f.c_str(), nullptr);
-  CreateDirectoryA((f + "\\temp").c_str(), nullptr);
+  CreateDirectoryW(Wide(f).c_str(), nullptr);
+  CreateDirectoryW(Wide(f + "\\temp").c_str(), nullptr);
   return f;
 }
 
-void WriteFile(const std::string& path, const std::string& data) {
-  for (const char* p = path.c_str() + 3; *p; p = CharNextExA(932, p, 0))  // trail bytes may be 0x5C
-    if (*p == '\\') CreateDirectoryA(path.substr(0, p - path.c_str()).c_str(), nullptr);
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
-  }
+std::wstring UnnamedInCp932(const std::string& parent) {
+  const std::wstring folder = Wide(parent) + L"\\\u6D4B\u8BD5";  // 测试, simplified Chinese
+  RemoveTreeW(folder);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
 }
 
-std::string ReadFile(const std::string& path) {
+void WriteFile(const std::string& path, const std::string& data) {
+  const std::wstring w = Wide(path);
+  for (std::size_t i = w.find(L'\\', 3); i != std::wstring::npos; i = w.find(L'\\', i + 1))
+    CreateDirectoryW(w.substr(0, i).c_str(), nullptr);
+  HANDLE h = CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD done = 0;
+  for (std::size_t at = 0; h != INVALID_HANDLE_VALUE && at < data.size(); at += done)
+    if (!::WriteFile(h, data.data() + at,
+                     static_cast<DWORD>(std::min<std::size_t>(data.size() - at, 1 << 20)), &done, nullptr) ||
+        !done)
+      break;
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
+static std::string ReadFileW(const std::wstring& path) {
   std::string s;
   char buf[65536];
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
-  if (f) std::fclose(f);
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  for (DWORD n; h != INVALID_HANDLE_VALUE && ::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0;)
+    s.append(buf, n);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   return s;
 }
+std::string ReadFile(const std::string& path) { return ReadFileW(Wide(path)); }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) {
+  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
-std::vector<std::string> ListFolder(const std::string& folder) {
+std::vector<std::string> ListFolder(const std::wstring& folder) {
   std::vector<std::string> names;
-  Each(folder, [&](std::string, WIN32_FIND_DATAA& d) { names.push_back(d.cFileName); });
+  Each(folder, [&](std::wstring, WIN32_FIND_DATAW& d) { names.push_back(Narrow(d.cFileName)); });
   std::sort(names.begin(), names.end());
   return names;
 }
+std::vector<std::string> ListFolder(const std::string& folder) { return ListFolder(Wide(folder)); }
 
 void Walk(const std::string& root, Snapshot* s, bool hashes) {
-  Each(root, [&](std::string path, WIN32_FIND_DATAA& d) {
+  Each(Wide(root), [&](std::wstring wide, WIN32_FIND_DATAW& d) {
+    const std::string path = Narrow(wide);
     const bool folder = d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    const std::uint64_t hash = hashes && !folder ? std::hash<std::string>()(ReadFile(path)) : 0;
+    const std::uint64_t hash = hashes && !folder ? std::hash<std::string>()(ReadFileW(wide)) : 0;
     (*s)[path] = Entry{
         folder, folder ? 0 : (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow,
         (std::uint64_t{d.ftLastWriteTime.dwHighDateTime} << 32) | d.ftLastWriteTime.dwLowDateTime, hash};
@@ -174,22 +220,27 @@ std::vector<std::string> WorkFolders(const std::string& tempFolder) {
 
 // ---- Processes and windows ---------------------------------------------------------------------
 
-Process Launch(const std::string& exe, const std::string& tempFolder, const std::string& args) {
-  std::string env;
-  char* block = GetEnvironmentStringsA();
-  for (char* p = block; *p; p += std::strlen(p) + 1)
-    if (_strnicmp(p, "TEMP=", 5) != 0 && _strnicmp(p, "TMP=", 4) != 0) env += std::string(p) + '\0';
-  FreeEnvironmentStringsA(block);
-  env += "TEMP=" + tempFolder + '\0' + "TMP=" + tempFolder + '\0' + '\0';
+Process Launch(const std::string& exe, const std::wstring& tempFolder, const std::string& args) {
+  std::wstring env;
+  wchar_t* block = GetEnvironmentStringsW();
+  for (wchar_t* p = block; *p; p += wcslen(p) + 1)
+    if (_wcsnicmp(p, L"TEMP=", 5) != 0 && _wcsnicmp(p, L"TMP=", 4) != 0) env += std::wstring(p) + L'\0';
+  FreeEnvironmentStringsW(block);
+  env += L"TEMP=" + tempFolder + L'\0' + L"TMP=" + tempFolder + L'\0' + L'\0';
 
   Process p;
-  STARTUPINFOA si{};
+  STARTUPINFOW si{};
   si.cb = sizeof si;
-  std::string cmd = "\"" + exe + "\" " + args;
-  std::string dir = exe.substr(0, exe.find_last_of('\\'));
-  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0], dir.c_str(), &si, &p.pi))
+  const std::wstring file = Wide(exe), dir = file.substr(0, file.rfind(L'\\'));
+  std::wstring cmd = L"\"" + file + L"\" " + Wide(args);
+  if (!CreateProcessW(file.c_str(), &cmd[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0],
+                      dir.c_str(), &si, &p.pi))
     std::fprintf(stderr, "CreateProcess failed: %lu\n", GetLastError());
   return p;
+}
+
+Process Launch(const std::string& exe, const std::string& tempFolder, const std::string& args) {
+  return Launch(exe, Wide(tempFolder), args);
 }
 
 DWORD WaitExit(Process& p, DWORD ms) {
@@ -213,7 +264,9 @@ bool Running(const Process& p) {
 
 std::vector<HWND> Dialogs(DWORD pid, const char* title) {
   std::vector<HWND> found;
-  for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", title)) != nullptr;) {
+  const std::wstring caption = title ? Wide(title) : L"";
+  for (HWND w = nullptr;
+       (w = FindWindowExW(nullptr, w, L"#32770", title ? caption.c_str() : nullptr)) != nullptr;) {
     DWORD owner = 0;
     GetWindowThreadProcessId(w, &owner);
     if (owner == pid && IsWindowVisible(w)) found.push_back(w);
@@ -239,22 +292,26 @@ bool WaitGone(HWND w, DWORD ms) {
 }
 
 std::string Text(HWND w, int item) {
-  char t[2048] = {};
+  wchar_t t[2048] = {};
   if (item) w = GetDlgItem(w, item);
   DWORD_PTR ignored;
   if (w)
-    SendMessageTimeoutA(w, WM_GETTEXT, sizeof t, reinterpret_cast<LPARAM>(t), SMTO_ABORTIFHUNG, 5000,
-                        &ignored);
-  return t;
+    SendMessageTimeoutW(w, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(t), SMTO_ABORTIFHUNG, 5000, &ignored);
+  return Narrow(t);
 }
 
-void Click(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void SetText(HWND dialog, int item, const std::string& text) {
+  const std::wstring w = Wide(text);
+  SendMessageW(GetDlgItem(dialog, item), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()));
+}
+
+void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 std::string ClipboardText() {
   for (int i = 0; i < 20 && !OpenClipboard(nullptr); ++i) Sleep(50);
-  HANDLE h = GetClipboardData(CF_TEXT);
-  const char* p = h ? static_cast<const char*>(GlobalLock(h)) : nullptr;
-  std::string s = p ? p : "";
+  HANDLE h = GetClipboardData(CF_UNICODETEXT);
+  const wchar_t* p = h ? static_cast<const wchar_t*>(GlobalLock(h)) : nullptr;
+  std::string s = p ? Narrow(p) : "";
   if (p) GlobalUnlock(h);
   CloseClipboard();
   return s;
@@ -351,26 +408,34 @@ DWORD UpdateWithOk(const std::string& start, const char* title, const std::strin
 
 void RegPut(HKEY root, const std::string& key, const std::string& name, const std::string& data, DWORD type) {
   HKEY k;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
+  if (RegCreateKeyExW(root, Wide(key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
       ERROR_SUCCESS)
     return (void)std::fprintf(stderr, "cannot create %s\n", key.c_str());
-  const std::string bytes = type == REG_SZ ? data + '\0' : data;
-  RegSetValueExA(k, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                 static_cast<DWORD>(bytes.size()));
+  const std::wstring text = Wide(data) + L'\0';
+  const bool sz = type == REG_SZ || type == REG_EXPAND_SZ;
+  RegSetValueExW(k, Wide(name).c_str(), 0, type,
+                 sz ? reinterpret_cast<const BYTE*>(text.data()) : reinterpret_cast<const BYTE*>(data.data()),
+                 static_cast<DWORD>(sz ? text.size() * sizeof(wchar_t) : data.size()));
   RegCloseKey(k);
 }
 
 std::vector<RegValue> RegValues(HKEY root, const std::string& key) {
   std::vector<RegValue> out;
   HKEY k;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return out;
-  char name[512];
-  BYTE data[4096];
-  for (DWORD i = 0, nameSize = sizeof name, dataSize = sizeof data, type = 0;
-       RegEnumValueA(k, i, name, &nameSize, nullptr, &type, data, &dataSize) == ERROR_SUCCESS;
-       ++i, nameSize = sizeof name, dataSize = sizeof data) {
-    RegValue v{std::string(name, nameSize), type, std::string(reinterpret_cast<const char*>(data), dataSize)};
-    if (type == REG_SZ && !v.data.empty() && v.data.back() == '\0') v.data.pop_back();
+  if (RegOpenKeyExW(root, Wide(key).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return out;
+  wchar_t name[512];
+  wchar_t data[2048];  // wide for the strings; other types are read as raw bytes into it
+  for (DWORD i = 0, nameSize = 512, dataSize = sizeof data, type = 0;
+       RegEnumValueW(k, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) ==
+       ERROR_SUCCESS;
+       ++i, nameSize = 512, dataSize = sizeof data) {
+    RegValue v{Narrow(std::wstring(name, nameSize)), type,
+               std::string(reinterpret_cast<const char*>(data), dataSize)};
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      std::wstring text(data, dataSize / sizeof(wchar_t));
+      if (!text.empty() && text.back() == L'\0') text.pop_back();
+      v.data = Narrow(text);
+    }
     out.push_back(v);
   }
   RegCloseKey(k);
@@ -386,8 +451,9 @@ void WriteInstallRecord(const std::string& global, const std::string& local, con
 
 void DeleteSoftwareKey(const std::string& global) {
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    RegDeleteTreeA(root, ("Software\\" + global).c_str());
-    RegDeleteKeyA(root, ("Software\\" + global).c_str());
+    const std::wstring key = Wide("Software\\" + global);
+    RegDeleteTreeW(root, key.c_str());
+    RegDeleteKeyW(root, key.c_str());
   }
 }
 
@@ -400,15 +466,15 @@ namespace {
 std::string Record() { return Env("KOVELA_CASES") + "\\opened.rec"; }
 
 bool RecordIfAsked() {
-  const char* args = std::strstr(GetCommandLineA(), " --record-open \"");
+  const wchar_t* args = wcsstr(GetCommandLineW(), L" --record-open \"");
   if (!args) return false;
-  std::string document(args + 16);
-  document.erase(document.find('"'));
-  char full[MAX_PATH] = {}, given[MAX_PATH] = {};
-  GetFullPathNameA(document.c_str(), sizeof given, given, nullptr);
-  if (!GetLongPathNameA(given, full, sizeof full)) std::strcpy(full, given);
-  WriteFile(Record() + ".partial", std::string(full) + "\n" + ReadFile(full));
-  MoveFileA((Record() + ".partial").c_str(), Record().c_str());
+  std::wstring document(args + 16);
+  document.erase(document.find(L'"'));
+  wchar_t full[MAX_PATH] = {}, given[MAX_PATH] = {};
+  GetFullPathNameW(document.c_str(), MAX_PATH, given, nullptr);
+  if (!GetLongPathNameW(given, full, MAX_PATH)) wcscpy(full, given);
+  WriteFile(Record() + ".partial", Narrow(full) + "\n" + ReadFileW(full));
+  MoveFileW(Wide(Record() + ".partial").c_str(), Wide(Record()).c_str());
   ExitProcess(0);
 }
 const bool g_recorder = RecordIfAsked();
@@ -416,19 +482,17 @@ const bool g_recorder = RecordIfAsked();
 }  // namespace
 
 void RecordTxtOpens() {
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, sizeof self);
   RegPut(HKEY_CLASSES_ROOT, "KovelaTest.OpenRecorder\\shell\\open\\command", "",
-         "\"" + std::string(self) + "\" --record-open \"%1\"");
+         "\"" + Narrow(Self()) + "\" --record-open \"%1\"");
   RegPut(HKEY_CLASSES_ROOT, ".txt", "", "KovelaTest.OpenRecorder");
-  DeleteFileA(Record().c_str());
+  DeleteFileW(Wide(Record()).c_str());
 }
 
 bool WaitForOpened(std::string* path, std::string* content, DWORD ms) {
   for (DWORD waited = 0; waited < ms; waited += 100, Sleep(100)) {
     if (!Exists(Record())) continue;
     std::string s = ReadFile(Record());
-    DeleteFileA(Record().c_str());
+    DeleteFileW(Wide(Record()).c_str());
     const std::size_t nl = s.find('\n');
     *path = s.substr(0, nl);
     *content = nl == std::string::npos ? "" : s.substr(nl + 1);

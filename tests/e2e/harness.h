@@ -1,6 +1,10 @@
 // Driving the real updater.exe under Wine: build updaters with hand-made payloads, start them
 // with a private temporary-files folder, find, read and click their windows, look at the
 // screen, and set up the registry and the .txt association around them.
+//
+// Every name, path and text here is code page 932, whatever the system's code page: the
+// harness reaches the system only through the wide ("W") calls, converting with Wide and
+// Narrow, so a test expects the same bytes under every locale.
 #pragma once
 
 #include <windows.h>
@@ -40,6 +44,13 @@ std::string Zlib(const std::string& data);
 std::string RctFromPixels(int width, int height, const std::function<std::uint32_t(int, int)>& pixel);
 std::string Noise(std::size_t n, std::uint32_t seed);  // bytes that deflate cannot shrink
 
+// ---- Text --------------------------------------------------------------------------------------
+
+// Code page 932 to UTF-16 ("" for bytes that are not code page 932) and back (a character
+// without a code page 932 form becomes "?", never a best-fit look-alike).
+std::wstring Wide(const std::string& s);
+std::string Narrow(const std::wstring& w);
+
 // ---- Files -------------------------------------------------------------------------------------
 
 std::string Env(const char* name);
@@ -51,6 +62,9 @@ void WriteFile(const std::string& path, const std::string& data);  // makes the 
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder);  // names, sorted
+std::vector<std::string> ListFolder(const std::wstring& folder);
+// A fresh, empty folder in parent whose name (测试) has no code page 932 form.
+std::wstring UnnamedInCp932(const std::string& parent);
 // The names in the folder that are work folders, "TempGPInstallFolder_" and at least nine digits.
 std::vector<std::string> WorkFolders(const std::string& tempFolder);
 
@@ -84,6 +98,7 @@ struct Process {
 };
 // Starts exe in its own folder with TEMP and TMP set to tempFolder.
 Process Launch(const std::string& exe, const std::string& tempFolder, const std::string& args = "");
+Process Launch(const std::string& exe, const std::wstring& tempFolder, const std::string& args = "");
 // Exit code, or 0x7FFFFFFF after the timeout (the process is then killed).
 DWORD WaitExit(Process& p, DWORD ms = 20000);
 bool Running(const Process& p);
@@ -102,7 +117,8 @@ bool WaitGone(HWND w, DWORD ms = 10000);  // true once the window is gone or hid
 // A window's or its item's text through WM_GETTEXT (Wine's GetWindowText does not ask another
 // process's controls); "" when there is no such item.
 std::string Text(HWND w, int item = 0);
-void Click(HWND dialog, int id);  // a posted BM_CLICK
+void SetText(HWND dialog, int item, const std::string& text);  // WM_SETTEXT, as typing leaves it
+void Click(HWND dialog, int id);                               // a posted BM_CLICK
 std::string ClipboardText();
 void Screenshot(const std::string& name);
 

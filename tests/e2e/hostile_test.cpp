@@ -46,7 +46,7 @@ Box WaitWhileRunning(Process& p, const char* title, HWND except = nullptr) {
 
 std::vector<std::string> VisibleWindows() {  // Wine's crash dialog would be one
   std::vector<std::string> out;
-  for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, nullptr, nullptr)) != nullptr;)
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, nullptr, nullptr)) != nullptr;)
     if (IsWindowVisible(w)) out.push_back(Text(w));
   return out;
 }
@@ -58,7 +58,7 @@ struct NoCrashDialog {
   std::vector<RegValue> before = RegValues(HKEY_CURRENT_USER, key);
   NoCrashDialog() { RegPut(HKEY_CURRENT_USER, key, "ShowCrashDialog", std::string(4, '\0'), REG_DWORD); }
   ~NoCrashDialog() {
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, key, "ShowCrashDialog");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, Wide(key).c_str(), L"ShowCrashDialog");
     for (const RegValue& v : before)
       if (v.name == "ShowCrashDialog") RegPut(HKEY_CURRENT_USER, key, v.name, v.data, v.type);
   }

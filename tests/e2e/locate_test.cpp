@@ -15,9 +15,7 @@ constexpr char kTitle[] = "ロケート アップデータ";
 const char kAbandoned[] = "アップデートを中止しました";
 const char kDefault[] = "C:\\Program Files\\LOCATE_MAN";
 
-void TypeInto(HWND dialog, const std::string& text) {
-  SendMessageA(GetDlgItem(dialog, IDC_SETUP_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
+void TypeInto(HWND dialog, const std::string& text) { SetText(dialog, IDC_SETUP_FOLDER, text); }
 
 }  // namespace
 
@@ -97,7 +95,9 @@ TEST(Locate, ManualRouteThroughSetup) {
   Click(setup, IDC_SETUP_BROWSE);
   HWND browser = next(setup);
   ASSERT_TRUE(browser);
-  EXPECT_NE(FindWindowExA(browser, nullptr, nullptr, "フォルダを作成する場所を選択してください"), nullptr);
+  EXPECT_NE(
+      FindWindowExW(browser, nullptr, nullptr, Wide("フォルダを作成する場所を選択してください").c_str()),
+      nullptr);
   Screenshot("locate-browser");
   Click(browser, IDCANCEL);
   EXPECT_TRUE(WaitGone(browser));

@@ -114,7 +114,7 @@ TEST(Menu, ConfigurationButtonsPictureReadmeAndExits) {
 // the menu's exit button and close requests are ignored; an abandoned update leaves it usable.
 TEST(Menu, SecondUpdaterAndRequestsDuringAnUpdateAreTurnedAway) {
   std::string dir = CaseFolder("menu-second");
-  CreateDirectoryA((dir + "\\temp2").c_str(), nullptr);
+  CreateDirectoryW(Wide(dir + "\\temp2").c_str(), nullptr);
   Process p = Launch(
       MakeUpdater(dir, {File("install.env", kEnv), File("insttscr.rct", RctFromPixels(90, 60, Pattern))}),
       dir + "\\temp");

@@ -85,7 +85,7 @@ TEST(Progress, BarsPathCancelAndASecondWindow) {
     args += " \"" + MakeUpdater(dir + "\\" + std::to_string(k), runs[k]) + "\"";
   Process p = Launch(Beside("progress_probe.exe"), dest, args);
   HWND probe = nullptr;
-  for (int i = 0; i < 200 && !(probe = FindWindowA("KovelaProgressProbe", nullptr)); ++i) Sleep(50);
+  for (int i = 0; i < 200 && !(probe = FindWindowW(L"KovelaProgressProbe", nullptr)); ++i) Sleep(50);
   ASSERT_TRUE(probe) << "the probe's window did not appear";
   std::vector<Step> steps;
   bool goneAtEnd = false, playedBefore = false, playedAfter = true, firstAlive = true;

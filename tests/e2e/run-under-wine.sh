@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Windows test program under Wine on a private X server.
+# Runs the Windows test program under Wine on a private X server: the whole suite under a
+# Japanese system (code page 932), then the locale scenarios (Locale.*) under each other
+# locale of the table, whose results must be the same. A call with its own --gtest_filter
+# runs once, under KOVELA_LOCALE (Japanese unless set).
 # usage: run-under-wine.sh <tests.exe> <updater.exe> [test arguments...]
 # E2E_WORK and WINEPREFIX may be set to keep parallel runs apart.
 set -euo pipefail
@@ -26,4 +29,19 @@ if [ "$(id -u)" -eq 0 ] && ! mountpoint -q "$small" && mount -t tmpfs -o size=32
   ln -sfn "$small" "$drive"
   export KOVELA_SMALL_DRIVE=T:
 fi
-"$root/scripts/on-display.sh" "$work/shots" wine "$tests" "$@"
+
+# English (1252), simplified Chinese (936), Korean (949).
+other_locales=(en_US.UTF-8 zh_CN.UTF-8 ko_KR.UTF-8)
+run() {  # run <locale> <test arguments...>
+  echo "== under $1"
+  KOVELA_LOCALE=$1 "$root/scripts/on-display.sh" "$work/shots" wine "$tests" "${@:2}"
+}
+case " $* " in
+  *" --gtest_filter="*) run "${KOVELA_LOCALE:-ja_JP.UTF-8}" "$@"; exit ;;
+esac
+rc=0
+run ja_JP.UTF-8 "$@" || rc=1
+for loc in "${other_locales[@]}"; do
+  run "$loc" "$@" --gtest_filter='Locale.*' || rc=1
+done
+exit $rc

@@ -56,7 +56,7 @@ HWND WaitForCopying(const Process& p) {
 
 // Fills what is left of the drive with one file.
 void FillDrive(const std::string& file) {
-  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE h = CreateFileW(Wide(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   std::string block(64 << 10, 'f');
   DWORD done = 0;
   for (std::size_t n = block.size(); n >= 512; n /= 2)
@@ -108,13 +108,13 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
     if (r.fault == kNoRoom) {  // 4 MiB left, 12 needed
       WriteFile(small + "\\room", std::string(4 << 20, 'r'));
       FillDrive(small + "\\filler");
-      DeleteFileA((small + "\\room").c_str());
+      DeleteFileW(Wide(small + "\\room").c_str());
     }
     const std::string game = l.app + "\\game.exe";
-    if (r.fault == kReadOnly) SetFileAttributesA(game.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (r.fault == kReadOnly) SetFileAttributesW(Wide(game).c_str(), FILE_ATTRIBUTE_READONLY);
     HANDLE held = r.fault != kHeld
                       ? INVALID_HANDLE_VALUE
-                      : CreateFileA(game.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+                      : CreateFileW(Wide(game).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (r.fault == kMissing) RemoveTree(l.app);
     std::string box = r.box;
     if (box.find("<app>") != std::string::npos) box.replace(box.find("<app>"), 5, l.app);
@@ -141,8 +141,8 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
     EXPECT_EQ(WaitExit(p, 30000), r.fault == kQuit ? 7u : 0xFFFFFFFFu);
     EXPECT_EQ(Differences(before, Take(l.app)), std::vector<std::string>{});
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    SetFileAttributesA(game.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (onSmall) DeleteFileA((small + "\\filler").c_str()), RemoveTree(l.app);
+    SetFileAttributesW(Wide(game).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (onSmall) DeleteFileW(Wide(small + "\\filler").c_str()), RemoveTree(l.app);
   }
   DeleteSoftwareKey(kGlobal);
 }
