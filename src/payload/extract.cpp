@@ -77,7 +77,7 @@ int FailRecord(Failure* failure, const Record& rec) {
 // after the stream. in and out are kBlockSize buffers. 0, or -1 with *failure filled.
 int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char* path, Progress* progress,
                  std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure,
-                 Output* output) {
+                 Output* output, std::size_t index) {
   OutFileGuard dest{file};
   auto fail = [&](Fault fault) { return Fail(failure, fault, rec.name); };
   std::uint64_t stamp = 0;
@@ -136,8 +136,7 @@ int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char
   if (dest.file) {
     plat::OutFile* f = dest.file;
     dest.file = nullptr;
-    const bool kept = output && output->finishFile;
-    if ((kept ? output->finishFile(output, f, stamp) : plat::CloseOutFile(f, stamp)) != 0)
+    if ((output ? output->finishFile(output, index, f, stamp) : plat::CloseOutFile(f, stamp)) != 0)
       return fail(Fault::Write);
   }
   return 0;
@@ -147,16 +146,19 @@ int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char
 
 // The walk by sizes: a download cut short is thus found before the first byte of an update
 // is written, not halfway through it.
-int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor visit, void* context) {
+Layout CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor* visitor) {
   std::FILE* f = src.file;
   long start = std::ftell(f);
-  if (start < 0) return Fail(failure, Fault::Container, "");
+  if (start < 0) {
+    Fail(failure, Fault::Container, "");
+    return Layout::Damaged;
+  }
   Record rec{};
-  int result = -1;
+  Layout result = Layout::Damaged;
   for (;;) {
     int r = ReadRecord(&src, &rec);
     if (r == 1) {
-      result = 0;
+      result = Layout::Sound;
       break;
     }
     if (r < 0) {
@@ -170,12 +172,15 @@ int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVis
       Fail(failure, Fault::Record, rec.name);
       break;
     }
-    if (int stop = visit ? visit(context, rec, time) : 0) {
-      result = stop;
+    if (visitor && !visitor->record(visitor, rec, time)) {
+      result = Layout::Stopped;
       break;
     }
   }
-  if (std::fseek(f, start, SEEK_SET) != 0) return Fail(failure, Fault::Container, "");
+  if (std::fseek(f, start, SEEK_SET) != 0) {
+    Fail(failure, Fault::Container, "");
+    return Layout::Damaged;
+  }
   return result;
 }
 
@@ -185,15 +190,21 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
   Source src{};
   std::uint32_t total = 0;
   if (LocatePayload(f, &src, &total) != 0) return Fail(failure, Fault::Container, "");
+  return ExtractLocated(src, total, destination, mode, progress, failure, output, layoutChecked);
+}
+
+int ExtractLocated(Source src, std::uint32_t total, const char* destination, Mode mode, Progress* progress,
+                   Failure* failure, Output* output, bool layoutChecked) {
+  *failure = Failure{};
   if (mode == Mode::Full) {
-    if (!layoutChecked && CheckLayout(src, destination, failure) != 0) return -1;
+    if (!layoutChecked && CheckLayout(src, destination, failure) != Layout::Sound) return -1;
     if (progress && progress->start && !progress->start(progress, total))
       return Fail(failure, Fault::Stopped, "");
   }
   Buffer in, out;
   std::uint32_t consumed = 0;
   Record rec{};
-  for (;;) {
+  for (std::size_t index = 0;; ++index) {
     int r = ReadRecord(&src, &rec);
     if (r == 1) break;
     if (r < 0) return FailRecord(failure, rec);
@@ -216,7 +227,7 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
     if (rec.folder) {
       if (!destination) continue;
       if (output)
-        output->folder(output, path);
+        output->folder(output, index);
       else
         plat::MakeFolder(path);
       continue;
@@ -228,11 +239,11 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
     }
     plat::OutFile* file = nullptr;
     if (destination) {
-      file = output ? output->createFile(output, path) : plat::CreateOutFile(path);
+      file = output ? output->createFile(output, index) : plat::CreateOutFile(path);
       if (!file) return Fail(failure, Fault::Create, rec.name);
     }
     if (InflateEntry(&src, rec, file, destination ? path : "", progress, consumed, in.get(), out.get(),
-                     failure, output) != 0)
+                     failure, output, index) != 0)
       return -1;
     consumed += 8 + rec.packed;
   }
