@@ -11,13 +11,17 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 namespace config {
 
 constexpr std::size_t kLineSize = 512;   // line buffer: at most 511 bytes per read
 constexpr std::size_t kValueSize = 128;  // the usual accessor buffer
 constexpr int kMaxConfigReads = 400;     // LoadSetupConfig stops after this many reads
 constexpr std::size_t kValueReach = 99;  // a value must begin within this many bytes of the key's end
-constexpr std::size_t kTitleSize = 260;  // UpdaterTitle: also the mutex name, so MAX_PATH
+constexpr std::size_t kTitleSize = plat::kMaxPath;  // UpdaterTitle: also the mutex name
+// The application's registry key under HKEY_CURRENT_USER: REG_GLOBAL, then REG_LOCAL.
+constexpr char kAppKeyFormat[] = "Software\\%s\\%s";
 
 // ---- Text-mode line source ----------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 #include "platform/platform.h"
 
@@ -25,11 +26,6 @@ struct InflateGuard {
     if (live) inflateEnd(z);
   }
 };
-
-struct BufferFree {
-  void operator()(unsigned char* p) const { std::free(p); }
-};
-using Buffer = std::unique_ptr<unsigned char, BufferFree>;
 
 bool WriteAll(plat::OutFile* out, const unsigned char* p, std::size_t n) {
   return !out || plat::WriteOutFile(out, p, n) == 0;
@@ -201,7 +197,7 @@ int ExtractLocated(Source src, std::uint32_t total, const char* destination, Mod
     if (progress && progress->start && !progress->start(progress, total))
       return Fail(failure, Fault::Stopped, "");
   }
-  Buffer in, out;
+  base::Owned<> in, out;
   std::uint32_t consumed = 0;
   Record rec{};
   for (std::size_t index = 0;; ++index) {
@@ -233,8 +229,8 @@ int ExtractLocated(Source src, std::uint32_t total, const char* destination, Mod
       continue;
     }
     if (!in) {
-      in.reset(static_cast<unsigned char*>(std::malloc(kBlockSize)));
-      out.reset(static_cast<unsigned char*>(std::malloc(kBlockSize)));
+      in = base::Allocate(kBlockSize);
+      out = base::Allocate(kBlockSize);
       if (!in || !out) return Fail(failure, Fault::Memory, rec.name);
     }
     plat::OutFile* file = nullptr;

@@ -8,34 +8,14 @@
 #include <initializer_list>
 #include <memory>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 
 namespace update {
 namespace {
 
-bool EndsWithNoCase(const char* s, const char* suffix) {
-  std::size_t n = std::strlen(s), m = std::strlen(suffix);
-  if (n < m) return false;
-  for (std::size_t i = 0; i < m; ++i) {
-    unsigned char a = static_cast<unsigned char>(s[n - m + i]), b = static_cast<unsigned char>(suffix[i]);
-    if ((a >= 'A' && a <= 'Z' ? a + 32 : a) != b) return false;
-  }
-  return true;
-}
-
-bool SameNoCase(const char* a, const char* b) {
-  return std::strlen(a) == std::strlen(b) && EndsWithNoCase(a, b);
-}
-
-// Case-insensitive order of record names, double-byte aware (Windows folds ASCII letters).
-bool NameLess(const PlanEntry* a, const PlanEntry* b) {
-  for (const unsigned char *p = reinterpret_cast<const unsigned char*>(a->name),
-                           *q = reinterpret_cast<const unsigned char*>(b->name);
-       ; ++p, ++q) {
-    unsigned x = *p >= 'A' && *p <= 'Z' ? *p + 32u : *p, y = *q >= 'A' && *q <= 'Z' ? *q + 32u : *q;
-    if (x != y || x == 0) return x < y;
-  }
-}
+// The order of record names as Windows compares them.
+bool NameLess(const PlanEntry* a, const PlanEntry* b) { return cp932::CompareNoCase(a->name, b->name) < 0; }
 
 // The length of the folder part of a record name (without its separator), double-byte aware.
 std::size_t ParentLength(const char* name) {
@@ -97,9 +77,9 @@ bool IsReservedName(const char* name) {
   paths::LastComponent(buf, &start, &end);
   buf[end] = '\0';
   const char* last = buf + start;
-  if (EndsWithNoCase(last, kStagedSuffix) || EndsWithNoCase(last, kBackupSuffix)) return true;
+  if (cp932::EndsWithNoCase(last, kStagedSuffix) || cp932::EndsWithNoCase(last, kBackupSuffix)) return true;
   for (const char* j : {kJournalWriting, kJournalStaging, kJournalCommit})
-    if (SameNoCase(buf, j)) return true;
+    if (cp932::EqualNoCase(buf, j)) return true;
   return false;
 }
 
@@ -151,8 +131,7 @@ void MarkNewFolders(Plan* plan) {
 }
 
 bool MarkSuperseded(Plan* plan) {
-  std::unique_ptr<PlanEntry*, void (*)(void*)> order(
-      static_cast<PlanEntry**>(std::malloc(plan->count * sizeof(PlanEntry*) + 1)), std::free);
+  base::Owned<PlanEntry*> order = base::Allocate<PlanEntry*>(plan->count);
   if (!order) return false;
   PlanEntry** o = order.get();
   for (std::size_t i = 0; i < plan->count; ++i) o[i] = &plan->entries[i];

@@ -8,14 +8,13 @@
 #include <initializer_list>
 #include <memory>
 
+#include "base/cp932.h"
 #include "payload/container.h"
 
 namespace update {
 namespace {
 
 constexpr std::size_t kLongestJournal = 64u << 20;  // more than any real plan needs
-
-using Bytes = std::unique_ptr<unsigned char, void (*)(void*)>;
 
 bool Fail(StageFailure* failure, StageFailure::Kind kind, const char* path,
           plat::IoError io = plat::IoError::None) {
@@ -116,7 +115,7 @@ bool RoomCheck(const char* folder, const Plan& plan, StageFailure* failure) {
 bool WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
   const Path writing = PathIn(folder, kJournalWriting), journal = PathIn(folder, kJournalStaging);
   const std::size_t size = JournalSize(plan);
-  Bytes bytes(static_cast<unsigned char*>(std::malloc(size)), std::free);
+  base::Owned<> bytes = base::Allocate(size);
   if (!bytes) return Fail(failure, StageFailure::Memory, "");
   EncodeJournal(plan, bytes.get());
   plat::OutFile* out = plat::CreateOutFile(writing.text);
@@ -147,7 +146,7 @@ bool ReadJournal(const char* path, Plan* plan) {
     return false;
   }
   const std::size_t size = static_cast<std::size_t>(n);
-  Bytes bytes(static_cast<unsigned char*>(std::malloc(size + 1)), std::free);
+  base::Owned<> bytes = base::Allocate(size);
   const bool read = bytes && std::fread(bytes.get(), 1, size, f) == size;
   std::fclose(f);
   return read && DecodeJournal(bytes.get(), size, plan);
@@ -243,7 +242,7 @@ struct Staging {
   payload::Output output;  // first: the extraction hands it back
   const char* folder;
   const Plan* plan;
-  plat::OutFile** open;  // per entry: the staged file, still open, or nullptr
+  base::Owned<plat::OutFile*> open;  // per entry: the staged file, still open, or nullptr
 
   // Closes every staged file still open; they stay on disk.
   void CloseAll() {
@@ -253,10 +252,7 @@ struct Staging {
         open[i] = nullptr;
       }
   }
-  ~Staging() {
-    CloseAll();
-    std::free(open);
-  }
+  ~Staging() { CloseAll(); }
 };
 
 Staging* Of(payload::Output* output) { return reinterpret_cast<Staging*>(output); }
@@ -363,7 +359,7 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
   Staging staging{{MakeStagedFolder, CreateStaged, FinishStaged},
                   folder,
                   &plan,
-                  static_cast<plat::OutFile**>(std::calloc(plan.count + 1, sizeof(plat::OutFile*)))};
+                  base::Allocate<plat::OutFile*>(plan.count)};
   if (!staging.open) return Fail(failure, StageFailure::Memory, "");
   if (!WriteJournal(folder, plan, failure)) return false;
   payload::Failure pf;

@@ -178,6 +178,22 @@ TEST(Journal, RoundTripAndDamage) {
   }
 }
 
+// Names that Windows takes for one: only the last of them is moved into place. A trail byte
+// that looks like a capital letter is part of its character ("ア" 83 41 is not "ヂ" 83 61).
+TEST(Plan, NamesThatDifferOnlyInCase) {
+  using K = update::Kind;
+  update::PlanEntry e[] = {{K::NewFile, 1, 0, -1, "Data\\A.dat"}, {K::Replace, 1, 0, -1, "ア.dat"},
+                           {K::NewFile, 1, 0, -1, "data\\a.DAT"}, {K::NewFile, 1, 0, -1, "ヂ.dat"},
+                           {K::NewFolder, 0, 0, -1, "data"},      {K::Existing, 0, 0, -1, "DATA"}};
+  update::Plan plan;
+  plan.entries = e;
+  plan.count = 6;
+  ASSERT_TRUE(update::MarkSuperseded(&plan));
+  std::string kinds;
+  for (const auto& entry : e) kinds += static_cast<char>(entry.kind);
+  EXPECT_EQ(kinds, "XRNNDE");
+}
+
 TEST(Journal, ReservedNames) {
   for (const char* n : {"a.kovela-new", "data\\A.KOVELA-OLD", "data\\x.kovela-new\\", "kovela-update.journal",
                         "Kovela-Update.Commit", "kovela-update.writing"})
