@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     block = data + 2;
     blockSize = size - 2;
   }
-  const std::size_t stride = static_cast<std::size_t>(image::SurfaceStride(width, 0));
+  const std::size_t stride = static_cast<std::size_t>(image::SurfaceStride(width));
   const std::size_t bytes = stride * static_cast<std::size_t>(height);
   std::unique_ptr<std::uint8_t[]> pixels(new std::uint8_t[bytes]());
   // The block gets its own exact-size copy so that a read past it is caught.
