@@ -1,21 +1,12 @@
 // Path and file helpers over code page 932 byte strings.
 #include "base/paths.h"
 
-#include <array>
 #include <cstring>
 
 #include "platform/platform.h"
 
 namespace paths {
 namespace {
-
-// Bit 0 marks the code page 932 lead bytes. Fixed: it never follows the system's code page.
-constexpr std::array<unsigned char, 256> kLeadTable = [] {
-  std::array<unsigned char, 256> t{};
-  for (int b = 0x81; b <= 0x9F; ++b) t[b] = 1;
-  for (int b = 0xE0; b <= 0xFC; ++b) t[b] = 1;
-  return t;
-}();
 
 // True when the text's last byte is a backslash of its own, not the trail byte of a
 // double-byte character. Walks from the start: only a forward scan knows where characters
@@ -24,7 +15,7 @@ bool EndsInSeparator(const char* s, std::size_t len) {
   if (len == 0) return false;
   std::size_t i = 0;
   while (i < len) {
-    std::size_t step = (IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < len) ? 2 : 1;
+    std::size_t step = i + 1 < len ? cp932::CharLength(s + i) : 1;
     if (i + step == len) return step == 1 && s[i] == '\\';
     i += step;
   }
@@ -52,19 +43,14 @@ std::size_t FolderPartLength(const char* pattern) {
   std::size_t cut = 0;
   for (std::size_t i = 0; pattern[i];) {
     unsigned char c = static_cast<unsigned char>(pattern[i]);
-    if (IsLeadByte(c) && pattern[i + 1]) {
-      i += 2;
-      continue;
-    }
-    if (c == '\\' || c == '/' || c == ':') cut = i + 1;
-    ++i;
+    const std::size_t step = cp932::CharLength(pattern + i);
+    if (step == 1 && (c == '\\' || c == '/' || c == ':')) cut = i + 1;
+    i += step;
   }
   return cut;
 }
 
 }  // namespace
-
-int IsLeadByte(int c) { return kLeadTable[static_cast<unsigned char>(c)] & 1; }
 
 char* StripTrailingBackslash(char* path) {
   std::size_t len = std::strlen(path);
@@ -75,7 +61,7 @@ char* StripTrailingBackslash(char* path) {
 void LastComponent(const char* name, std::size_t* start, std::size_t* end) {
   *start = *end = 0;
   for (std::size_t i = 0; name[i];) {
-    const std::size_t step = IsLeadByte(static_cast<unsigned char>(name[i])) && name[i + 1] ? 2 : 1;
+    const std::size_t step = cp932::CharLength(name + i);
     const bool separator = step == 1 && (name[i] == '\\' || name[i] == '/');
     if (separator && name[i + 1]) *start = i + 1;
     if (!separator || name[i + 1]) *end = i + step;
@@ -95,7 +81,7 @@ char* AppendTrailingBackslash(char* path, std::size_t size) {
 const char* FindChar(const char* s, char c) {
   for (std::size_t i = 0; s[i];) {
     if (s[i] == c) return s + i;
-    i += (IsLeadByte(static_cast<unsigned char>(s[i])) && s[i + 1]) ? 2 : 1;
+    i += cp932::CharLength(s + i);
   }
   return nullptr;
 }
@@ -105,7 +91,7 @@ const char* FindText(const char* s, const char* pattern) {
   if (n == 0) return s;
   for (std::size_t i = 0; s[i];) {
     if (std::strncmp(s + i, pattern, n) == 0) return s + i;
-    i += (IsLeadByte(static_cast<unsigned char>(s[i])) && s[i + 1]) ? 2 : 1;
+    i += cp932::CharLength(s + i);
   }
   return nullptr;
 }
@@ -128,11 +114,20 @@ void DeleteMatchingFiles(const char* folder, const char* pattern) {
   plat::GetCurrentFolder(saved, sizeof saved);
   // The pattern is only ever applied inside the folder asked for: if it cannot be entered,
   // nothing is deleted anywhere.
-  if (plat::SetCurrentFolder(folder) == 0) {
-    if (FileScanStart(pattern) == 0) {
-      while (const char* path = FileScanNext()) plat::RemoveFile(path);
-    }
+  const std::size_t dir = FolderPartLength(pattern);
+  plat::FindRecord found;
+  plat::FindHandle scan = std::strlen(pattern) < plat::kMaxPath && plat::SetCurrentFolder(folder) == 0
+                              ? plat::FindFirst(pattern, &found)
+                              : nullptr;
+  for (bool more = scan != nullptr; more; more = plat::FindNext(scan, &found)) {
+    char path[plat::kMaxPath];  // the pattern's folder part and the name found
+    const std::size_t name = std::strlen(found.name);
+    if (found.folder || dir + name + 1 > sizeof path) continue;  // a file that cannot be named stays
+    std::memcpy(path, pattern, dir);
+    std::memcpy(path + dir, found.name, name + 1);
+    plat::RemoveFile(path);
   }
+  if (scan) plat::FindClose(scan);
   if (saved[0]) plat::SetCurrentFolder(saved);
 }
 

@@ -3,10 +3,12 @@
 
 #include <cstddef>
 
+#include "base/cp932.h"
+
 namespace paths {
 
-// 1 for the CP932 lead bytes 0x81-0x9F and 0xE0-0xFC (low 8 bits of c), else 0.
-int IsLeadByte(int c);
+// The lead bytes of code page 932 (the low 8 bits of c); new code calls cp932:: directly.
+inline bool IsLeadByte(int c) { return cp932::IsLeadByte(static_cast<unsigned char>(c)); }
 
 // Removes one trailing backslash unless it is the trail byte of a double-byte character.
 char* StripTrailingBackslash(char* path);
@@ -29,7 +31,8 @@ int JoinPath(char* out, std::size_t size, const char* folder, const char* name);
 // cannot be entered. The current folder is restored.
 void DeleteMatchingFiles(const char* folder, const char* pattern);
 
-// One wildcard scan at a time. Start: 0 when something matched, 1 when nothing did.
+// One wildcard scan at a time (no longer used by the updater itself; to be removed).
+// Start: 0 when something matched, 1 when nothing did.
 int FileScanStart(const char* pattern);
 // The next matching file (pattern's folder part + name), or nullptr when exhausted.
 const char* FileScanNext();

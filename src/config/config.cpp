@@ -25,35 +25,9 @@ ConfigEntry* g_first = nullptr;
 ConfigEntry* g_last = nullptr;
 bool g_freeRegistered = false;
 
-// Accessor caches: an empty text or -1 means "not looked up yet". The table does not change
-// after start-up, so a kept value and a fresh lookup agree.
+// Each text key's value, as its accessor last gave it.
 char g_text[kKeyCount][kValueSize];
-int g_int[kKeyCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-static_assert(sizeof g_int / sizeof g_int[0] == kKeyCount, "one cache per key");
 char g_title[kTitleSize];
-
-constexpr bool SameText(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) {
-    ++a;
-    ++b;
-  }
-  return *a == *b;
-}
-
-constexpr int KeyIndex(const char* name) {
-  for (int i = 0; i < kKeyCount; ++i) {
-    if (SameText(kKeys[i].name, name)) return i;
-  }
-  return -1;
-}
-
-constexpr bool BuffersFit() {
-  for (const KeySpec& k : kKeys) {
-    if (k.size > kValueSize) return false;
-  }
-  return true;
-}
-static_assert(BuffersFit(), "cached accessor buffers are kValueSize bytes");
 
 void AppendEntry(const char* key, const char* value) {
   std::size_t keyLength = std::strlen(key);
@@ -99,37 +73,6 @@ const char* FindValue(const char* key) {
   }
   return nullptr;
 }
-
-const char* TextValue(int index) {
-  const KeySpec& k = kKeys[index];
-  char* buf = g_text[index];
-  if (k.cached && buf[0] != '\0') return buf;
-  return GetConfigString(k.name, buf, k.size, k.textDefault);
-}
-
-int IntValue(int index) {
-  if (g_int[index] == -1) g_int[index] = GetConfigInt(kKeys[index].name, kKeys[index].intDefault);
-  return g_int[index];
-}
-
-constexpr int kRegGlobal = KeyIndex("REG_GLOBAL");
-constexpr int kRegLocal = KeyIndex("REG_LOCAL");
-constexpr int kIniFile = KeyIndex("INI_FILE");
-constexpr int kIniSection = KeyIndex("INI_SECTION");
-constexpr int kTitleBar = KeyIndex("TITLEBAR");
-constexpr int kInstTo = KeyIndex("INSTTO");
-constexpr int kInstFol = KeyIndex("INSTFOL");
-constexpr int kInstMakeFol = KeyIndex("INSTMAKEFOL");
-constexpr int kKeyFile = KeyIndex("KEYFILE");
-constexpr int kChkReg = KeyIndex("CHKREG");
-constexpr int kChkRegVer = KeyIndex("CHKREGVER");
-constexpr int kChkRegVerHigh = KeyIndex("CHKREGVERHIGH");
-constexpr int kInstReadme = KeyIndex("INSTREADME");
-constexpr int kInstReadmeFl = KeyIndex("INSTREADMEFL");
-static_assert(kRegGlobal >= 0 && kRegLocal >= 0 && kIniFile >= 0 && kIniSection >= 0 && kTitleBar >= 0 &&
-                  kInstTo >= 0 && kInstFol >= 0 && kInstMakeFol >= 0 && kKeyFile >= 0 && kChkReg >= 0 &&
-                  kChkRegVer >= 0 && kChkRegVerHigh >= 0 && kInstReadme >= 0 && kInstReadmeFl >= 0,
-              "every accessor has its row in kKeys");
 
 }  // namespace
 
@@ -179,25 +122,18 @@ void FreeSetupConfig() {
   g_last = nullptr;
 }
 
-const char* RegGlobal() { return TextValue(kRegGlobal); }
-const char* RegLocal() { return TextValue(kRegLocal); }
-const char* IniFile() { return TextValue(kIniFile); }
-const char* IniSection() { return TextValue(kIniSection); }
-const char* TitleBar() { return TextValue(kTitleBar); }
-const char* InstTo() { return TextValue(kInstTo); }
-const char* InstFol() { return TextValue(kInstFol); }
-int InstMakeFol() { return IntValue(kInstMakeFol); }
-const char* KeyFile() { return TextValue(kKeyFile); }
-const char* ChkReg() { return TextValue(kChkReg); }
-int ChkRegVer() { return IntValue(kChkRegVer); }
-int ChkRegVerHigh() { return IntValue(kChkRegVerHigh); }
-
-char* InstReadme(char* buf, std::size_t size) {
-  return GetConfigString(kKeys[kInstReadme].name, buf, size, kKeys[kInstReadme].textDefault);
+char* Text(Key key, char* buf, std::size_t size) {
+  const KeySpec& k = kKeys[static_cast<int>(key)];
+  return GetConfigString(k.name, buf, size, k.textDefault);
 }
 
-char* InstReadmeFl(char* buf, std::size_t size) {
-  return GetConfigString(kKeys[kInstReadmeFl].name, buf, size, kKeys[kInstReadmeFl].textDefault);
+const char* Text(Key key) {
+  const int i = static_cast<int>(key);
+  return Text(key, g_text[i], kKeys[i].size);
+}
+
+int Integer(Key key) {
+  return GetConfigInt(kKeys[static_cast<int>(key)].name, kKeys[static_cast<int>(key)].intDefault);
 }
 
 const char* UpdaterTitle() {
@@ -207,15 +143,12 @@ const char* UpdaterTitle() {
 
 void ResetSectionsForTests();  // sections.cpp
 
-// Empties the table, the section lists and every cache, and forgets the exit-action
+// Empties the table, the section lists and the accessors' buffers, and forgets the exit-action
 // registration (native tests).
 void ResetForTests() {
   FreeSetupConfig();
   g_freeRegistered = false;
-  for (int i = 0; i < kKeyCount; ++i) {
-    g_text[i][0] = '\0';
-    g_int[i] = -1;
-  }
+  for (auto& text : g_text) text[0] = '\0';
   g_title[0] = '\0';
   ResetSectionsForTests();
 }

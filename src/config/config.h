@@ -11,13 +11,17 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 namespace config {
 
 constexpr std::size_t kLineSize = 512;   // line buffer: at most 511 bytes per read
 constexpr std::size_t kValueSize = 128;  // the usual accessor buffer
 constexpr int kMaxConfigReads = 400;     // LoadSetupConfig stops after this many reads
 constexpr std::size_t kValueReach = 99;  // a value must begin within this many bytes of the key's end
-constexpr std::size_t kTitleSize = 260;  // UpdaterTitle: also the mutex name, so MAX_PATH
+constexpr std::size_t kTitleSize = plat::kMaxPath;  // UpdaterTitle: also the mutex name
+// The application's registry key under HKEY_CURRENT_USER: REG_GLOBAL, then REG_LOCAL.
+constexpr char kAppKeyFormat[] = "Software\\%s\\%s";
 
 // ---- Text-mode line source ----------------------------------------------------------------
 
@@ -98,36 +102,62 @@ struct SectionLine {
 };
 
 // ---- Keys ---------------------------------------------------------------------------------
+// Every key the updater reads, in one table: its name, its kind, its default and the buffer
+// its value is cut to. A new key is a Key and its row; Text and Integer read it.
+
+enum class Key {
+  RegGlobal,
+  RegLocal,
+  IniFile,
+  IniSection,
+  TitleBar,
+  InstTo,
+  InstFol,
+  InstMakeFol,
+  KeyFile,
+  ChkReg,
+  ChkRegVer,
+  ChkRegVerHigh,
+  InstReadme,
+  InstReadmeFl,
+};
 
 enum class KeyType { Text, OptionalText, Integer };
 
 struct KeySpec {
+  Key key;
   const char* name;
   KeyType type;
   const char* textDefault;  // Text: the default; OptionalText: "" (absent)
   int intDefault;           // Integer
-  std::size_t size;         // accessor buffer (the smaller one where callers differ); 0: integer
+  std::size_t size;         // the value's buffer (the smaller one where callers differ); 0: integer
   std::size_t largeSize;    // the larger caller buffer, or 0
-  bool cached;              // looked up once, then kept
 };
 
 inline constexpr KeySpec kKeys[] = {
-    {"REG_GLOBAL", KeyType::Text, "-", 0, kValueSize, 0, true},
-    {"REG_LOCAL", KeyType::Text, "-", 0, kValueSize, 0, true},
-    {"INI_FILE", KeyType::Text, "-", 0, kValueSize, 0, true},
-    {"INI_SECTION", KeyType::Text, "-", 0, kValueSize, 0, true},
-    {"TITLEBAR", KeyType::Text, "ＫＯＶＥＬＡ アプリケーション", 0, kValueSize, 0, false},
-    {"INSTTO", KeyType::Text, "KOVELA_APP", 0, kValueSize, 0, false},
-    {"INSTFOL", KeyType::OptionalText, "", 0, kValueSize, 0, false},
-    {"INSTMAKEFOL", KeyType::Integer, nullptr, 0, 0, 0, true},
-    {"KEYFILE", KeyType::OptionalText, "", 0, kValueSize, 0, false},
-    {"CHKREG", KeyType::OptionalText, "", 0, kValueSize, 0, false},
-    {"CHKREGVER", KeyType::Integer, nullptr, 0, 0, 0, true},
-    {"CHKREGVERHIGH", KeyType::Integer, nullptr, 0, 0, 0, true},
-    {"INSTREADME", KeyType::Text, "-", 0, kValueSize, 512, false},
-    {"INSTREADMEFL", KeyType::Text, "readme.txt", 0, kValueSize, 512, false},
+    {Key::RegGlobal, "REG_GLOBAL", KeyType::Text, "-", 0, kValueSize, 0},
+    {Key::RegLocal, "REG_LOCAL", KeyType::Text, "-", 0, kValueSize, 0},
+    {Key::IniFile, "INI_FILE", KeyType::Text, "-", 0, kValueSize, 0},
+    {Key::IniSection, "INI_SECTION", KeyType::Text, "-", 0, kValueSize, 0},
+    {Key::TitleBar, "TITLEBAR", KeyType::Text, "ＫＯＶＥＬＡ アプリケーション", 0, kValueSize, 0},
+    {Key::InstTo, "INSTTO", KeyType::Text, "KOVELA_APP", 0, kValueSize, 0},
+    {Key::InstFol, "INSTFOL", KeyType::OptionalText, "", 0, kValueSize, 0},
+    {Key::InstMakeFol, "INSTMAKEFOL", KeyType::Integer, nullptr, 0, 0, 0},
+    {Key::KeyFile, "KEYFILE", KeyType::OptionalText, "", 0, kValueSize, 0},
+    {Key::ChkReg, "CHKREG", KeyType::OptionalText, "", 0, kValueSize, 0},
+    {Key::ChkRegVer, "CHKREGVER", KeyType::Integer, nullptr, 0, 0, 0},
+    {Key::ChkRegVerHigh, "CHKREGVERHIGH", KeyType::Integer, nullptr, 0, 0, 0},
+    {Key::InstReadme, "INSTREADME", KeyType::Text, "-", 0, kValueSize, kLineSize},
+    {Key::InstReadmeFl, "INSTREADMEFL", KeyType::Text, "readme.txt", 0, kValueSize, kLineSize},
 };
 constexpr int kKeyCount = static_cast<int>(sizeof kKeys / sizeof kKeys[0]);
+
+constexpr bool KeyRowsInOrder() {
+  for (int i = 0; i < kKeyCount; ++i)
+    if (static_cast<int>(kKeys[i].key) != i || kKeys[i].size > kValueSize) return false;
+  return true;
+}
+static_assert(KeyRowsInOrder(), "kKeys holds one row per Key, in the Key's order, within kValueSize");
 
 // Index into kKeys of the key spelled exactly so, or -1.
 int FindKeySpec(const char* name);
@@ -156,25 +186,31 @@ void FreeSetupConfig();
 const SectionLine* Section(SectionId id);
 
 // ---- Accessors ----------------------------------------------------------------------------
-// Text accessors return a buffer of their own, valid until their next call. Optional keys
-// give "" when absent.
-const char* RegGlobal();
-const char* RegLocal();
-const char* IniFile();
-const char* IniSection();
-const char* TitleBar();
-const char* InstTo();
-const char* InstFol();
-int InstMakeFol();
-const char* KeyFile();
-const char* ChkReg();
-int ChkRegVer();
-int ChkRegVerHigh();
-// Into the caller's buffer (128 bytes in the menu, 512 after the update).
-char* InstReadme(char* buf, std::size_t size);
-char* InstReadmeFl(char* buf, std::size_t size);
+// A text key's value (or its default; "" for an optional key that is absent), cut to its
+// row's size, in a buffer of the key's own that stays valid until the key is read again.
+const char* Text(Key key);
+// The same into the caller's buffer (the readme's keys: 128 bytes in the menu, 512 after the
+// update).
+char* Text(Key key, char* buf, std::size_t size);
+int Integer(Key key);
 // "%s アップデータ" with the TITLEBAR value, built anew on every call.
 const char* UpdaterTitle();
+
+// The keys by name, for the callers that read them so.
+inline const char* RegGlobal() { return Text(Key::RegGlobal); }
+inline const char* RegLocal() { return Text(Key::RegLocal); }
+inline const char* IniFile() { return Text(Key::IniFile); }
+inline const char* IniSection() { return Text(Key::IniSection); }
+inline const char* TitleBar() { return Text(Key::TitleBar); }
+inline const char* InstTo() { return Text(Key::InstTo); }
+inline const char* InstFol() { return Text(Key::InstFol); }
+inline int InstMakeFol() { return Integer(Key::InstMakeFol); }
+inline const char* KeyFile() { return Text(Key::KeyFile); }
+inline const char* ChkReg() { return Text(Key::ChkReg); }
+inline int ChkRegVer() { return Integer(Key::ChkRegVer); }
+inline int ChkRegVerHigh() { return Integer(Key::ChkRegVerHigh); }
+inline char* InstReadme(char* buf, std::size_t size) { return Text(Key::InstReadme, buf, size); }
+inline char* InstReadmeFl(char* buf, std::size_t size) { return Text(Key::InstReadmeFl, buf, size); }
 
 // Texts of the configuration subsystem, in one place.
 namespace text {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "base/paths.h"
+#include "base/cp932.h"
 #include "config/config.h"
 
 namespace config {
@@ -57,12 +57,9 @@ KeyLine ParseKeyLine(char (&line)[kLineSize]) {
 
 void ReplaceBars(char* value) {
   for (char* p = value; *p != '\0';) {
-    if (paths::IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-      p += 2;  // a trail byte 0x7C belongs to its character
-      continue;
-    }
-    if (*p == '|') *p = ' ';
-    ++p;
+    const std::size_t n = cp932::CharLength(p);  // a trail byte 0x7C belongs to its character
+    if (n == 1 && *p == '|') *p = ' ';
+    p += n;
   }
 }
 

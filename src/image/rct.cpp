@@ -82,9 +82,8 @@ int ParseRctHeader(const std::uint8_t* bytes, std::size_t size, RctHeader* out) 
   return -1;
 }
 
-int CheckRctDimensions(std::int32_t width, std::int32_t height) {
-  if (width < 1 || height < 1) return -1;
-  return std::int64_t{width} * height * 3 <= INT32_MAX ? 0 : -1;
+bool RctDimensionsUsable(std::int32_t width, std::int32_t height) {
+  return width >= 1 && height >= 1 && std::int64_t{width} * height * 3 <= INT32_MAX;
 }
 
 void BuildRctOffsets(std::int32_t width, std::int64_t offsets[kRctOffsetCount]) {
@@ -99,14 +98,15 @@ void BuildRctOffsets(std::int32_t width, std::int64_t offsets[kRctOffsetCount]) 
 //                   copied a byte at a time, so an overlapping source repeats itself.
 //   f 0x00-0x7E     literal run of 3 × f + 3 bytes that follow.
 //   f 0x7F          u16 L, literal run of 3 × L + 384 bytes that follow.
-int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width, std::int32_t height,
-                  std::uint8_t* pixels, std::size_t stride, std::size_t pixelBytes, std::size_t* consumed) {
+RctDecode DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width, std::int32_t height,
+                        std::uint8_t* pixels, std::size_t stride, std::size_t pixelBytes,
+                        std::size_t* consumed) {
   if (consumed != nullptr) *consumed = 0;
-  if (CheckRctDimensions(width, height) != 0 || pixels == nullptr) return -2;
+  if (!RctDimensionsUsable(width, height) || pixels == nullptr) return RctDecode::Unusable;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
   const std::size_t total = rowBytes * static_cast<std::size_t>(height);
-  if (stride < rowBytes || stride > pixelBytes / static_cast<std::size_t>(height)) return -2;
-  if (data == nullptr || size < 3) return -1;
+  if (stride < rowBytes || stride > pixelBytes / static_cast<std::size_t>(height)) return RctDecode::Unusable;
+  if (data == nullptr || size < 3) return RctDecode::Damaged;
 
   std::int64_t offsets[kRctOffsetCount];
   BuildRctOffsets(width, offsets);
@@ -114,10 +114,10 @@ int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width
   std::memcpy(pixels, data, 3);
   Cursor in{data, size, 3};
   std::size_t out = 3;
-  int result = 0;
+  RctDecode result = RctDecode::Filled;
   while (out < total) {
     if (!in.Has(1)) {
-      result = -1;
+      result = RctDecode::Damaged;
       break;
     }
     const std::size_t commandStart = in.pos;
@@ -127,7 +127,7 @@ int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width
       if ((f & 3) == 3) {
         if (!in.Has(2)) {
           in.pos = commandStart;
-          result = -1;
+          result = RctDecode::Damaged;
           break;
         }
         n = 3 * std::size_t{in.U16()} + 12;
@@ -139,7 +139,7 @@ int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width
       // pass the end of the image on either side.
       if (n > total - out || src < 0 || static_cast<std::uint64_t>(src) + n > total) {
         in.pos = commandStart;
-        result = -1;
+        result = RctDecode::Damaged;
         break;
       }
       const std::uint8_t* from = pixels + src;
@@ -150,7 +150,7 @@ int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width
       if (f == 0x7F) {
         if (!in.Has(2)) {
           in.pos = commandStart;
-          result = -1;
+          result = RctDecode::Damaged;
           break;
         }
         n = 3 * std::size_t{in.U16()} + 384;
@@ -159,7 +159,7 @@ int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width
       }
       if (n > total - out || !in.Has(n)) {
         in.pos = commandStart;
-        result = -1;
+        result = RctDecode::Damaged;
         break;
       }
       CopyLiteral(pixels + out, data + in.pos, n);

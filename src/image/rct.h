@@ -54,9 +54,9 @@ struct RctHeader {
 // -1 for any other signature or fewer than 20 bytes.
 int ParseRctHeader(const std::uint8_t* bytes, std::size_t size, RctHeader* out);
 
-// 0 when width and height are at least 1 and width × height × 3 fits a signed 32-bit
-// integer, else -1.
-int CheckRctDimensions(std::int32_t width, std::int32_t height);
+// True when width and height are at least 1 and width × height × 3 fits a signed 32-bit
+// integer.
+bool RctDimensionsUsable(std::int32_t width, std::int32_t height);
 
 // Byte offsets of the 32 back-reference sources for this width: 3 × (dx + dy × width).
 void BuildRctOffsets(std::int32_t width, std::int64_t offsets[kRctOffsetCount]);
@@ -64,21 +64,21 @@ void BuildRctOffsets(std::int32_t width, std::int64_t offsets[kRctOffsetCount]);
 // Decodes a data block (without its trailer) into pixels: packed rows of 3 × width bytes
 // first, then spread to stride bytes per row from the last row up. The pixel memory must
 // hold stride × height bytes (pixelBytes says how many it has).
-// Returns 0 when the image was filled, -1 when the data is damaged (a command or run past
-// the end of the block or of the image, a source before the first pixel): decoding stops
-// before that command and keeps what it produced, still spread to the stride. -2 when the
-// dimensions or the pixel memory are unusable; nothing is written then.
+// Damaged: a command or run past the end of the block or of the image, a source before the
+// first pixel; decoding stops before that command and keeps what it produced, still spread
+// to the stride. Unusable: the dimensions or the pixel memory; nothing is written then.
 // *consumed (optional) receives the number of data bytes used.
-int DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width, std::int32_t height,
-                  std::uint8_t* pixels, std::size_t stride, std::size_t pixelBytes,
-                  std::size_t* consumed = nullptr);
+enum class RctDecode { Filled, Damaged, Unusable };
+RctDecode DecodeRctData(const std::uint8_t* data, std::size_t size, std::int32_t width, std::int32_t height,
+                        std::uint8_t* pixels, std::size_t stride, std::size_t pixelBytes,
+                        std::size_t* consumed = nullptr);
 
-// Loads an image file into a new 24-bit surface (keep clear). Returns:
+// Loads an image file into a new surface. Returns:
 //  - the decoded image (a damaged data block keeps what decoded before the damage);
 //  - an all-black surface of the header's size when a trailer variant lacks its trailer;
 //  - none for an unknown signature, unusable dimensions, a surface that cannot be created,
 //    or a file that stays shorter than its header announces after kRctReadAttempts reads.
-// Opening goes through shell::Ffopen, which asks the user to retry until the file opens.
+// Opening goes through base::Ffopen, which asks the user to retry until the file opens.
 constexpr int kRctReadAttempts = 3;
 BitmapSurface* LoadRctImage(const char* path);
 

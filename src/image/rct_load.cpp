@@ -54,8 +54,8 @@ BitmapSurface* LoadRctImage(const char* path) {
       if (r == ReadOutcome::Short) continue;
     }  // the file is closed before decoding
 
-    if (CheckRctDimensions(header.width, header.height) != 0) return nullptr;
-    BitmapSurface* s = CreateSurface24(header.width, header.height, 0);
+    if (!RctDimensionsUsable(header.width, header.height)) return nullptr;
+    BitmapSurface* s = CreateSurface(header.width, header.height);
     if (s == nullptr) return nullptr;
 
     std::size_t size = header.dataSize;

@@ -1,8 +1,5 @@
-// Bitmap surfaces: images held in a device-independent bitmap section, so that the title
-// image decoder writes its pixels straight into the memory GDI paints from.
-//
-// Every live surface sits on a doubly linked list, newest first. A surface created with the
-// keep flag refuses every release that is not forced.
+// Bitmap surfaces: 24-bit images held in a device-independent bitmap section, so that the
+// title image decoder writes its pixels straight into the memory GDI paints from.
 #pragma once
 
 #include <cstddef>
@@ -28,43 +25,28 @@ struct BitmapInfoHeader {
 #pragma pack(pop)
 static_assert(sizeof(BitmapInfoHeader) == 40, "BITMAPINFOHEADER is 40 bytes");
 
-constexpr std::size_t kColourEntries = 256;                           // RGBQUAD entries of an 8-bit surface
-constexpr std::size_t kInfoSize24 = sizeof(BitmapInfoHeader);         // 40
-constexpr std::size_t kInfoSize8 = kInfoSize24 + kColourEntries * 4;  // 1064
-static_assert(kInfoSize8 == 1064, "header plus 256 RGBQUAD entries");
-
 struct BitmapSurface {
   std::int32_t width;
-  std::int32_t height;      // always positive, whatever sign creation was given
-  std::int32_t stride;      // bytes from one pixel row to the next, a multiple of 4
-  std::int32_t keep;        // nonzero: a release without force is refused
-  std::int32_t palettized;  // nonzero: 8 bits per pixel and a colour table; else 24 bits
-  BitmapInfoHeader* info;   // owned; 40 or 1064 bytes, handed to GDI as BITMAPINFO
-  std::uint8_t* colours;    // the colour table inside info; none for 24-bit surfaces
-  std::uint8_t* bits;       // pixel memory, owned by the bitmap section
-  void* bitmap;             // the section (HBITMAP), owned
-  BitmapSurface* prev;      // nearer the head of the list; none for the head
-  BitmapSurface* next;      // farther from the head; none for the last
+  std::int32_t height;     // always positive, whatever sign creation was given
+  std::int32_t stride;     // bytes from one pixel row to the next, a multiple of 4
+  BitmapInfoHeader* info;  // owned; handed to GDI as BITMAPINFO
+  std::uint8_t* bits;      // pixel memory, owned by the bitmap section
+  void* bitmap;            // the section (HBITMAP), owned
 };
 
-// Row stride of a surface of this width: 24-bit rows hold 3 bytes per pixel, 8-bit rows one;
-// both are rounded up to a multiple of 4. -1 when the width is not positive or the stride
-// would not fit a signed 32-bit integer.
-std::int32_t SurfaceStride(std::int32_t width, std::int32_t palettized);
+// Row stride of a surface of this width: 3 bytes per pixel, rounded up to a multiple of 4.
+// -1 when the width is not positive or the stride would not fit a signed 32-bit integer.
+std::int32_t SurfaceStride(std::int32_t width);
 
-// A new all-black surface linked at the head of the list, or none when the size is not
-// usable (width < 1, height 0, stride × rows beyond a signed 32-bit integer) or the system
-// cannot create the bitmap section. A negative height makes the rows run from bottom to
-// top; the recorded height is then its absolute value.
-BitmapSurface* CreateSurface(std::int32_t width, std::int32_t height, std::int32_t palettized,
-                             std::int32_t keep);
-BitmapSurface* CreateSurface24(std::int32_t width, std::int32_t height, std::int32_t keep);
-
-// 0 when released (or none was given), 1 when refused because keep is set and force is 0.
-int FreeSurface(BitmapSurface* surface, int force);
-
-// The newest live surface, or none. Nothing in the updater walks the list; tests do.
-BitmapSurface* SurfaceListHead();
+// A new all-black surface, or none when the size is not usable (width < 1, height 0, stride
+// × rows beyond a signed 32-bit integer) or the system cannot create the bitmap section. A
+// negative height makes the rows run from bottom to top; the recorded height is then its
+// absolute value.
+BitmapSurface* CreateSurface(std::int32_t width, std::int32_t height);
+// Releases the surface and its section; nothing for none.
+void FreeSurface(BitmapSurface* surface);
+// The form the main menu still calls; the second argument means nothing.
+inline void FreeSurface(BitmapSurface* surface, int) { FreeSurface(surface); }
 
 namespace internal {
 // The two calls that differ between the product (GDI) and the native build.

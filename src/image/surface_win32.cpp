@@ -30,8 +30,5 @@ void DeleteSection(void* section) {
   if (section != nullptr) DeleteObject(static_cast<HBITMAP>(section));
 }
 
-// The product has no way to make creations fail on purpose.
-void FailSectionCreations(int) {}
-
 }  // namespace internal
 }  // namespace image

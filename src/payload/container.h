@@ -21,7 +21,7 @@
 
 namespace payload {
 
-constexpr std::size_t kMaxName = 260;  // name field with its NUL
+constexpr std::size_t kMaxName = plat::kMaxPath;  // name field with its NUL
 
 // Reads the container through a cursor that never passes the payload's end (the trailer).
 struct Source {

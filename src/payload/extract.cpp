@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 #include "payload/patch.h"
 #include "platform/platform.h"
@@ -26,11 +27,6 @@ struct InflateGuard {
     if (live) inflateEnd(z);
   }
 };
-
-struct BufferFree {
-  void operator()(unsigned char* p) const { std::free(p); }
-};
-using Buffer = std::unique_ptr<unsigned char, BufferFree>;
 
 bool WriteAll(plat::OutFile* out, const unsigned char* p, std::size_t n) {
   return !out || plat::WriteOutFile(out, p, n) == 0;
@@ -78,7 +74,7 @@ int FailRecord(Failure* failure, const Record& rec) {
 // after the stream. in and out are kBlockSize buffers. 0, or -1 with *failure filled.
 int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char* path, Progress* progress,
                  std::uint32_t consumedBefore, unsigned char* in, unsigned char* out, Failure* failure,
-                 Output* output) {
+                 Output* output, std::size_t index) {
   OutFileGuard dest{file};
   auto fail = [&](Fault fault) { return Fail(failure, fault, rec.name); };
   std::uint64_t stamp = 0;
@@ -137,8 +133,7 @@ int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char
   if (dest.file) {
     plat::OutFile* f = dest.file;
     dest.file = nullptr;
-    const bool kept = output && output->finishFile;
-    if ((kept ? output->finishFile(output, f, stamp) : plat::CloseOutFile(f, stamp)) != 0)
+    if ((output ? output->finishFile(output, index, f, stamp) : plat::CloseOutFile(f, stamp)) != 0)
       return fail(Fault::Write);
   }
   return 0;
@@ -148,16 +143,19 @@ int InflateEntry(Source* src, const Record& rec, plat::OutFile* file, const char
 
 // The walk by sizes: a download cut short is thus found before the first byte of an update
 // is written, not halfway through it.
-int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor visit, void* context) {
+Layout CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor* visitor) {
   std::FILE* f = src.file;
   long start = std::ftell(f);
-  if (start < 0) return Fail(failure, Fault::Container, "");
+  if (start < 0) {
+    Fail(failure, Fault::Container, "");
+    return Layout::Damaged;
+  }
   Record rec{};
-  int result = -1;
+  Layout result = Layout::Damaged;
   for (;;) {
     int r = ReadRecord(&src, &rec);
     if (r == 1) {
-      result = 0;
+      result = Layout::Sound;
       break;
     }
     if (r < 0) {
@@ -171,12 +169,15 @@ int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVis
       Fail(failure, Fault::Record, rec.name);
       break;
     }
-    if (int stop = visit ? visit(context, rec, time) : 0) {
-      result = stop;
+    if (visitor && !visitor->record(visitor, rec, time)) {
+      result = Layout::Stopped;
       break;
     }
   }
-  if (std::fseek(f, start, SEEK_SET) != 0) return Fail(failure, Fault::Container, "");
+  if (std::fseek(f, start, SEEK_SET) != 0) {
+    Fail(failure, Fault::Container, "");
+    return Layout::Damaged;
+  }
   return result;
 }
 
@@ -186,15 +187,21 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
   Source src{};
   std::uint32_t total = 0;
   if (LocatePayload(f, &src, &total) != 0) return Fail(failure, Fault::Container, "");
+  return ExtractLocated(src, total, destination, mode, progress, failure, output, layoutChecked, patchBase);
+}
+
+int ExtractLocated(Source src, std::uint32_t total, const char* destination, Mode mode, Progress* progress,
+                   Failure* failure, Output* output, bool layoutChecked, const char* patchBase) {
+  *failure = Failure{};
   if (mode == Mode::Full) {
-    if (!layoutChecked && CheckLayout(src, destination, failure) != 0) return -1;
+    if (!layoutChecked && CheckLayout(src, destination, failure) != Layout::Sound) return -1;
     if (progress && progress->start && !progress->start(progress, total))
       return Fail(failure, Fault::Stopped, "");
   }
-  Buffer in, out;
+  base::Owned<> in, out;
   std::uint32_t consumed = 0;
   Record rec{};
-  for (;;) {
+  for (std::size_t index = 0;; ++index) {
     int r = ReadRecord(&src, &rec);
     if (r == 1) break;
     if (r < 0) return FailRecord(failure, rec);
@@ -217,28 +224,28 @@ int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* prog
     if (rec.folder) {
       if (!destination) continue;
       if (output)
-        output->folder(output, path);
+        output->folder(output, index);
       else
         plat::MakeFolder(path);
       continue;
     }
     if (!in) {
-      in.reset(static_cast<unsigned char*>(std::malloc(kBlockSize)));
-      out.reset(static_cast<unsigned char*>(std::malloc(kBlockSize)));
+      in = base::Allocate(kBlockSize);
+      out = base::Allocate(kBlockSize);
       if (!in || !out) return Fail(failure, Fault::Memory, rec.name);
     }
     plat::OutFile* file = nullptr;
     if (destination) {
-      file = output ? output->createFile(output, path) : plat::CreateOutFile(path);
+      file = output ? output->createFile(output, index) : plat::CreateOutFile(path);
       if (!file) return Fail(failure, Fault::Create, rec.name);
     }
     char base[plat::kMaxPath];
     if (rec.patch && patchBase && paths::JoinPath(base, sizeof base, patchBase, rec.name) != 0)
       return Fail(failure, Fault::Base, rec.name);
     if (rec.patch ? ApplyPatch(&src, rec, patchBase ? base : nullptr, file, destination ? path : "", progress,
-                               consumed, failure, output)
+                               consumed, failure, output, index)
                   : InflateEntry(&src, rec, file, destination ? path : "", progress, consumed, in.get(),
-                                 out.get(), failure, output))
+                                 out.get(), failure, output, index))
       return -1;
     consumed += 8 + rec.packed;
   }

@@ -33,18 +33,23 @@ struct Progress {
 };
 
 // Where a full extraction puts what it writes; without one, straight into the destination.
+// Records are told by their place in the payload (0 for the first), which the one who
+// planned the extraction knows them by.
 struct Output {
-  // A folder record's path; its result is not looked at (a folder that exists is fine).
-  void (*folder)(Output* self, const char* path);
-  // The file to write a file record's path into; nullptr when it cannot be created.
-  plat::OutFile* (*createFile)(Output* self, const char* path);
+  // A folder record; its result is not looked at (a folder that exists is fine).
+  void (*folder)(Output* self, std::size_t record);
+  // The file to write a file record into; nullptr when it cannot be created.
+  plat::OutFile* (*createFile)(Output* self, std::size_t record);
   // The file, written whole, with the record's last-write time: 0, or -1 when it could not be
-  // finished. Null: the time is set and the file closed.
-  int (*finishFile)(Output* self, plat::OutFile* file, std::uint64_t filetime);
+  // finished.
+  int (*finishFile)(Output* self, std::size_t record, plat::OutFile* file, std::uint64_t filetime);
 };
 
-// A record as the layout walk sees it: its header and, for a file, its stored time.
-using LayoutVisitor = int (*)(void* context, const Record& rec, std::uint64_t filetime);
+// Sees each record of a layout walk: its header and, for a file, its stored time. False stops
+// the walk there.
+struct LayoutVisitor {
+  bool (*record)(LayoutVisitor* self, const Record& rec, std::uint64_t filetime);
+};
 
 enum class Fault {
   None,
@@ -65,25 +70,31 @@ struct Failure {
   char record[kMaxName] = {};              // the record where it happened; "" when none was read
 };
 
+enum class Layout {
+  Sound,    // every record header is sound and the end marker follows the last one
+  Damaged,  // *failure says where (Record; Container when the file cannot be positioned)
+  Stopped,  // the visitor stopped the walk
+};
 // Walks the records by their sizes alone, reading each file's time and seeking over its
-// stream, and returns the source to where it stood. 0 when every record header is sound, its
-// path fits below destination (when one is given), it lies with its stream inside the
-// payload and the end marker follows the last one; -1 otherwise (Record, with the record
-// where the walk stopped). A visitor (may be null) sees every record; when it returns
-// nonzero the walk stops there with that result.
-int CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor visit = nullptr,
-                void* context = nullptr);
+// stream, and returns the source to where it stood. Sound when every record header is sound,
+// its path fits below destination (when one is given), it lies with its stream inside the
+// payload and the end marker follows the last one. A visitor (may be null) sees every record.
+Layout CheckLayout(Source src, const char* destination, Failure* failure, LayoutVisitor* visitor = nullptr);
 
 // Extracts a whole container from an open file into destination (no trailing backslash;
 // nullptr: check only), through output when one is given. Full mode checks the layout first
-// (unless the caller has, and says so) and writes nothing unless it is sound. Bootstrap mode writes only the
-// start-up files (install.env, insttscr.rct, names holding ".txt") at the top level and stops at the first
-// folder record below it. Patch records are applied to the file of the same name below
-// patchBase (nullptr: they are checked when nothing is written, and fail as Base otherwise;
-// Bootstrap mode skips them). 0 when the end (or the stopping folder record) was reached; -1
-// with *failure filled otherwise.
+// (unless the caller has, and says so) and writes nothing unless it is sound. Bootstrap mode
+// writes only the start-up files (install.env, insttscr.rct, names holding ".txt") at the top
+// level and stops at the first folder record below it. Patch records are applied to the file of
+// the same name below patchBase (nullptr: they are checked when nothing is written, and fail as
+// Base otherwise; Bootstrap mode skips them). 0 when the end (or the stopping folder record)
+// was reached; -1 with *failure filled otherwise.
 int ExtractFrom(std::FILE* f, const char* destination, Mode mode, Progress* progress, Failure* failure,
                 Output* output = nullptr, bool layoutChecked = false, const char* patchBase = nullptr);
+// The same for a payload already located (src at its first record, total its length).
+int ExtractLocated(Source src, std::uint32_t total, const char* destination, Mode mode, Progress* progress,
+                   Failure* failure, Output* output = nullptr, bool layoutChecked = false,
+                   const char* patchBase = nullptr);
 
 // The updater's own payload: the running executable opened for reading; nullptr when it
 // cannot be opened or holds no payload.

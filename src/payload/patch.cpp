@@ -230,7 +230,8 @@ bool ReadPatchHeader(Source* src, const Record& rec, PatchHeader* h) {
 }
 
 int ApplyPatch(Source* src, const Record& rec, const char* base, plat::OutFile* file, const char* path,
-               Progress* progress, std::uint32_t consumedBefore, Failure* failure, Output* output) {
+               Progress* progress, std::uint32_t consumedBefore, Failure* failure, Output* output,
+               std::size_t record) {
   OutFileGuard dest{file};
   auto fail = [&](Fault fault) { return Fail(failure, fault, rec.name); };
   std::uint64_t stamp = 0;
@@ -269,7 +270,7 @@ int ApplyPatch(Source* src, const Record& rec, const char* base, plat::OutFile* 
     plat::OutFile* f = dest.file;
     dest.file = nullptr;
     const bool kept = output && output->finishFile;
-    if ((kept ? output->finishFile(output, f, stamp) : plat::CloseOutFile(f, stamp)) != 0)
+    if ((kept ? output->finishFile(output, record, f, stamp) : plat::CloseOutFile(f, stamp)) != 0)
       return fail(Fault::Write);
   }
   return 0;

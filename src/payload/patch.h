@@ -51,6 +51,7 @@ bool ReadPatchHeader(Source* src, const Record& rec, PatchHeader* h);
 // other bytes; Patch when the body is damaged or its result is not the file it names;
 // Write, Memory, Stopped as an extraction.
 int ApplyPatch(Source* src, const Record& rec, const char* base, plat::OutFile* file, const char* path,
-               Progress* progress, std::uint32_t consumedBefore, Failure* failure, Output* output);
+               Progress* progress, std::uint32_t consumedBefore, Failure* failure, Output* output,
+               std::size_t record);
 
 }  // namespace payload

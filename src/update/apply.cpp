@@ -74,12 +74,12 @@ const char* Cause(plat::IoError io) {
 int ApplyUpdate(const char* installFolder) {
   StageFailure failure;
   // An update of this folder that was cut off is finished or undone before anything else.
-  if (RecoverInterruptedUpdate(installFolder, &failure) != 0) EndAfter(failure);
+  if (!RecoverInterruptedUpdate(installFolder, &failure)) EndAfter(failure);
   std::FILE* f = payload::OpenPayload();
   if (!f) base::EndWithError(payload::text::kDamagedFile);
-  const int staged = StageUpdate(f, installFolder, payload::CopyProgressWindow(), &failure);
+  const bool staged = StageUpdate(f, installFolder, payload::CopyProgressWindow(), &failure);
   std::fclose(f);
-  if (staged != 0) EndAfter(failure);
+  if (!staged) EndAfter(failure);
   payload::CloseProgressWindow();
 
   RecordInstallFolder(installFolder);

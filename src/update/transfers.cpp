@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 #include "config/config.h"
 #include "platform/platform.h"
@@ -17,7 +18,6 @@ constexpr char kIniCdromToken[] = "REP_CDROMDRIVE";
 constexpr char kRegCdromToken[] = "REP_CDROM";
 constexpr char kNoCdrom[] = "E:\\";
 constexpr char kQuotedEquals[] = "\"=\"";
-constexpr char kKeyFormat[] = "Software\\%s\\%s";
 
 // Module-level work buffers: each operation returns a pointer into its own.
 char g_install[kLineSize];
@@ -27,9 +27,7 @@ char g_ini[kLineSize];
 char g_reg[kLineSize];
 char g_unescaped[kLineSize];
 
-std::size_t CharLength(const char* s) {
-  return (paths::IsLeadByte(static_cast<unsigned char>(s[0])) && s[1]) ? 2 : 1;
-}
+using cp932::CharLength;
 
 // Copies text into a line buffer; false when it does not fit.
 bool CopyLine(char (&out)[kLineSize], const char* text) {
@@ -139,7 +137,7 @@ int ParseRegLine(const char* line, char (&name)[kLineSize], char (&value)[kLineS
 
 int WriteUserRegString(const char* global, const char* local, const char* name, const char* data) {
   char key[kLineSize];
-  int n = std::snprintf(key, sizeof key, kKeyFormat, global, local);
+  int n = std::snprintf(key, sizeof key, config::kAppKeyFormat, global, local);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof key) return -1;  // never a cut-short key
   return plat::RegSetString(plat::RegRoot::CurrentUser, key, name, data);
 }

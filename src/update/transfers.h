@@ -12,11 +12,12 @@
 
 #include <cstddef>
 
+#include "config/config.h"
 #include "payload/container.h"
 
 namespace update {
 
-constexpr std::size_t kLineSize = 512;  // 511 bytes of text and the terminator
+using config::kLineSize;  // 511 bytes of text and the terminator
 
 // Results of the line parsers.
 constexpr int kParsed = 0;

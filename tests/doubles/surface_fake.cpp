@@ -18,10 +18,10 @@ void* CreateSection(const BitmapInfoHeader* info, std::uint8_t** bits) {
     return nullptr;
   }
   if (info == nullptr || info->biSize != sizeof(BitmapInfoHeader) || info->biPlanes != 1 ||
-      (info->biBitCount != 8 && info->biBitCount != 24) || info->biHeight == 0) {
+      info->biBitCount != 24 || info->biHeight == 0) {
     return nullptr;
   }
-  const std::int32_t stride = SurfaceStride(info->biWidth, info->biBitCount == 8 ? 1 : 0);
+  const std::int32_t stride = SurfaceStride(info->biWidth);
   if (stride < 0) return nullptr;
   const std::int64_t rows = info->biHeight < 0 ? -std::int64_t{info->biHeight} : info->biHeight;
   void* memory = std::calloc(static_cast<std::size_t>(std::int64_t{stride} * rows), 1);

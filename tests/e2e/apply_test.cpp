@@ -76,7 +76,8 @@ void ExpectUpdated(const Layout& l) {
 }  // namespace
 
 // Each way of closing the finish dialog: the readme is opened only after OK with the box
-// ticked; Esc clears the tick; without INSTREADME the short dialog has no box at all.
+// ticked; Esc clears the tick; without INSTREADME the short dialog has no box at all. What the
+// update did to the folder, the INI file and the registry is checked once, in the first run.
 TEST(Apply, WholeUpdateThroughTheMenu) {
   const struct {
     const char* name;
@@ -102,7 +103,7 @@ TEST(Apply, WholeUpdateThroughTheMenu) {
          box = GetDlgItem(finish, IDC_FINISH_README);
     ASSERT_TRUE(finish);
     EXPECT_EQ(GetWindow(finish, GW_OWNER), menu);
-    ExpectUpdated(l);  // complete while the finish dialog is up
+    if (&c == cases) ExpectUpdated(l);  // complete while the finish dialog is up; the same every time
     EXPECT_EQ(box != nullptr, c.readme);
     EXPECT_EQ(Text(finish, IDC_FINISH_README), c.readme ? kReadmeLabel : "");
     EXPECT_EQ(Text(finish, 0xFFFF), std::string("インストールを終了しました。") +

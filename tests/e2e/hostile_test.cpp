@@ -100,15 +100,9 @@ TEST(Hostile, DamagedContainersEndInTheReportAndTouchNothingOutside) {
       {"s-corrupt-stream", Stage::Startup, corrupt},
       {"s-trailer-beyond", Stage::Startup, "", true, 16},
 
-      {"u-parent-in-name", Stage::Update, Items({File("data\\..\\..\\escape.txt", "x")})},
-      {"u-parent-folder", Stage::Update, Items({Folder("..\\escape")})},
-      {"u-drive", Stage::Update, Items({File("C:\\escape.txt", "x")})},
-      {"u-stream-name", Stage::Update, Items({File("file.txt:escape", "x")})},
-      {"u-name-ffff", Stage::Update, Record(std::string(400, 'n') + '\0', 1, 9, 0xFFFF)},
-      {"u-no-nul", Stage::Update, Record("abcde", 1, 9)},
-      {"u-joined-long", Stage::Update, Items({File("data\\bgm\\" + std::string(250, 'j'), "x")})},
-      {"u-packed-negative", Stage::Update, Record(std::string("data\\bgm\\x.ogg") + '\0', 1, 0xFFFFFFFB)},
-      {"u-size-2g", Stage::Update, Record(std::string("data\\bgm\\x.ogg") + '\0', 0x80000000, 9)},
+      // Unsafe names, impossible sizes and lengths in the update's records are refused by the
+      // same reader the start-up pass uses (the native tables hold them); here the damage that
+      // the start-up pass does not reach.
       {"u-stream-short", Stage::Update, cut},
       {"u-cut-stream", Stage::Update, ogg.substr(0, 2 + 15 + 18 + 5), false},  // 5 bytes into the stream
       {"u-no-end", Stage::Update, ogg, false},

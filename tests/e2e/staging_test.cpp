@@ -67,19 +67,17 @@ void FillDrive(const std::string& file) {
 // Each row: a fault, made before the run or once the progress window shows, and the report
 // (<app> stands for the install folder; none for the quit message, which ends the run with 7).
 TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
-  enum Fault { kDamaged, kNoRoom, kDiskFills, kReadOnly, kHeld, kMissing, kQuit };
+  // A damaged payload and a missing install folder end as the native tests show; here what
+  // only the real system does.
+  enum Fault { kNoRoom, kDiskFills, kReadOnly, kHeld, kQuit };
   const std::string small = Env("KOVELA_SMALL_DRIVE"), kept = "インストール先は元のままです。",
                     full = "ディスクの空き容量が足りません。", cannot = "]に書き込めませんでした。\n",
                     undone = "\nアップデートを取り消しました。" + kept;
-  std::string damaged = PayloadBytes(ReleaseB());
-  damaged[damaged.find("data\\a.dat") + 11 + 16 + 1000] ^= 0x55;  // inside the third file's stream
   const struct {
     const char* name;
     Fault fault;
     std::string box;
   } rows[] = {
-      {"damaged stream in the third file", kDamaged,
-       "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。"},
       {"no room, known in advance", kNoRoom,
        full +
            "\nアップデートには 13 MB の空きが必要ですが、4 MB "
@@ -93,8 +91,6 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
        "ファイル[<app>\\game.exe" + cannot +
            "ファイルが他のプログラムで使われています。ゲームなどを終了してから、もう一度実行してください。" +
            undone},
-      {"the install folder missing", kMissing,
-       "インストール先のフォルダ[<app>]が見つかりません。\nアップデートは行われませんでした。"},
       {"a quit message during the copy", kQuit, ""}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -104,7 +100,7 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
       continue;
     }
     Layout l = Install(std::string("stage-") + std::to_string(r.fault), onSmall ? small : "");
-    MakeUpdater(l.start, r.fault == kDamaged ? damaged : PayloadBytes(ReleaseB(big ? 12 << 20 : 64 << 10)));
+    MakeUpdater(l.start, PayloadBytes(ReleaseB(big ? 12 << 20 : 64 << 10)));
     if (r.fault == kNoRoom) {  // 4 MiB left, 12 needed
       WriteFile(small + "\\room", std::string(4 << 20, 'r'));
       FillDrive(small + "\\filler");
@@ -115,7 +111,6 @@ TEST(Staging, AFailedUpdateLeavesTheInstallationAsItWas) {
     HANDLE held = r.fault != kHeld
                       ? INVALID_HANDLE_VALUE
                       : CreateFileW(Wide(game).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (r.fault == kMissing) RemoveTree(l.app);
     std::string box = r.box;
     if (box.find("<app>") != std::string::npos) box.replace(box.find("<app>"), 5, l.app);
     const Snapshot before = Take(l.app);

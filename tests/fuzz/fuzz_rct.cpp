@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t blockSize;
   image::RctHeader header{};
   if (image::ParseRctHeader(data, size, &header) == 0 &&
-      image::CheckRctDimensions(header.width, header.height) == 0 &&
+      image::RctDimensionsUsable(header.width, header.height) &&
       std::int64_t{header.width} * header.height <= kMaxPixels) {
     // A whole file: the data block follows the header (and the name field).
     width = header.width;
@@ -45,16 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     block = data + 2;
     blockSize = size - 2;
   }
-  const std::size_t stride = static_cast<std::size_t>(image::SurfaceStride(width, 0));
+  const std::size_t stride = static_cast<std::size_t>(image::SurfaceStride(width));
   const std::size_t bytes = stride * static_cast<std::size_t>(height);
   std::unique_ptr<std::uint8_t[]> pixels(new std::uint8_t[bytes]());
   // The block gets its own exact-size copy so that a read past it is caught.
   std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[blockSize + 1]);
   if (blockSize != 0) std::memcpy(copy.get(), block, blockSize);
   std::size_t consumed = 0;
-  const int rc =
-      image::DecodeRctData(copy.get(), blockSize, width, height, pixels.get(), stride, bytes, &consumed);
-  if (rc != 0 && rc != -1) std::abort();
+  if (image::DecodeRctData(copy.get(), blockSize, width, height, pixels.get(), stride, bytes, &consumed) ==
+      image::RctDecode::Unusable)
+    std::abort();
   if (consumed > blockSize) std::abort();
   return 0;
 }

@@ -275,4 +275,36 @@ TEST_F(ApplyTest, WholeUpdateWithEachFinishAnswer) {
   }
 }
 
+// An update that does not land ends the run with the message that says why, and the folder
+// stays as it was.
+TEST_F(ApplyTest, AnUpdateThatDoesNotLandEndsWithItsMessage) {
+  const std::string inst = dir_ + "/inst";
+  std::string damaged = Payload({{"install.env", "env"}, {"a.dat", Rnd(300000, 1)}});
+  damaged[damaged.find("a.dat") + 6 + 16 + 1000] ^= 0x55;  // inside the stream
+  const struct {
+    const char* what;
+    std::string payload;
+    bool folder;
+    std::string box;
+  } cases[] = {
+      {"damaged stream", damaged, true,
+       "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。"},
+      {"install folder missing", Payload({{"a.dat", "a"}}), false,
+       "インストール先のフォルダ[" + inst + "]が見つかりません。\nアップデートは行われませんでした。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::Reset();
+    InstallUpdater(dir_ + "/updater.exe", c.payload);
+    LoadConfig("[EOF]\n");
+    RemoveTree(inst);
+    if (c.folder) MakeTree(inst, {"a.dat"}, "old");
+    const std::string before = c.folder ? Snapshot(inst) : "";
+    EXPECT_EQ(ExitCodeOf([&] { update::ApplyUpdate(inst.c_str()); }), -1);
+    ASSERT_EQ(fake::Boxes().size(), 1u);
+    EXPECT_EQ(fake::Boxes()[0].text, c.box);
+    EXPECT_EQ(c.folder ? Snapshot(inst) : "", before);
+  }
+}
+
 }  // namespace

@@ -49,7 +49,7 @@ const Bytes kMemory2x2 = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x10, 0x20,
 const Bytes kTrailer = {0x54, 0x53};
 
 struct SurfaceDeleter {
-  void operator()(image::BitmapSurface* s) const { image::FreeSurface(s, 1); }
+  void operator()(image::BitmapSurface* s) const { image::FreeSurface(s); }
 };
 using SurfacePtr = std::unique_ptr<image::BitmapSurface, SurfaceDeleter>;
 
@@ -85,7 +85,8 @@ TEST(RctDecode, EveryBackReferenceSource) {
     for (int p = 1; p < kW * kH - 1; ++p) data.insert(data.end(), {std::uint8_t(p), 7, 9});
     data.push_back(static_cast<std::uint8_t>(0x80 | k << 2));
     Bytes pixels(kW * kH * 3);
-    ASSERT_EQ(0, image::DecodeRctData(data.data(), data.size(), kW, kH, pixels.data(), kW * 3, pixels.size()))
+    ASSERT_EQ(image::RctDecode::Filled,
+              image::DecodeRctData(data.data(), data.size(), kW, kH, pixels.data(), kW * 3, pixels.size()))
         << k;
     const int source = 3 * (kW * kH - 1 + dx + dy * kW);
     EXPECT_EQ(Bytes(pixels.begin() + source, pixels.begin() + source + 3),
@@ -152,8 +153,9 @@ TEST(RctDecode, CommandsAndDamagedBlocks) {
     if (!c.data.empty()) std::memcpy(data.get(), c.data.data(), c.data.size());
     std::unique_ptr<std::uint8_t[]> pixels(new std::uint8_t[total]());
     std::size_t consumed = 99;
-    EXPECT_EQ(c.result, image::DecodeRctData(c.data.empty() ? nullptr : data.get(), c.data.size(), c.width,
-                                             c.height, pixels.get(), stride, total, &consumed));
+    EXPECT_EQ(c.result == 0 ? image::RctDecode::Filled : image::RctDecode::Damaged,
+              image::DecodeRctData(c.data.empty() ? nullptr : data.get(), c.data.size(), c.width, c.height,
+                                   pixels.get(), stride, total, &consumed));
     EXPECT_EQ(c.consumed == kAll ? c.data.size() : c.consumed, consumed);
     EXPECT_EQ(Cat(c.pixels, Bytes(total - c.pixels.size(), 0)), Bytes(pixels.get(), pixels.get() + total));
   }
@@ -172,8 +174,8 @@ TEST(RctDecode, RejectsUnusablePixelMemoryWithoutWriting) {
   };
   for (const auto& c : cases) {
     std::uint8_t pixels[16] = {};
-    EXPECT_EQ(-2, image::DecodeRctData(kVector2x2.data(), kVector2x2.size(), c.width, c.height, pixels,
-                                       c.stride, c.pixelBytes));
+    EXPECT_EQ(image::RctDecode::Unusable, image::DecodeRctData(kVector2x2.data(), kVector2x2.size(), c.width,
+                                                               c.height, pixels, c.stride, c.pixelBytes));
     EXPECT_EQ(Bytes(16, 0), Bytes(pixels, pixels + 16));
   }
 }
@@ -209,8 +211,8 @@ TEST_F(ImageTest, VariantsNamesAndTrailers) {
                  ::testing::PrintToString(c.data));
     SurfacePtr s = Load(RctFile(c.signature, c.width, 2, c.data, c.name, -1, {0xDE, 0xAD}));
     ASSERT_TRUE(s);
-    EXPECT_EQ(std::make_tuple(c.width, 2, std::int32_t(c.memory.size() / 2), 0),
-              std::make_tuple(s->width, s->height, s->stride, s->keep));
+    EXPECT_EQ(std::make_tuple(c.width, 2, std::int32_t(c.memory.size() / 2)),
+              std::make_tuple(s->width, s->height, s->stride));
     EXPECT_EQ(c.memory, Bytes(s->bits, s->bits + c.memory.size()));
   }
   EXPECT_TRUE(fake::Boxes().empty());
@@ -240,73 +242,35 @@ TEST_F(ImageTest, FilesThatGiveNoSurface) {
       {65536, 65536}, {715827883, 1}, {715827882, 1},  // fits the format, but no surface row can be that long
   };
   for (auto [w, h] : sizes) files.push_back(RctFile(kTC00, w, h, kVector2x2));
-  image::BitmapSurface* head = image::SurfaceListHead();
   for (const Bytes& f : files) EXPECT_FALSE(Load(f)) << ::testing::PrintToString(f);
-  const std::int32_t surfaces[][3] = {{0, 1, 0},         {-1, 1, 0},         {1, 0, 0},
-                                      {1, INT32_MIN, 0}, {0x2AAAAAAB, 1, 0}, {65536, 65536, 1}};
-  for (const auto& s : surfaces)
-    EXPECT_EQ(nullptr, image::CreateSurface(s[0], s[1], s[2], 0)) << s[0] << "x" << s[1];
+  const std::int32_t surfaces[][2] = {{0, 1},         {-1, 1},         {1, 0},
+                                      {1, INT32_MIN}, {0x2AAAAAAB, 1}, {65536, 65536}};
+  for (const auto& s : surfaces) EXPECT_EQ(nullptr, image::CreateSurface(s[0], s[1])) << s[0] << "x" << s[1];
   image::internal::FailSectionCreations(2);
-  EXPECT_EQ(nullptr, image::CreateSurface24(2, 2, 0));
+  EXPECT_EQ(nullptr, image::CreateSurface(2, 2));
   EXPECT_FALSE(Load(full));
-  EXPECT_EQ(head, image::SurfaceListHead());
   EXPECT_TRUE(fake::Boxes().empty());
   EXPECT_TRUE(Load(full));
 }
 
-// The surfaces from the list's head up to stop, each checked to link back to the one before.
-std::vector<image::BitmapSurface*> Chain(image::BitmapSurface* stop) {
-  std::vector<image::BitmapSurface*> out;
-  for (image::BitmapSurface* s = image::SurfaceListHead(); s != stop; s = s->next) {
-    EXPECT_EQ(out.empty() ? nullptr : out.back(), s->prev);
-    out.push_back(s);
-  }
-  return out;
-}
-
-// Strides and info blocks; the list links the newest first, and the keep flag (set on the
-// second surface) refuses a release without force. Released: one in the middle, the kept one,
-// the head, the oldest, then the rest.
-TEST(Surface, StridesInfoBlocksAndTheList) {
+// Strides and info blocks; a negative height makes bottom-up rows.
+TEST(Surface, StridesAndInfoBlocks) {
   const struct {
-    std::int32_t width, height, palettized, stride;
-  } cases[] = {{1, 3, 0, 4}, {4, 3, 0, 12},    {5, 3, 0, 16}, {256, 3, 0, 768}, {1, 3, 1, 4},
-               {5, 3, 1, 8}, {256, 3, 1, 256}, {4, -3, 0, 12}};  // a negative height makes bottom-up rows
-  image::BitmapSurface* before = image::SurfaceListHead();
-  std::vector<image::BitmapSurface*> made;  // newest first
+    std::int32_t width, height, stride;
+  } cases[] = {{1, 3, 4}, {4, 3, 12}, {5, 3, 16}, {256, 3, 768}, {4, -3, 12}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "/" +
-                 std::to_string(c.palettized));
-    image::BitmapSurface* s = image::CreateSurface(c.width, c.height, c.palettized, made.size() == 1);
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    SurfacePtr s(image::CreateSurface(c.width, c.height));
     ASSERT_TRUE(s);
-    made.insert(made.begin(), s);
     EXPECT_EQ(c.stride, s->stride);
     EXPECT_EQ(3, s->height);
     const image::BitmapInfoHeader& h = *s->info;  // biHeight negative: top-down rows
-    EXPECT_EQ(
-        std::make_tuple(40u, c.width, -c.height, 1, c.palettized ? 8 : 24, c.palettized ? 256u : 0u, 0u),
-        std::make_tuple(h.biSize, h.biWidth, h.biHeight, int(h.biPlanes), int(h.biBitCount), h.biClrUsed,
-                        h.biCompression));
-    if (c.palettized) {
-      ASSERT_EQ(reinterpret_cast<std::uint8_t*>(s->info) + 40, s->colours);
-      EXPECT_EQ(Bytes(1024, 0), Bytes(s->colours, s->colours + 1024));
-    } else {
-      EXPECT_EQ(nullptr, s->colours);
-    }
+    EXPECT_EQ(std::make_tuple(40u, c.width, -c.height, 1, 24, 0u, 0u),
+              std::make_tuple(h.biSize, h.biWidth, h.biHeight, int(h.biPlanes), int(h.biBitCount),
+                              h.biClrUsed, h.biCompression));
     EXPECT_EQ(Bytes(c.stride * 3, 0), Bytes(s->bits, s->bits + c.stride * 3));
   }
-  EXPECT_EQ(Chain(before), made);
-  image::BitmapSurface* kept = made[6];
-  EXPECT_EQ(1, image::FreeSurface(kept, 0));  // still linked and usable
-  EXPECT_EQ(Chain(before), made);
-  kept->bits[0] = 0x7F;
-  for (image::BitmapSurface* s : {made[3], kept, made[0], made[7], made[1], made[2], made[4], made[5]}) {
-    EXPECT_EQ(0, image::FreeSurface(s, s == kept));
-    made.erase(std::find(made.begin(), made.end(), s));
-    EXPECT_EQ(Chain(before), made);
-  }
-  EXPECT_EQ(before, image::SurfaceListHead());
-  EXPECT_EQ(0, image::FreeSurface(nullptr, 0));
+  image::FreeSurface(nullptr);
 }
 
 enum class Kind { Random, Smooth, Constant };

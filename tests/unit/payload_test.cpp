@@ -187,6 +187,7 @@ TEST_F(PayloadTest, DamagedContainers) {
       {"negative compressed size", first + header("a", 2, 1, 0xFFFFFFF0) + end},
       {"size of 2^31", first + header("a", 2, 0x80000000, 8) + end},
       {"name of 261 bytes", first + header(std::string(260, 'n'), 261, 1, 9) + end},
+      {"name of 400 bytes", first + header(std::string(399, 'n'), 400, 1, 9) + end},
       {"name without its NUL", first + std::string("\x03\0abc\x01\0\0\0\x09\0\0\0", 13)},
       // The name rules themselves are tabled below; here they stop the reader.
       {"parent component", first + record("..\\evil.txt", "x") + end},

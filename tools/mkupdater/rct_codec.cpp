@@ -98,7 +98,7 @@ std::uint32_t GetU16(const std::uint8_t* p) { return p[0] | std::uint32_t{p[1]} 
 // weighed without trying each one.
 std::vector<std::uint8_t> EncodeRctData(const BgrImage& image) {
   std::vector<std::uint8_t> out;
-  if (image::CheckRctDimensions(image.width, image.height) != 0) return out;
+  if (!image::RctDimensionsUsable(image.width, image.height)) return out;
   const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
   if (image.pixels.size() < count * 3) return out;
   const std::uint8_t* bgr = image.pixels.data();
@@ -204,7 +204,7 @@ std::vector<std::uint8_t> EncodeRctData(const BgrImage& image) {
 
 int BuildRctFile(const BgrImage& image, image::RctVariant variant, const std::string& name,
                  std::vector<std::uint8_t>* out) {
-  if (image::CheckRctDimensions(image.width, image.height) != 0) return -1;
+  if (!image::RctDimensionsUsable(image.width, image.height)) return -1;
   if (!image::RctHasName(variant) && !name.empty()) return -1;
   if (name.size() > 0xFFFF) return -1;
   std::vector<std::uint8_t> data = EncodeRctData(image);
@@ -243,7 +243,7 @@ int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out, image::R
     *error = text::kShortHeader;
     return -2;
   }
-  if (image::CheckRctDimensions(header.width, header.height) != 0) {
+  if (!image::RctDimensionsUsable(header.width, header.height)) {
     *error = Format(text::kBadDimensions, static_cast<long>(header.width), static_cast<long>(header.height));
     return -2;
   }
@@ -277,7 +277,7 @@ int DecodeRctFile(const std::vector<std::uint8_t>& file, BgrImage* out, image::R
   out->pixels.assign(bytes, 0);
   std::size_t consumed = 0;
   if (image::DecodeRctData(file.data() + pos, size, header.width, header.height, out->pixels.data(), rowBytes,
-                           bytes, &consumed) != 0) {
+                           bytes, &consumed) != image::RctDecode::Filled) {
     *error =
         Format(text::kBrokenData, static_cast<unsigned long>(consumed), static_cast<unsigned long>(size));
     return -2;
