@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "commands.h"
 #include "container_writer.h"
 #include "delta.h"
@@ -102,24 +103,32 @@ int RunBuildCommand(int argc, char** argv) {
         stderr);
     return kUsageError;
   }
+  // Every check before anything is written, all findings of the run at once.
+  int errors = CheckStubFile(o.stub);
   std::vector<Entry> entries;
-  if (int r = Walk(o.folder, &entries)) return r;
-  if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 0; }))
-    return Fail(kUsageError,
-                "'%s' has no install.env: the updater would not start (mkupdater init writes one)",
-                o.folder.c_str());
-  if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 1; }))
-    return Fail(kUsageError,
-                "'%s' has no insttscr.rct: the updater's menu cannot start without its title picture "
-                "(mkupdater rct encode <picture.png> <folder>/insttscr.rct makes one)",
-                o.folder.c_str());
+  if (int r = Walk(o.folder, &entries, &errors)) return r;
+  const auto has = [&](int rank) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const Entry& e) { return StartupRank(e) == rank; });
+  };
+  if (!has(0))
+    errors +=
+        Finding(true, o.folder, "no install.env: the updater would not start (mkupdater init writes one)");
+  if (!has(1))
+    errors += Finding(true, o.folder,
+                      "no insttscr.rct: the updater's menu cannot start without its title picture (mkupdater "
+                      "rct encode <picture.png> %s/insttscr.rct makes one)",
+                      o.folder.c_str());
+  else
+    errors += CheckTitlePicture(o.folder + "/insttscr.rct");
   // The same reading as the updater's: refuse a file it would stop on. A UTF-8 file is stored
   // as code page 932.
   const std::string envPath = o.folder + "/install.env";
   std::string env;
   int warnings = 0;
-  if (LintInstallEnvFile(envPath, stderr, &warnings, &env) > 0)
-    return Fail(kUsageError, "'%s' has errors (above); nothing was built", envPath.c_str());
+  if (has(0)) errors += LintInstallEnvFile(envPath, stderr, &warnings, &env);
+  if (errors)
+    return Fail(kUsageError, "%d error%s (above); nothing was built", errors, errors == 1 ? "" : "s");
   Delta delta;
   if (!o.base.empty()) {
     if (int r = PlanDelta(o.folder, o.base, &entries, &delta)) return r;

@@ -24,7 +24,7 @@ const Command kCommands[] = {
     {"init", RunInitCommand, "start an update folder: a commented install.env and a title picture",
      "usage: mkupdater init <folder> [title.png]\n\n"
      "Makes <folder> (when missing) with a commented install.env (UTF-8) and insttscr.rct, the\n"
-     "title picture of the updater's menu, made from title.png (any PNG; 256 x 256 looks best) or\n"
+     "title picture of the updater's menu, made from title.png (any PNG; the menu shows 256 x 256) or\n"
      "plain dark when none is given. Nothing that exists is overwritten.\n"},
     {"lint", RunLintCommand, "check install.env as the updater will read it",
      "usage: mkupdater lint <install.env>...\n\n"

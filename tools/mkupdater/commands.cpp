@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "delta.h"
 #include "host.h"
 #include "meter.h"
@@ -150,6 +151,14 @@ int RunVerifyCommand(int argc, char** argv) {
     std::fputs("usage: mkupdater verify [--quiet] <file.exe>\n", stderr);
     return kUsageError;
   }
+  // The program before the payload must be this release's updater, or players get none.
+  File f(host::Open(argv[1], "rb"));
+  payload::Source src{};
+  std::uint32_t length = 0;
+  if (f && payload::LocatePayload(f.get(), &src, &length) == 0 &&
+      CheckUpdaterProgram(f.get(), static_cast<std::uint64_t>(std::ftell(f.get())), argv[1]) != 0)
+    return kDataError;
+  f.reset();
   int r = ExtractOrVerify(argv[1], nullptr, quiet);
   if (r == 0 && !quiet) std::printf("%s: ok\n", argv[1]);
   return r;

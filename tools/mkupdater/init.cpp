@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "commands.h"
 #include "host.h"
 #include "rct_codec.h"
@@ -87,6 +88,8 @@ int RunInitCommand(int argc, char** argv) {
   std::vector<std::uint8_t> picture;
   std::string error;
   if (argc == 3 && ReadPng(argv[2], &image, &error) != 0) return Fail(kDataError, "%s", error.c_str());
+  if (argc == 3 && !TitleSizeAdvice(image.width, image.height).empty())
+    Finding(false, argv[2], "%s", TitleSizeAdvice(image.width, image.height).c_str());
   if (argc == 2) {
     image.width = 256;
     image.height = 128;

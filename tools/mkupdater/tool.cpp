@@ -18,6 +18,16 @@ int Fail(int code, const char* format, ...) {
   return code;
 }
 
+int Finding(bool error, const std::string& where, const char* format, ...) {
+  std::fprintf(stderr, "%s: %s: ", where.c_str(), error ? "error" : "warning");
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  return error ? 1 : 0;
+}
+
 std::string Format(const char* format, ...) {
   char buf[1024];
   va_list args;

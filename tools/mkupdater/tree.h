@@ -25,5 +25,8 @@ int StartupRank(const Entry& e);
 // subfolders, each folder's record before its content. Names are checked as the updater will
 // read them. 0, or an exit code with the refusal printed.
 int Walk(const std::string& root, std::vector<Entry>* out);
+// The same, going on past names the updater cannot take: each is printed as an error and
+// counted in *errors; the exit code only for a folder that cannot be read.
+int Walk(const std::string& root, std::vector<Entry>* out, int* errors);
 
 }  // namespace mkupdater

@@ -1,0 +1,52 @@
+// Checks of the stub and the title picture.
+#include "checks.h"
+
+#include <vector>
+
+#include "host.h"
+#include "rct_codec.h"
+#include "stub.h"
+#include "tool.h"
+
+namespace mkupdater {
+
+int CheckStubFile(const std::string& path) {
+  File f(host::Open(path, "rb"));
+  if (!f) return Finding(true, path, "cannot open the stub: %s", host::LastError().c_str());
+  if (std::fseek(f.get(), 0, SEEK_END) != 0 || std::ftell(f.get()) < 0)
+    return Finding(true, path, "cannot read the stub");
+  const StubInfo info = ExamineStub(f.get(), static_cast<std::uint64_t>(std::ftell(f.get())));
+  return info.kind == StubKind::Ours ? 0 : Finding(true, path, "%s", StubProblem(info, false).c_str());
+}
+
+int CheckUpdaterProgram(std::FILE* f, std::uint64_t programLength, const std::string& path) {
+  const StubInfo info = ExamineStub(f, programLength);
+  return info.kind == StubKind::Ours ? 0 : Finding(true, path, "%s", StubProblem(info, true).c_str());
+}
+
+std::string TitleSizeAdvice(long width, long height) {
+  if (width <= kMenuPictureWidth && height <= kMenuPictureHeight) return "";
+  return Format(
+      "the picture is %ld x %ld, but the menu shows at most %d x %d: the rest is cut off or lies "
+      "under the buttons; make it %d x %d or smaller",
+      width, height, kMenuPictureWidth, kMenuPictureHeight, kMenuPictureWidth, kMenuPictureHeight);
+}
+
+int CheckTitlePicture(const std::string& path) {
+  std::vector<std::uint8_t> file;
+  if (ReadWholeFile(path, &file) != 0)
+    return Finding(true, path, "cannot read the title picture: %s", host::LastError().c_str());
+  BgrImage image;
+  image::RctVariant variant{};
+  std::string error;
+  if (DecodeRctFile(file, &image, &variant, &error) != 0)
+    return Finding(true, path,
+                   "the updater cannot show this title picture (%s); make it again with mkupdater rct encode "
+                   "<picture.png> %s",
+                   error.c_str(), path.c_str());
+  const std::string advice = TitleSizeAdvice(image.width, image.height);
+  if (!advice.empty()) Finding(false, path, "%s", advice.c_str());
+  return 0;
+}
+
+}  // namespace mkupdater
