@@ -279,6 +279,16 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
     EXPECT_FALSE(PathExists(dir_ + "/out.exe.tmp"));
     if (c.code) { EXPECT_NE(err_.find("nothing was built"), std::string::npos) << err_; }
   }
+  // What no player needs is left out with one warning; --keep packs one all the same.
+  Tree(with({"Thumbs.db", "data/desktop.ini", "data/.DS_Store", ".git/config", "old.BAK", "notes.txt~",
+             "data/keep.bak", "data/a.bin"}));
+  EXPECT_EQ(Build(dir_ + "/in", dir_ + "/out.exe", {"--keep", "data/keep.bak", "--keep", "DESKTOP.INI"}), 0);
+  EXPECT_NE(err_.find("in: warning: left out what no player needs: .git/, Thumbs.db, notes.txt~, old.BAK, "
+                      "data/.DS_Store (--keep"),
+            std::string::npos)
+      << err_;
+  EXPECT_EQ(Listed(dir_ + "/out.exe"), (Names{"f install.env", "f insttscr.rct", "d data", "f data\\a.bin",
+                                              "f data\\desktop.ini", "f data\\keep.bak"}));
   // verify refuses an updater whose program is not this release's updater.
   const struct {
     const char* what;

@@ -23,6 +23,7 @@ namespace {
 
 struct Options {
   std::string folder, stub, out, base;
+  std::vector<std::string> keep;  // --keep: junk-looking names to pack all the same
   int level = kStrongestLevel;
   unsigned threads = 0;  // one per core
   bool quiet = false;
@@ -33,7 +34,9 @@ Options ParseOptions(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if ((a == "--stub" || a == "--out" || a == "--base") && i + 1 < argc) {
+    if (a == "--keep" && i + 1 < argc) {
+      o.keep.push_back(argv[++i]);
+    } else if ((a == "--stub" || a == "--out" || a == "--base") && i + 1 < argc) {
       (a == "--stub" ? o.stub : a == "--out" ? o.out : o.base) = argv[++i];
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
@@ -75,6 +78,14 @@ int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& ent
   return 0;
 }
 
+// One warning line for the files no player needs.
+void PrintLeftOut(const std::string& folder, const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+  Finding(false, folder, "left out what no player needs: %s (--keep <name> packs one all the same)",
+          list.c_str());
+}
+
 // What a delta build left out, added and deleted, one name a line.
 void PrintDelta(const Delta& d) {
   for (const std::string& n : d.added) std::printf("  + %s\n", n.c_str());
@@ -106,7 +117,9 @@ int RunBuildCommand(int argc, char** argv) {
   // Every check before anything is written, all findings of the run at once.
   int errors = CheckStubFile(o.stub);
   std::vector<Entry> entries;
-  if (int r = Walk(o.folder, &entries, &errors)) return r;
+  std::vector<std::string> leftOut;
+  if (int r = Walk(o.folder, &entries, &errors, WalkOptions{o.keep, &leftOut})) return r;
+  if (!leftOut.empty()) PrintLeftOut(o.folder, leftOut);
   const auto has = [&](int rank) {
     return std::any_of(entries.begin(), entries.end(),
                        [&](const Entry& e) { return StartupRank(e) == rank; });

@@ -44,6 +44,10 @@ const Command kCommands[] = {
      "  -0 ... -12            compression level (default: -12, the strongest; -1 the fastest)\n"
      "  --threads <n>         compress on n threads (default: one per core); the updater is\n"
      "                        the same byte for byte whatever the number\n"
+     "  --keep <name>         pack a file or folder that is left out by default (repeatable):\n"
+     "                        Thumbs.db, ehthumbs.db, desktop.ini, .DS_Store, ._*, *.bak, *~,\n"
+     "                        *.swp and the folders .git, .svn, .hg, __MACOSX; a bare name, or a\n"
+     "                        path relative to <folder> with '/'\n"
      "  --quiet, -q           no progress bar and no summary\n"},
     {"list", RunListCommand, "list the entries of an updater",
      "usage: mkupdater list <file.exe>\n\n"

@@ -2,6 +2,8 @@
 #include "tree.h"
 
 #include <algorithm>
+#include <cctype>
+#include <iterator>
 #include <map>
 
 #include "host.h"
@@ -46,7 +48,23 @@ std::string NameProblem(const Entry& e, const std::string& utf8Name) {
   return "";
 }
 
-int WalkFrom(const std::string& root, const std::string& rel, std::vector<Entry>* out, int* errors) {
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && EqualNoCase(s.substr(s.size() - tail.size()), tail);
+}
+
+bool Kept(const WalkOptions& o, const std::string& name, const std::string& rel) {
+  return std::any_of(o.keep.begin(), o.keep.end(),
+                     [&](const std::string& k) { return EqualNoCase(k, name) || EqualNoCase(k, rel); });
+}
+
+int WalkFrom(const std::string& root, const std::string& rel, std::vector<Entry>* out, int* errors,
+             const WalkOptions& options) {
   std::string dir = rel.empty() ? root : root + "/" + rel;
   std::vector<host::DirEntry> listed;
   if (host::ListFolder(dir, &listed) != 0)
@@ -60,6 +78,10 @@ int WalkFrom(const std::string& root, const std::string& rel, std::vector<Entry>
     const std::string& n = d.name;
     std::string r = rel.empty() ? n : rel + "/" + n;
     Entry e{r, "", d.folder, d.size, d.time, false, {}};
+    if (IsJunk(n, d.folder) && !Kept(options, n, r)) {
+      if (options.leftOut) options.leftOut->push_back(d.folder ? r + "/" : r);
+      continue;
+    }
     if (!e.folder && !d.regular) {
       *errors +=
           Finding(true, root + "/" + r, "neither a file nor a folder; move it out of '%s'", root.c_str());
@@ -88,20 +110,32 @@ int WalkFrom(const std::string& root, const std::string& rel, std::vector<Entry>
   for (Entry& f : files) out->push_back(f);
   for (Entry& f : folders) {
     out->push_back(f);
-    if (int r = WalkFrom(root, f.rel, out, errors)) return r;
+    if (int r = WalkFrom(root, f.rel, out, errors, options)) return r;
   }
   return 0;
 }
 
 }  // namespace
 
-int Walk(const std::string& root, std::vector<Entry>* out, int* errors) {
-  return WalkFrom(root, "", out, errors);
+bool IsJunk(const std::string& name, bool folder) {
+  static const char* const kFolders[] = {".git", ".svn", ".hg", "__MACOSX"};
+  static const char* const kFiles[] = {"Thumbs.db", "ehthumbs.db", "desktop.ini", ".DS_Store"};
+  if (folder)
+    return std::any_of(std::begin(kFolders), std::end(kFolders),
+                       [&](const char* j) { return EqualNoCase(name, j); });
+  return std::any_of(std::begin(kFiles), std::end(kFiles),
+                     [&](const char* j) { return EqualNoCase(name, j); }) ||
+         name.rfind("._", 0) == 0 || EndsWithNoCase(name, ".bak") || EndsWithNoCase(name, ".swp") ||
+         (name.size() > 1 && name.back() == '~');
+}
+
+int Walk(const std::string& root, std::vector<Entry>* out, int* errors, const WalkOptions& options) {
+  return WalkFrom(root, "", out, errors, options);
 }
 
 int Walk(const std::string& root, std::vector<Entry>* out) {
   int errors = 0;
-  if (int r = WalkFrom(root, "", out, &errors)) return r;
+  if (int r = WalkFrom(root, "", out, &errors, WalkOptions{{}, nullptr})) return r;
   return errors ? Fail(kUsageError, "'%s': %d name%s the updater cannot take (above)", root.c_str(), errors,
                        errors == 1 ? "" : "s")
                 : 0;
