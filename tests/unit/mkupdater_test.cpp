@@ -177,7 +177,16 @@ TEST(MkupdaterCli, HelpAndVersion) {
       {{"mkupdater", "build", "--help"}, 0, "--base <folder>"},
       {{"mkupdater", "help", "init"}, 0, "usage: mkupdater init <folder> [title.png]"},
       {{"mkupdater", "verify", "-q"}, 1, "usage: mkupdater verify"},
-      {{"mkupdater", "nosuch"}, 1, "unknown command 'nosuch'"},
+      {{"mkupdater", "nosuch"}, 1, "unknown command 'nosuch'\n\nmkupdater"},
+      {{"mkupdater", "biuld"}, 1, "did you mean 'build'?"},
+      {{"mkupdater", "/?"}, 0, "  build    pack a folder"},
+      {{"mkupdater", "lint", "/?"}, 0, "usage: mkupdater lint"},
+      {{"mkupdater", "build", "--stub", "s.exe", "in"}, 1, "build: --out <file.exe> is missing\nusage"},
+      {{"mkupdater", "build", "--stub", "s.exe", "--out", "o.exe", "-13", "in"},
+       1,
+       "'-13' is no compression"},
+      {{"mkupdater", "build", "--out", "o.exe", "in", "--stub"}, 1, "--stub needs a value"},
+      {{"mkupdater", "build", "--stub", "s.exe", "--out", "o.exe", "in", "in2"}, 1, "'in' and 'in2'"},
       {{"mkupdater"}, 1, "usage: mkupdater <command>"},
   };
   for (const auto& c : cases) {
@@ -203,6 +212,7 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
     std::string stub;
     int code;
     Names words;
+    std::string out = "out.exe";
   } cases[] = {
       {"no install.env", {"readme.txt", "insttscr.rct"}, stub, 1, {"no install.env"}},
       {"no title picture", {"install.env"}, stub, 1, {"no insttscr.rct"}},
@@ -262,6 +272,13 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
        stub,
        1,
        {"install.env"}},
+      {"an output folder that does not exist",
+       ok,
+       stub,
+       1,
+       {"'" + dir_ + "/no' does not exist"},
+       "no/out.exe"},
+      {"a folder as the output", ok, stub, 1, {"--out names a folder"}, "in"},
       {"every kind at once",
        {"install.env=TITLEBAR x\n[reg]\n", "insttscr.rct=x", "aux.txt"},
        PeStub(),
@@ -273,10 +290,10 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
     Tree(c.files);
     WriteWholeFile(dir_ + "/stub.exe", c.stub);
     std::remove((dir_ + "/out.exe").c_str());
-    EXPECT_EQ(Build(dir_ + "/in", dir_ + "/out.exe"), c.code);
+    EXPECT_EQ(Build(dir_ + "/in", dir_ + "/" + c.out), c.code);
     for (const std::string& w : c.words) EXPECT_NE(err_.find(w), std::string::npos) << err_ << " lacks " << w;
     EXPECT_EQ(PathExists(dir_ + "/out.exe"), c.code == 0);
-    EXPECT_FALSE(PathExists(dir_ + "/out.exe.tmp"));
+    EXPECT_FALSE(PathExists(dir_ + "/out.exe.tmp") || PathExists(dir_ + "/in.tmp"));
     if (c.code) { EXPECT_NE(err_.find("nothing was built"), std::string::npos) << err_; }
   }
   // What no player needs is left out with one warning; --keep packs one all the same.

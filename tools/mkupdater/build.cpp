@@ -27,7 +27,7 @@ struct Options {
   int level = kStrongestLevel;
   unsigned threads = 0;  // one per core
   bool quiet = false;
-  bool ok = true;
+  std::string problem;  // what is wrong with the call, "" when nothing
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -42,21 +42,28 @@ Options ParseOptions(int argc, char** argv) {
       o.quiet = true;
     } else if (a == "--threads" && i + 1 < argc) {
       const long n = std::strtol(argv[++i], nullptr, 10);
-      if (n < 1 || n > 256) o.ok = false;
+      if (n < 1 || n > 256) o.problem = Format("--threads takes 1 to 256, not '%s'", argv[i]);
       o.threads = static_cast<unsigned>(n);
     } else if (a.size() >= 2 && a.size() <= 3 && a[0] == '-' &&
                std::isdigit(static_cast<unsigned char>(a[1])) &&
                std::atoi(a.c_str() + 1) <= kStrongestLevel &&
                (a.size() == 2 || std::isdigit(static_cast<unsigned char>(a[2])))) {
       o.level = std::atoi(a.c_str() + 1);
+    } else if (a.size() > 1 && a[0] == '-' && std::isdigit(static_cast<unsigned char>(a[1]))) {
+      o.problem = Format("'%s' is no compression level: -0 ... -%d", a.c_str(), kStrongestLevel);
+    } else if (a == "--keep" || a == "--stub" || a == "--out" || a == "--base" || a == "--threads") {
+      o.problem = Format("%s needs a value after it", a.c_str());
     } else if (!a.empty() && a[0] == '-') {
-      o.ok = false;
+      o.problem = Format("unknown option '%s'", a.c_str());
     } else if (o.folder.empty()) {
       o.folder = a;
     } else {
-      o.ok = false;
+      o.problem = Format("one folder to pack, but '%s' and '%s' are given", o.folder.c_str(), a.c_str());
     }
   }
+  if (o.problem.empty() && o.folder.empty()) o.problem = "the folder to pack is missing";
+  if (o.problem.empty() && o.stub.empty()) o.problem = "--stub <updater.exe> is missing";
+  if (o.problem.empty() && o.out.empty()) o.problem = "--out <file.exe> is missing";
   return o;
 }
 
@@ -107,7 +114,8 @@ void PrintDelta(const Delta& d) {
 
 int RunBuildCommand(int argc, char** argv) {
   Options o = ParseOptions(argc, argv);
-  if (!o.ok || o.stub.empty() || o.out.empty() || o.folder.empty()) {
+  if (!o.problem.empty()) {
+    std::fprintf(stderr, "mkupdater build: %s\n", o.problem.c_str());
     std::fputs(
         "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release>] "
         "[-0 ... -12] [--threads <n>] [--quiet] <folder>\n(mkupdater build --help tells more)\n",
@@ -115,7 +123,7 @@ int RunBuildCommand(int argc, char** argv) {
     return kUsageError;
   }
   // Every check before anything is written, all findings of the run at once.
-  int errors = CheckStubFile(o.stub);
+  int errors = CheckStubFile(o.stub) + CheckOutput(o.out);
   std::vector<Entry> entries;
   std::vector<std::string> leftOut;
   if (int r = Walk(o.folder, &entries, &errors, WalkOptions{o.keep, &leftOut})) return r;
@@ -163,7 +171,7 @@ int RunBuildCommand(int argc, char** argv) {
                    [](const Entry& a, const Entry& b) { return StartupRank(a) < StartupRank(b); });
   const std::string tmp = o.out + ".tmp";
   File out(host::Open(tmp, "wb"));
-  if (!out) return Fail(kDataError, "cannot write '%s': %s", tmp.c_str(), host::LastError().c_str());
+  if (!out) return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), host::LastError().c_str());
   std::uint64_t stubSize = 0, raw = 0;
   std::size_t files = 0;
   for (const Entry& e : entries) {
@@ -180,8 +188,11 @@ int RunBuildCommand(int argc, char** argv) {
     host::Remove(tmp);
     return result;
   }
-  if (host::Rename(tmp, o.out) != 0)
-    return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), host::LastError().c_str());
+  if (host::Rename(tmp, o.out) != 0) {
+    const std::string why = host::LastError();
+    host::Remove(tmp);
+    return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), why.c_str());
+  }
   host::MarkExecutable(o.out);
   if (o.quiet) return 0;
   if (!o.base.empty()) PrintDelta(delta);

@@ -19,6 +19,19 @@ int CheckStubFile(const std::string& path) {
   return info.kind == StubKind::Ours ? 0 : Finding(true, path, "%s", StubProblem(info, false).c_str());
 }
 
+int CheckOutput(const std::string& path) {
+  if (host::IsFolder(path))
+    return Finding(true, path, "--out names a folder; give the updater's file name, such as %s/MyUpdate.exe",
+                   path.c_str());
+  const std::size_t slash = path.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  if (!host::IsFolder(folder))
+    return Finding(true, path,
+                   "the folder '%s' does not exist; create it first, or write the updater elsewhere",
+                   folder.c_str());
+  return 0;
+}
+
 int CheckUpdaterProgram(std::FILE* f, std::uint64_t programLength, const std::string& path) {
   const StubInfo info = ExamineStub(f, programLength);
   return info.kind == StubKind::Ours ? 0 : Finding(true, path, "%s", StubProblem(info, true).c_str());

@@ -15,6 +15,8 @@ namespace mkupdater {
 constexpr int kMenuPictureWidth = 256;
 constexpr int kMenuPictureHeight = 256;
 
+// The file given as --out: not a folder, and in a folder that exists.
+int CheckOutput(const std::string& path);
 // The file given as --stub: kovela-updater's bare updater.exe of this version.
 int CheckStubFile(const std::string& path);
 // The program part of a built updater, the first programLength bytes of f.

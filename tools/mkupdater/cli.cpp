@@ -2,8 +2,11 @@
 // and --version.
 #include "cli.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 #include "lint.h"
@@ -77,7 +80,35 @@ void Overview(std::FILE* to) {
 }
 
 bool IsHelp(const char* a) {
-  return !std::strcmp(a, "--help") || !std::strcmp(a, "-h") || !std::strcmp(a, "help");
+  return !std::strcmp(a, "--help") || !std::strcmp(a, "-h") || !std::strcmp(a, "help") ||
+         !std::strcmp(a, "/?");
+}
+
+// Edits (insert, delete, replace a byte) from a to b.
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+// The command a mistyped name most likely meant, or nullptr when none is close.
+const char* Nearest(const char* typed) {
+  const Command* best = nullptr;
+  std::size_t bestDistance = 3;  // at most two edits
+  for (const Command& c : kCommands) {
+    const std::size_t d = Distance(typed, c.name);
+    if (d < bestDistance) best = &c, bestDistance = d;
+  }
+  return best ? best->name : nullptr;
 }
 
 }  // namespace
@@ -101,12 +132,19 @@ int Main(int argc, char** argv) {
     if (std::strcmp(cmd, c.name) != 0) continue;
     bool help = IsHelp(argv[1]);
     for (int i = 2; i < argc; ++i)
-      help = help || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h");
+      help = help || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+             !std::strcmp(argv[i], "/?");
     if (help) {
       std::fputs(c.help, stdout);
       return kExitOk;
     }
     return c.run(argc - 1, argv + 1);
+  }
+  const char* near = Nearest(cmd);
+  if (near) {
+    std::fprintf(stderr, "mkupdater: unknown command '%s'; did you mean '%s'? (mkupdater %s --help)\n", cmd,
+                 near, near);
+    return kUsageError;
   }
   std::fprintf(stderr, "mkupdater: unknown command '%s'\n\n", cmd);
   Overview(stderr);
