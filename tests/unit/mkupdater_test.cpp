@@ -306,6 +306,15 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
       << err_;
   EXPECT_EQ(Listed(dir_ + "/out.exe"), (Names{"f install.env", "f insttscr.rct", "d data", "f data\\a.bin",
                                               "f data\\desktop.ini", "f data\\keep.bak"}));
+  // The menu's texts saved as UTF-8 are stored as code page 932, as install.env is; one that
+  // cannot be is stored as it is, with a warning. Texts below the top are data.
+  Tree(with({u8"readme.txt=\xEF\xBB\xBF星の灯台\r\n", u8"notes.txt=heart \u2665\n", u8"data/sub.txt=星"}));
+  ASSERT_EQ(Build(dir_ + "/in", dir_ + "/out.exe"), 0) << err_;
+  EXPECT_NE(err_.find(u8"notes.txt:1: warning: '\u2665' (U+2665)"), std::string::npos) << err_;
+  ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", dir_ + "/out.exe", dir_ + "/x"}), 0);
+  EXPECT_EQ(ReadWholeFile(dir_ + "/x/readme.txt"), "星の灯台\r\n");  // code page 932 bytes
+  EXPECT_EQ(ReadWholeFile(dir_ + "/x/notes.txt"), u8"heart \u2665\n");
+  EXPECT_EQ(ReadWholeFile(dir_ + "/x/data/sub.txt"), u8"星");
   // verify refuses an updater whose program is not this release's updater.
   const struct {
     const char* what;

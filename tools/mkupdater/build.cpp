@@ -161,6 +161,7 @@ int RunBuildCommand(int argc, char** argv) {
                   "'%s' (above); end its keys with an [EOF] line before the sections",
                   o.base.c_str(), envPath.c_str());
   }
+  StoreTextsAsCp932(o.folder, &entries);
   for (Entry& e : entries) {
     if (StartupRank(e) != 0) continue;
     e.inMemory = true;

@@ -3,10 +3,12 @@
 
 #include <vector>
 
+#include "envtext.h"
 #include "host.h"
 #include "rct_codec.h"
 #include "stub.h"
 #include "tool.h"
+#include "tree.h"
 
 namespace mkupdater {
 
@@ -43,6 +45,29 @@ std::string TitleSizeAdvice(long width, long height) {
       "the picture is %ld x %ld, but the menu shows at most %d x %d: the rest is cut off or lies "
       "under the buttons; make it %d x %d or smaller",
       width, height, kMenuPictureWidth, kMenuPictureHeight, kMenuPictureWidth, kMenuPictureHeight);
+}
+
+void StoreTextsAsCp932(const std::string& folder, std::vector<Entry>* entries) {
+  for (Entry& e : *entries) {
+    if (StartupRank(e) != 2 || e.size > (1u << 24)) continue;
+    const std::string path = folder + "/" + e.rel;
+    std::vector<std::uint8_t> raw;
+    std::string text, error;
+    EnvEncoding encoding = EnvEncoding::Ascii;
+    int line = 0;
+    if (ReadWholeFile(path, &raw) != 0) continue;  // packing reports it
+    if (DecodeInstallEnv(raw, &encoding, &text, &line, &error) != 0) {
+      Finding(false, Format("%s:%d", path.c_str(), line),
+              "%s; stored as it is, and the player's text viewer may "
+              "show it garbled",
+              error.c_str());
+      continue;
+    }
+    if (encoding != EnvEncoding::Utf8 && encoding != EnvEncoding::Utf8WithBom) continue;
+    e.inMemory = true;
+    e.data = text;
+    e.size = text.size();
+  }
 }
 
 int CheckTitlePicture(const std::string& path) {

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "tree.h"
 
 namespace mkupdater {
 
@@ -24,6 +27,11 @@ int CheckUpdaterProgram(std::FILE* f, std::uint64_t programLength, const std::st
 // insttscr.rct decodes with the updater's own decoder; a warning when the menu cannot show it
 // whole.
 int CheckTitlePicture(const std::string& path);
+// The top-level texts the menu offers (names holding ".txt") saved as UTF-8 are stored as code
+// page 932, as install.env is: the updater opens them with the system's text viewer, which
+// reads code page 932 on a Japanese system. One that cannot be converted is stored as it is,
+// with a warning.
+void StoreTextsAsCp932(const std::string& folder, std::vector<Entry>* entries);
 // "" when a picture of that size fits the menu, else what to do about it.
 std::string TitleSizeAdvice(long width, long height);
 
