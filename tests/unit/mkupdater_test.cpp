@@ -206,6 +206,9 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
   };
   ASSERT_EQ(Build(Tree(with({"data/a.bin"})), dir_ + "/built.exe"), 0) << err_;
   const std::string built = ReadWholeFile(dir_ + "/built.exe"), stub = UpdaterStub();
+  // A stub as MinGW links it: a COFF symbol table (one symbol) and its strings after the sections.
+  std::string symbols = stub + std::string(18, 's') + std::string("\x08\0\0\0abcd", 8);
+  symbols[0x4D] = 4, symbols[0x50] = 1;  // the table at 1024 (0x400), one symbol
   const struct {
     const char* what;
     Names files;
@@ -221,6 +224,7 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
       {"the stub of another release", ok, UpdaterStub("0.9.1"), 1, {"kovela-updater 0.9.1", KOVELA_VERSION}},
       {"an updater built before as the stub", ok, built, 1, {"carries a payload already"}},
       {"a signed stub", ok, stub + std::string(16, '\x30'), 1, {"never the stub"}},
+      {"a stub with its symbol table", ok, symbols, 0, {}},
       {"a PNG renamed to insttscr.rct",
        {"install.env", "insttscr.rct=\x89PNG\r\n\x1A\n"},
        stub,
