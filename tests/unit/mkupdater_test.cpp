@@ -206,6 +206,8 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
   };
   ASSERT_EQ(Build(Tree(with({"data/a.bin"})), dir_ + "/built.exe"), 0) << err_;
   const std::string built = ReadWholeFile(dir_ + "/built.exe"), stub = UpdaterStub();
+  std::string huge = Picture(2, 2);
+  huge.replace(8, 8, "\x30\x75\0\0\x30\x75\0\0", 8);  // 30000 x 30000
   // A stub as MinGW links it: a COFF symbol table (one symbol) and its strings after the sections.
   std::string symbols = stub + std::string(18, 's') + std::string("\x08\0\0\0abcd", 8);
   symbols[0x4D] = 4, symbols[0x50] = 1;  // the table at 1024 (0x400), one symbol
@@ -235,6 +237,11 @@ TEST_F(MkupdaterTest, AuthorMistakes) {
        stub,
        1,
        {"cut short"}},
+      {"a title picture that claims more pixels than any screen",
+       {"install.env", "insttscr.rct=" + huge},
+       stub,
+       1,
+       {"claims 30000 x 30000"}},
       {"a title picture larger than the menu",
        {"install.env", "insttscr.rct=" + Picture(400, 300)},
        stub,

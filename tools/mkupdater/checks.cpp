@@ -74,6 +74,15 @@ int CheckTitlePicture(const std::string& path) {
   std::vector<std::uint8_t> file;
   if (ReadWholeFile(path, &file) != 0)
     return Finding(true, path, "cannot read the title picture: %s", host::LastError().c_str());
+  // A header that announces more pixels than any screen shows is refused before decoding,
+  // which would need memory for all of them.
+  image::RctHeader header{};
+  if (image::ParseRctHeader(file.data(), file.size(), &header) == 0 &&
+      static_cast<std::int64_t>(header.width) * header.height > std::int64_t{8192} * 8192)
+    return Finding(true, path,
+                   "the title picture claims %ld x %ld pixels; make it %d x %d with mkupdater rct encode",
+                   static_cast<long>(header.width), static_cast<long>(header.height), kMenuPictureWidth,
+                   kMenuPictureHeight);
   BgrImage image;
   image::RctVariant variant{};
   std::string error;
