@@ -28,8 +28,7 @@ std::FILE* OpenContainer(const std::string& path) {
 
 int RunListCommand(int argc, char** argv) {
   if (argc != 2) {
-    std::fputs("usage: mkupdater list <file.exe>\n", stderr);
-    return kUsageError;
+    return WrongCall(argc, argv, 1, "the updater to list", "usage: mkupdater list <file.exe>\n");
   }
   File f(OpenContainer(argv[1]));
   if (!f) return kDataError;
@@ -139,8 +138,8 @@ int ExtractOrVerify(const char* file, const char* folder, bool quiet) {
 int RunExtractCommand(int argc, char** argv) {
   const bool quiet = TakeQuiet(&argc, argv);
   if (argc != 3) {
-    std::fputs("usage: mkupdater extract [--quiet] <file.exe> <folder>\n", stderr);
-    return kUsageError;
+    return WrongCall(argc, argv, 2, argc < 2 ? "the updater to unpack" : "the folder to unpack into",
+                     "usage: mkupdater extract [--quiet] <file.exe> <folder>\n");
   }
   return ExtractOrVerify(argv[1], argv[2], quiet);
 }
@@ -148,8 +147,7 @@ int RunExtractCommand(int argc, char** argv) {
 int RunVerifyCommand(int argc, char** argv) {
   const bool quiet = TakeQuiet(&argc, argv);
   if (argc != 2) {
-    std::fputs("usage: mkupdater verify [--quiet] <file.exe>\n", stderr);
-    return kUsageError;
+    return WrongCall(argc, argv, 1, "the updater to check", "usage: mkupdater verify [--quiet] <file.exe>\n");
   }
   // The program before the payload must be this release's updater, or players get none.
   File f(host::Open(argv[1], "rb"));

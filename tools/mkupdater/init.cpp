@@ -78,10 +78,8 @@ std::string TitleFrom(std::string folder) {
 }  // namespace
 
 int RunInitCommand(int argc, char** argv) {
-  if (argc < 2 || argc > 3 || argv[1][0] == '-') {
-    std::fputs(kUsage, stderr);
-    return kUsageError;
-  }
+  if (argc < 2 || argc > 3 || argv[1][0] == '-')
+    return WrongCall(argc, argv, 2, "the folder to start", kUsage);
   const std::string folder = argv[1], env = folder + "/install.env", rct = folder + "/insttscr.rct";
   if (host::Exists(env))
     return Fail(kUsageError, "'%s' exists already; nothing was changed (remove it to start again)",
