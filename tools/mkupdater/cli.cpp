@@ -60,7 +60,8 @@ const Command kCommands[] = {
     {"verify", RunVerifyCommand, "check every entry of an updater",
      "usage: mkupdater verify [--quiet] <file.exe>\n\n"
      "Reads the updater as the updater itself does and inflates every entry; names the first\n"
-     "damaged one. Exit code 2 for a damaged file.\n"},
+     "damaged one. The program before the payload must be the updater.exe of this mkupdater's\n"
+     "release. Exit code 2 for a damaged file or another program.\n"},
     {"extract", RunExtractCommand, "unpack an updater into a folder",
      "usage: mkupdater extract [--quiet] <file.exe> <folder>\n\n"
      "Writes every entry of the updater into <folder> (made when missing), with its stored time.\n"},
