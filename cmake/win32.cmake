@@ -93,6 +93,14 @@ add_custom_target(filecopy_avi DEPENDS ${AVI_DIR}/filecopy.avi)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/res/updater.rc APPEND PROPERTY OBJECT_DEPENDS ${AVI_DIR}/filecopy.avi)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/res/updater.rc APPEND PROPERTY INCLUDE_DIRECTORIES ${AVI_DIR})
 add_dependencies(updater filecopy_avi)
+# The version that res/version.rc writes into the program, from VERSION (1.2.3 -> 1,2,3,0).
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+string(REGEX MATCHALL "[0-9]+" KOVELA_VERSION_PARTS "${KOVELA_VERSION}.0.0.0")
+list(SUBLIST KOVELA_VERSION_PARTS 0 4 KOVELA_VERSION_PARTS)
+string(REPLACE ";" "," KOVELA_VERSION_NUMBERS "${KOVELA_VERSION_PARTS}")
+file(CONFIGURE OUTPUT ${AVI_DIR}/kovela_version.h CONTENT
+     "#define KOVELA_VERSION_TEXT \"@KOVELA_VERSION@\"\n#define KOVELA_VERSION_NUMBERS @KOVELA_VERSION_NUMBERS@\n")
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/res/updater.rc APPEND PROPERTY OBJECT_DEPENDS ${AVI_DIR}/kovela_version.h)
 add_executable(progress_probe WIN32 ${CMAKE_SOURCE_DIR}/tests/win32/progress_probe.cpp
                ${CMAKE_SOURCE_DIR}/res/updater.rc)
 target_link_libraries(progress_probe PRIVATE kovela_win -static z ${WIN_LIBS})

@@ -130,6 +130,47 @@ bool IsSafeEntryName(const char* name, bool folder) {
   return true;
 }
 
+namespace {
+
+// A device name that Windows opens instead of a file: the part before the first dot, trailing
+// blanks dropped, is CON, PRN, AUX, NUL, COM1-COM9 or LPT1-LPT9 in any case.
+bool IsDeviceName(const char* begin, const char* end) {
+  const char* stem = begin;
+  while (stem < end && *stem != '.') ++stem;
+  while (stem > begin && stem[-1] == ' ') --stem;
+  char u[5] = {};
+  if (stem - begin < 3 || stem - begin > 4) return false;
+  for (const char* p = begin; p < stem; ++p)
+    u[p - begin] = static_cast<char>(*p >= 'a' && *p <= 'z' ? *p - 32 : *p);
+  if (stem - begin == 3)
+    return !std::strcmp(u, "CON") || !std::strcmp(u, "PRN") || !std::strcmp(u, "AUX") ||
+           !std::strcmp(u, "NUL");
+  return (!std::strncmp(u, "COM", 3) || !std::strncmp(u, "LPT", 3)) && u[3] >= '1' && u[3] <= '9';
+}
+
+}  // namespace
+
+bool IsStoredAsGiven(const char* name, bool folder) {
+  const char* start = name;
+  for (std::size_t i = 0;; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c != 0 && paths::IsLeadByte(c) && name[i + 1]) {
+      ++i;
+      continue;
+    }
+    if (c == 0 || IsSeparator(c)) {
+      const char* end = name + i;
+      const bool lastOfFolder = folder && c == 0 && end == start && i > 0;
+      if (!lastOfFolder && end > start && (end[-1] == '.' || end[-1] == ' ')) return false;
+      if (IsDeviceName(start, end)) return false;
+      if (c == 0) return true;
+      start = end + 1;
+      continue;
+    }
+    if (c < 0x20 || std::strchr("<>\"|?*", c)) return false;
+  }
+}
+
 int ReadRecord(Source* src, Record* rec) {
   unsigned char b[4];
   if (!ReadExact(src, b, 2)) return -1;
@@ -150,7 +191,7 @@ int ReadRecord(Source* src, Record* rec) {
   if (!rec->folder && (size < 0 || packed < 0)) return -1;
   rec->size = rec->folder ? 0 : static_cast<std::uint32_t>(size);
   rec->packed = rec->folder ? 0 : static_cast<std::uint32_t>(packed);
-  if (!IsSafeEntryName(rec->name, rec->folder)) return -1;
+  if (!IsSafeEntryName(rec->name, rec->folder) || !IsStoredAsGiven(rec->name, rec->folder)) return -1;
   return 0;
 }
 

@@ -45,14 +45,21 @@ struct Record {
 
 // 1 at the end marker, 0 with a record header read (the source then stands at the
 // record's time field), -1 for a damaged record: short read, a name without its NUL, a
-// negative size (a patch record's result at most 0x7FFFFFFF), or a name that would leave the destination
-// folder.
+// negative size (a patch record's result at most 0x7FFFFFFF), a name that would leave the
+// destination folder, or one that Windows would store under another name (IsStoredAsGiven).
 int ReadRecord(Source* src, Record* rec);
 
 // False for names that could escape the destination or are not names at all: empty,
 // rooted, with a drive or any ':', a component that is empty or only dots and spaces
 // (".." included). A directory record may end in one separator.
 bool IsSafeEntryName(const char* name, bool folder);
+
+// True when Windows stores the name as given, component by component: no component ends in a
+// dot or a space (Windows drops them), none is a device name (CON, PRN, AUX, NUL, COM1-COM9,
+// LPT1-LPT9, any case, alone or before an extension: "aux.txt"), and none holds a control
+// character or one of < > " | ? * (double-byte aware: a trail byte 0x7C is no '|'). A
+// directory record may end in one separator. Names that IsSafeEntryName refuses may pass.
+bool IsStoredAsGiven(const char* name, bool folder);
 
 // True when pattern occurs in name, ignoring case (A-Z and full-width Ａ-Ｚ), double-byte
 // aware: a match never starts on a trail byte.

@@ -29,11 +29,19 @@ cp -a tree patched && { head -c 100000 tree/data/bgm/a.ogg; seq 1 3000; tail -c 
 cp -a tree utf8 && { printf '\xEF\xBB\xBF'; iconv -f CP932 -t UTF-8 tree/install.env; } > utf8/install.env
 touch -r tree/install.env utf8/install.env  # the UTF-8 copy must give the same updater
 cp -a tree bad-env && printf 'TITLEBAR x\n[reg]\n"a"="b"\n' > bad-env/install.env
+# An author's mistakes: every name at once, a picture that is no title picture, junk, a UTF-8
+# readme, values the updater reads otherwise.
+cp -a tree names && : > names/café.txt && : > "names/wave〜dash.ks" && : > names/aux.txt
+cp -a tree bad-rct && cp title.png bad-rct/insttscr.rct
+cp -a tree junk && : > junk/Thumbs.db && mkdir -p junk/.git junk/data/keep && : > junk/.git/config && : > junk/data/keep/a.bak
+cp -a tree readme8 && printf '\xEF\xBB\xBF\xE6\x98\x9F\r\n' > readme8/readme.txt
+touch -r tree/readme.txt readme8/readme.txt
+printf 'TITLEBAR 月影の館 ver1.20\nCHKREG V\nCHKREGVER 120\nCHKREGVERHIGH 110\n[delfiles]\nold.dat\n-\n' > misread.env
 "$lin" build --stub "$stub" --out damaged.exe tree >/dev/null && \
   python3 -c 'import sys; b=bytearray(open(sys.argv[1],"rb").read()); b[-200]^=0x55; open(sys.argv[1],"wb").write(b)' damaged.exe
 
 # expected exit code | command line (@: the tool's own output folder, kept from row to row;
-# ~: a space inside an argument) | outputs to compare
+# ~: a space inside an argument) | outputs to compare [| e: standard error must agree too]
 table=(
   "0|build --stub $stub --out @/u.exe tree|@/u.exe"
   "0|build --stub $stub --out @/u1.exe -1 tree|@/u1.exe"
@@ -62,6 +70,20 @@ table=(
   "0|--version|"
   "0|build --help|"
   "1|nosuch|"
+  "1|build --stub $win --out @/x.exe tree|@/x.exe|e"
+  "1|build --stub title.png --out @/x.exe tree|@/x.exe|e"
+  "1|build --stub damaged.exe --out @/x.exe tree|@/x.exe|e"
+  "2|verify @/t.rct|"
+  "1|build --stub $stub --out @/x.exe bad-rct|@/x.exe|e"
+  "1|build --stub $stub --out @/x.exe names|@/x.exe|e"
+  "0|build --stub $stub --out @/j.exe --keep data/keep/a.bak junk|@/j.exe|e"
+  "0|build --stub $stub --out @/r8.exe readme8|@/r8.exe"
+  "1|lint misread.env|"
+  "1|build --stub $stub --out @/no/x.exe tree|@/no|e"
+  "1|build --stub $stub --out @ tree|@/x.exe|e"
+  "1|build --stub $stub --out @/x.exe -13 tree|@/x.exe|e"
+  "0|/?|"
+  "1|biuld|"
 )
 
 pixels() { [ -e "$1" ] && "$lin" rct encode "$1" "$1.rct" >/dev/null && cat "$1.rct"; }
@@ -69,7 +91,8 @@ passed=0 failed=0
 rm -rf "$work/lin" "$work/win" && mkdir -p "$work/lin" "$work/win"
 for row in "${table[@]}"; do
   expect=${row%%|*} row=${row#*|}
-  cmd=${row%%|*} outs=${row#*|}
+  cmd=${row%%|*} outs=${row#*|} errs=
+  [ "${outs##*|}" = e ] && [ "$outs" != e ] && errs=1 outs=${outs%|e}
   outs=${outs//\~/ }
   for side in lin win; do
     IFS=' ' read -r -a args <<< "${cmd//@/$work/$side}"
@@ -77,12 +100,14 @@ for row in "${table[@]}"; do
     if [ $side = lin ]; then "$lin" "${args[@]}"; else wine "$win" "${args[@]}"; fi \
       > "$work/$side.out" 2> "$work/$side.err"
     echo $? > "$work/$side.rc"
-    sed -i -E "s|$work/$side|@|g; s/\r$//; s/, [0-9.]+ s$/, (time) s/" "$work/$side.out"
+    sed -i -E "s|$work/$side|@|g; s/\r$//; s/, [0-9.]+ s$/, (time) s/" "$work/$side.out" "$work/$side.err"
   done
   problem=
   [ "$(cat "$work/lin.rc")" = "$expect" ] || problem="exit code $(cat "$work/lin.rc"), not $expect;"
   cmp -s "$work/lin.rc" "$work/win.rc" || problem="exit codes $(cat "$work/lin.rc") and $(cat "$work/win.rc")"
   cmp -s "$work/lin.out" "$work/win.out" || problem+=" output differs: $(diff "$work/lin.out" "$work/win.out" | head -5)"
+  [ -z "$errs" ] || cmp -s "$work/lin.err" "$work/win.err" ||
+    problem+=" messages differ: $(diff "$work/lin.err" "$work/win.err" | head -5)"
   IFS='|' read -r -a outs <<< "$outs"
   for o in "${outs[@]}"; do
     a=${o//@/$work/lin} b=${o//@/$work/win}

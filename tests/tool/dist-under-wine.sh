@@ -26,10 +26,10 @@ while IFS= read -r line; do
     failed=$((failed + 1)); echo "FAIL > $cmd"; sed 's/^/  /' out.txt
   fi
 done < <(grep '^ *> ' README.txt)
-for f in updater.exe mkupdater.exe title.png example/insttscr.rct Example.exe; do
+for f in updater.exe mkupdater.exe title.png example/insttscr.rct MyUpdate/readme.txt MyUpdate.exe; do
   [ -s "$f" ] || { failed=$((failed + 1)); echo "FAIL: no $f in the package or after the steps"; }
 done
-"$lin" build --stub updater.exe --out linux.exe example >/dev/null && cmp -s linux.exe Example.exe \
-  && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: Example.exe is not what the Linux tool builds"; }
+"$lin" build --stub updater.exe --out linux.exe MyUpdate >/dev/null && cmp -s linux.exe MyUpdate.exe \
+  && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: MyUpdate.exe is not what the Linux tool builds"; }
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -ge 5 ]

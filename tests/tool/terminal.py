@@ -4,13 +4,42 @@ terminal (and only then), a one-line summary of the build, and silence with --qu
 
 usage: terminal.py <mkupdater>     exit 0 when every case holds
 """
-import os, pty, re, subprocess, sys, tempfile
+import os, pty, re, struct, subprocess, sys, tempfile
 
 tool = sys.argv[1]
 work = tempfile.mkdtemp()
+
+
+def updater_stub(version):
+    """1024 bytes that mkupdater takes for updater.exe: PE headers and a resource section with
+    the marker (RCDATA KOVELA_STUB, "kovela-updater <version>"), as tests/unit's UpdaterStub."""
+    b = bytearray(1024)
+    put = lambda at, fmt, *v: struct.pack_into("<" + fmt, b, at, *v)
+    b[0:2] = b"MZ"
+    put(0x3C, "I", 0x40)
+    b[0x40:0x44] = b"PE\0\0"
+    put(0x44, "HH", 0x14C, 1)                          # i386, one section
+    put(0x54, "HHH", 96 + 128, 0x0102, 0x10B)          # optional header size, flags, PE32
+    put(0x58 + 60, "I", 512)                           # size of the headers
+    put(0x58 + 92, "I", 16)                            # data directories
+    put(0x58 + 96 + 16, "II", 0x1000, 512)             # resources
+    b[0x138:0x13D] = b".rsrc"
+    put(0x138 + 8, "IIII", 512, 0x1000, 512, 512)      # virtual size, address, raw size, offset
+    r, text, name = 512, b"kovela-updater " + version.encode(), "KOVELA_STUB"
+    put(r + 0x0E, "HII", 1, 10, 0x80000018)            # type RCDATA
+    put(r + 0x18 + 0x0C, "HHII", 1, 0, 0x80000060, 0x80000030)  # the name
+    put(r + 0x30 + 0x0E, "HII", 1, 0x411, 0x48)        # the language
+    put(r + 0x48, "II", 0x1080, len(text))
+    put(r + 0x60, "H", len(name))
+    b[r + 0x62:r + 0x62 + 2 * len(name)] = name.encode("utf-16-le")
+    b[r + 0x80:r + 0x80 + len(text)] = text
+    return bytes(b)
+
+
+version = open(os.path.join(os.path.dirname(__file__), "..", "..", "VERSION")).read().split()[0]
 stub = os.path.join(work, "stub.exe")
 with open(stub, "wb") as f:
-    f.write(b"MZ")
+    f.write(updater_stub(version))
 folder, exe = os.path.join(work, "in"), os.path.join(work, "u.exe")
 subprocess.run([tool, "init", folder], check=True, stdout=subprocess.DEVNULL)
 with open(os.path.join(folder, "big.dat"), "wb") as f:

@@ -20,9 +20,9 @@ std::string RunLint(const std::string& text, int* errors, int* warnings) {
 
 // Every kind of line the updater reads as meant: no finding.
 const char kClean[] =
-    "// KOVELA update\nREG_GLOBAL Maker\nREG_LOCAL Game\nTITLEBAR My|Game  the window title\nINSTTO GAME\n"
-    "CHKREGVER 100\nCHKREGVERHIGH 199\nINSTREADME Readme|file\n\n"
-    "[ini]\n// comment\nSound=1\n-\n[reg]\nPath REP_INSTALL\n- end of reg\n[EOF]\n"
+    "// KOVELA update\nREG_GLOBAL Maker\nREG_LOCAL Game\nTITLEBAR My|Game\nINSTTO GAME\n"
+    "CHKREG Ver\nCHKREGVER 100\nCHKREGVERHIGH 199\nINSTREADME Readme|file\nINI_FILE C:\\game.ini\n\n"
+    "[ini]\n// comment\nSound=1\n-\n[reg]\n\"Path\"=\"REP_INSTALL\"\n- end of reg\n[EOF]\n"
     "[delfiles_afterinst]\nold.dat\n-\nnotes after the end are fine\n";
 
 std::vector<std::string> Split(const std::string& s, char at) {
@@ -44,13 +44,14 @@ TEST(LintInstallEnv, Findings) {
     std::string findings;
   } cases[] = {
       {"clean file", kClean, 0, ""},
-      {"unclosed reg", "TITLEBAR a\n[reg]\nR v\n", 1, "2: error|[reg]|end of the file"},
-      {"open at EOF line", "[ini]\nA\nEOF\n-\n", 1, "1: error|[ini]|line 3"},
+      {"unclosed reg", "TITLEBAR a\n[reg]\n\"R\"=\"v\"\n", 1, "2: error|[reg]|end of the file"},
+      {"open at EOF line", "[ini]\nA=1\nEOF\n-\n", 1, "1: error|[ini]|line 3"},
       {"key after [EOF]", "[EOF]\nINSTTO x\nfree text here\n", 0, "2: warning|INSTTO|[EOF]|line 1"},
       {"key past 400 reads", std::string(400, '\n') + "KEYFILE a.exe\n", 0, "401: warning|KEYFILE|400"},
       {"wrong case", "reg_global x\n", 0, "1: warning|reg_global|REG_GLOBAL"},
       {"indented", "  TITLEBAR x\n\tnotes are fine\n", 0, "1: warning|TITLEBAR|indented"},
-      {"no value", "KEYFILE\n", 0, "1: warning|KEYFILE|no value"},
+      {"no value", "KEYFILE\nINSTTO\n", 0,
+       "1: warning|KEYFILE|no value|not taken by itself\n2: warning|'KOVELA_APP'"},
       {"value out of reach", "INSTTO" + std::string(100, ' ') + "x\n", 0, "1: warning|INSTTO|100 bytes"},
       {"too long", "TITLEBAR " + v200 + "\n", 0, "1: warning|TITLEBAR|200 bytes|first 127"},
       {"too long for the menu", "INSTREADMEFL " + v200 + "\n", 0,
@@ -59,12 +60,12 @@ TEST(LintInstallEnv, Findings) {
        "1: warning|INSTTO|double-byte"},
       {"unknown key", "TITLEBR x\n", 0, "1: warning|TITLEBR|unknown"},
       {"repeated key", "INSTTO a\n\nINSTTO b\n", 0, "3: warning|INSTTO|line 1"},
-      {"repeated section", "[ini]\nA\n-\n[ini]\nB\n-\n", 0, "4: warning|[ini]|line 1"},
-      {"section opened inside another", "[ini]\nA\n[reg]\nB\n-\n", 0, "3: warning|[reg]|[ini]"},
+      {"repeated section", "[ini]\nA=1\n-\n[ini]\nB=1\n-\n", 0, "4: warning|[ini]|line 1"},
+      {"section opened inside another", "[ini]\nA=1\n[reg]\n\"B\"=\"1\"\n-\n", 0, "3: warning|[reg]|[ini]"},
       {"digits then letters", "INSTMAKEFOL 1x\nCHKREGVER abc\nCHKREGVERHIGH 99999999999\n", 0,
        "1: warning|INSTMAKEFOL|reads 1\n2: warning|CHKREGVER|reads 0\n3: warning|CHKREGVERHIGH|32 bits"},
       {"section line read as key", "[reg]\nTITLEBAR x\n-\nTITLEBAR y\n", 0,
-       "2: warning|[reg]|TITLEBAR\n4: warning|TITLEBAR|line 2"},
+       "2: warning|not in the form\n2: warning|[reg]|TITLEBAR\n4: warning|TITLEBAR|line 2"},
       {"unknown header", "[INI]\nA\nTITLEBAR x\n-\nINSTTO y\n", 0,
        "1: warning|[INI]\n3: warning|[INI]|TITLEBAR"},
       {"section after EOF line", "EOF\n[reg]\nR v\n-\n", 0, "2: warning|[reg]|line 1"},
@@ -76,6 +77,17 @@ TEST(LintInstallEnv, Findings) {
        "3: warning|save\\..\\..\\*.env|'..'\n4: warning|rooted\n5: warning|rooted\n6: warning|rooted\n"
        "7: warning|dots-only\n8: warning|" +
            so + "|'..'"},
+      // What the updater reads otherwise than meant.
+      {"a blank inside a value", "TITLEBAR 月影の館 ver1.20 更新パッチ\n", 0,
+       u8"1: warning|reads '月影の館'|TITLEBAR 月影の館|ver1.20|更新パッチ"},
+      {"lines in the wrong form", "[reg]\nPath=C:\\x\n\"Ok\"=\"1\"\n-\n[ini]\nnoequals\n-\n", 0,
+       "2: warning|[reg]|skips\n6: warning|[ini]|skips"},
+      {"lists never acted on", "[delfiles]\na\nb\n-\n[delfiles_user]\nc\n-\n", 0,
+       "2: warning|[delfiles]|[delfiles_afterinst]\n6: warning|[delfiles_user]"},
+      {"a version range no version passes", "CHKREG V\nCHKREGVER 120\nCHKREGVERHIGH 110\n", 1,
+       "3: error|120 is above CHKREGVERHIGH 110"},
+      {"no upper bound", "CHKREG V\n", 0, "1: warning|CHKREGVERHIGH"},
+      {"a relative INI_FILE", "INI_FILE game.ini\n", 0, "1: warning|Windows folder"},
       {"cp932 key shown as utf-8", "\x83\x4C\x81\x5B x\n", 0, "1: warning|" + key},
   };
   for (const auto& c : cases) {
@@ -107,6 +119,7 @@ TEST(LintCommand, EncodingsAndExitCodes) {
     return path;
   };
   const std::string clean = file(kClean), bom = "\xEF\xBB\xBF";
+  WriteWholeFile(dir + "/readme.txt", "the readme that kClean offers");
   const struct {
     std::vector<std::string> args;
     int code;
@@ -117,6 +130,8 @@ TEST(LintCommand, EncodingsAndExitCodes) {
       {{"lint", file("FOO bar\n")}, 0, {":1: warning", "FOO"}},
       {{"lint", clean, file("[reg]\nR v\n")}, 1, {"read as ASCII", ":1: error: "}},
       {{"lint", dir + "/missing.env"}, 1, {"cannot read"}},
+      {{"lint", file("INSTREADME Read\nINSTREADMEFL notes.txt\n")}, 1, {":2: error: ", "notes.txt"}},
+      {{"lint", file("INSTREADME Read\nINSTREADMEFL README.TXT\n")}, 0, {}},
       {{"lint", file("TITLEBAR 星\n")}, 0, {"read as code page 932\n"}},
       {{"lint", file(u8"TITLEBAR 星\nreg_global x\n")}, 0, {":2: warning", "REG_GLOBAL", "read as UTF-8;"}},
       {{"lint", file(bom + u8"TITLEBAR 星\n")}, 0, {"UTF-8 with a byte-order mark; build stores"}},

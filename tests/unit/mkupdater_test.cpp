@@ -9,6 +9,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "lint.h"
+#include "rct_codec.h"
 #include "test_support.h"
 
 namespace {
@@ -25,12 +26,19 @@ class MkupdaterTest : public HostTest {
       std::filesystem::path p = std::filesystem::u8path(dir_ + "/" + folder + "/" + name);
       std::filesystem::create_directories(name.back() == '/' ? p : p.parent_path());
       if (name.back() != '/')
-        std::ofstream(p) << (eq != std::string::npos ? f.substr(eq + 1)
-                             : name == "install.env" ? "TITLEBAR x\n[EOF]\n"
-                                                     : "data of " + name);
+        std::ofstream(p) << (eq != std::string::npos  ? f.substr(eq + 1)
+                             : name == "install.env"  ? "TITLEBAR x\n[EOF]\n"
+                             : name == "insttscr.rct" ? Picture(2, 2)
+                                                      : "data of " + name);
     }
-    std::ofstream(dir_ + "/stub.exe") << "MZ";
+    WriteWholeFile(dir_ + "/stub.exe", UpdaterStub());
     return dir_ + "/" + folder;
+  }
+  static std::string Picture(int width, int height) {
+    mkupdater::BgrImage image{width, height, std::vector<std::uint8_t>(3u * width * height, 0x40)};
+    std::vector<std::uint8_t> file;
+    EXPECT_EQ(mkupdater::BuildRctFile(image, image::RctVariant::TC00, "", &file), 0);
+    return std::string(file.begin(), file.end());
   }
   int Build(const std::string& root, const std::string& exe, std::vector<std::string> more = {},
             std::string* out = nullptr) {
@@ -115,7 +123,6 @@ TEST_F(MkupdaterTest, SignedUpdatersReadLikeUnsignedOnes) {
   for (int n = 1; n <= 8; ++n) {
     SCOPED_TRACE(n);
     const std::string root = Tree({"install.env", "insttscr.rct", "data/" + std::string(n, 'n') + ".bin"});
-    WriteWholeFile(dir_ + "/stub.exe", PeStub());
     ASSERT_EQ(Build(root, exe), 0) << err_;
     std::remove(signedExe.c_str());
     ASSERT_EQ(std::system(("osslsigncode sign -certs " + cert + " -key " + key + " -in '" + exe + "' -out '" +
@@ -150,7 +157,7 @@ TEST_F(MkupdaterTest, InitWritesACleanStart) {
   EXPECT_EQ(warnings, 0);
   EXPECT_NE(ReadWholeFile(root + "/install.env").find("TITLEBAR My|Game\r\n"), std::string::npos);
   EXPECT_EQ(ListTree(root), (Names{"install.env", "insttscr.rct"}));
-  std::ofstream(dir_ + "/stub.exe") << "MZ";
+  WriteWholeFile(dir_ + "/stub.exe", UpdaterStub());
   EXPECT_EQ(Build(root, dir_ + "/u.exe"), 0) << err_;
   EXPECT_EQ(RunTool(mkupdater::RunInitCommand, {"init", root}, nullptr, &err_), mkupdater::kUsageError);
   EXPECT_EQ(RunTool(mkupdater::RunInitCommand, {"init", dir_ + "/other", dir_ + "/u.exe"}, nullptr, &err_),
@@ -169,8 +176,19 @@ TEST(MkupdaterCli, HelpAndVersion) {
       {{"mkupdater", "--help"}, 0, "  build    pack a folder"},
       {{"mkupdater", "build", "--help"}, 0, "--base <folder>"},
       {{"mkupdater", "help", "init"}, 0, "usage: mkupdater init <folder> [title.png]"},
-      {{"mkupdater", "verify", "-q"}, 1, "usage: mkupdater verify"},
-      {{"mkupdater", "nosuch"}, 1, "unknown command 'nosuch'"},
+      {{"mkupdater", "verify", "-q"}, 1, "verify: the updater to check is missing\nusage: mkupdater verify"},
+      {{"mkupdater", "list", "a.exe", "b.exe"}, 1, "list: 'b.exe' is one argument too many"},
+      {{"mkupdater", "extract", "--all", "a.exe", "out"}, 1, "extract: unknown option '--all'"},
+      {{"mkupdater", "nosuch"}, 1, "unknown command 'nosuch'\n\nmkupdater"},
+      {{"mkupdater", "biuld"}, 1, "did you mean 'build'?"},
+      {{"mkupdater", "/?"}, 0, "  build    pack a folder"},
+      {{"mkupdater", "lint", "/?"}, 0, "usage: mkupdater lint"},
+      {{"mkupdater", "build", "--stub", "s.exe", "in"}, 1, "build: --out <file.exe> is missing\nusage"},
+      {{"mkupdater", "build", "--stub", "s.exe", "--out", "o.exe", "-13", "in"},
+       1,
+       "'-13' is no compression"},
+      {{"mkupdater", "build", "--out", "o.exe", "in", "--stub"}, 1, "--stub needs a value"},
+      {{"mkupdater", "build", "--stub", "s.exe", "--out", "o.exe", "in", "in2"}, 1, "'in' and 'in2'"},
       {{"mkupdater"}, 1, "usage: mkupdater <command>"},
   };
   for (const auto& c : cases) {
@@ -180,34 +198,153 @@ TEST(MkupdaterCli, HelpAndVersion) {
   }
 }
 
-// Folders the updater could not use are refused with one line and no output file.
-TEST_F(MkupdaterTest, BuildRefusals) {
+// An author's mistakes: each ends in exit 1 before anything is written, with every finding of
+// the run on stderr, each naming its file; a warning (code 0) where the updater still works.
+TEST_F(MkupdaterTest, AuthorMistakes) {
+  const Names ok = {"install.env", "insttscr.rct"};
+  auto with = [&](Names more) {
+    more.insert(more.begin(), ok.begin(), ok.end());
+    return more;
+  };
+  ASSERT_EQ(Build(Tree(with({"data/a.bin"})), dir_ + "/built.exe"), 0) << err_;
+  const std::string built = ReadWholeFile(dir_ + "/built.exe"), stub = UpdaterStub();
+  std::string huge = Picture(2, 2);
+  huge.replace(8, 8, "\x30\x75\0\0\x30\x75\0\0", 8);  // 30000 x 30000
+  // A stub as MinGW links it: a COFF symbol table (one symbol) and its strings after the sections.
+  std::string symbols = stub + std::string(18, 's') + std::string("\x08\0\0\0abcd", 8);
+  symbols[0x4D] = 4, symbols[0x50] = 1;  // the table at 1024 (0x400), one symbol
   const struct {
     const char* what;
     Names files;
-    const char* env;
+    std::string stub;
+    int code;
+    Names words;
+    std::string out = "out.exe";
   } cases[] = {
-      {"no install.env", {"readme.txt", "insttscr.rct"}, nullptr},
-      {"no title picture", {"install.env"}, nullptr},
-      {"a name with no code page 932 form", {"install.env", "insttscr.rct", "\xF0\x9F\x98\x80.txt"}, nullptr},
-      {"a look-alike in code page 932", {"install.env", "insttscr.rct", u8"\u00A5.txt"}, nullptr},
-      {"a name with a backslash", {"install.env", "insttscr.rct", "a\\b.txt"}, nullptr},
-      {"a name the staging keeps for itself", {"install.env", "insttscr.rct", "data/x.KOVELA-NEW"}, nullptr},
+      {"no install.env", {"readme.txt", "insttscr.rct"}, stub, 1, {"no install.env"}},
+      {"no title picture", {"install.env"}, stub, 1, {"no insttscr.rct"}},
+      {"a picture as the stub", ok, "\x89PNG\r\n\x1A\n", 1, {"stub.exe: error: ", "not a Windows program"}},
+      {"mkupdater.exe or another program as the stub", ok, PeStub(), 1, {"not kovela-updater's updater.exe"}},
+      {"the stub of another release", ok, UpdaterStub("0.9.1"), 1, {"kovela-updater 0.9.1", KOVELA_VERSION}},
+      {"an updater built before as the stub", ok, built, 1, {"carries a payload already"}},
+      {"a signed stub", ok, stub + std::string(16, '\x30'), 1, {"never the stub"}},
+      {"a stub with its symbol table", ok, symbols, 0, {}},
+      {"a PNG renamed to insttscr.rct",
+       {"install.env", "insttscr.rct=\x89PNG\r\n\x1A\n"},
+       stub,
+       1,
+       {"insttscr.rct: error: ", "unknown signature"}},
+      {"a title picture cut short",
+       {"install.env", "insttscr.rct=" + Picture(64, 64).substr(0, 24)},
+       stub,
+       1,
+       {"cut short"}},
+      {"a title picture that claims more pixels than any screen",
+       {"install.env", "insttscr.rct=" + huge},
+       stub,
+       1,
+       {"claims 30000 x 30000"}},
+      {"a title picture larger than the menu",
+       {"install.env", "insttscr.rct=" + Picture(400, 300)},
+       stub,
+       0,
+       {"insttscr.rct: warning: ", "400 x 300", "256 x 256 or smaller"}},
+      // Every name in one run, with the look-alike where code page 932 has one.
+      {"names without a code page 932 form",
+       with(
+           {u8"caf\u00E9.txt", u8"heart\u2665.png", u8"wave\u301Cdash.ks", u8"\u2212/x.bin", u8"\u00A5.txt"}),
+       stub,
+       1,
+       {"'cafe.txt'", "U+2665); rename it\n", u8"'wave\uFF5Edash.ks'", u8"'\uFF0D'", u8"'\uFFE5.txt'"}},
+      {"a name with a backslash", with({"a\\b.txt"}), stub, 1, {"'\\' or ':'"}},
+      {"a name the staging keeps for itself", with({"data/x.KOVELA-NEW"}), stub, 1, {".kovela-new"}},
       {"a name over 259 bytes",
-       {"install.env", "insttscr.rct", std::string(200, 'd') + "/" + std::string(70, 'f')},
-       nullptr},
-      {"a section the updater stops on", {"install.env", "insttscr.rct"}, "TITLEBAR x\n[reg]\n\"a\"=\"b\"\n"},
-      {"a character without a code page 932 form", {"install.env", "insttscr.rct"}, u8"TITLEBAR \u2603\n"},
+       with({std::string(200, 'd') + "/" + std::string(70, 'f')}),
+       stub,
+       1,
+       {"259 bytes"}},
+      {"names Windows stores otherwise",
+       with({"data/a.bin.", "data/b.bin ", "aux.txt", "CON/x", "lpt1.log", "a<b", "q?.txt"}),
+       stub,
+       1,
+       {"data/a.bin.: error: Windows drops a trailing dot", "data/b.bin : error",
+        "aux.txt: error: this is a device", "CON: error", "lpt1.log: error", "a<b: error: Windows refuses",
+        "q?.txt: error", "7 errors"}},
+      {"names that differ only in case",
+       with({"Data.bin", "data.BIN", "dir/x", "DIR/y", u8"\uFF21.txt", u8"\uFF41.txt"}),
+       stub,
+       1,
+       {"data.BIN: error: differs from 'Data.bin' only in case", "dir: error", u8"\uFF41.txt: error"}},
+      {"a section the updater stops on",
+       {"install.env=TITLEBAR x\n[reg]\n\"a\"=\"b\"\n", "insttscr.rct"},
+       stub,
+       1,
+       {"not closed"}},
+      {"a character without a code page 932 form",
+       {u8"install.env=TITLEBAR \u2603\n", "insttscr.rct"},
+       stub,
+       1,
+       {"install.env"}},
+      {"an output folder that does not exist",
+       ok,
+       stub,
+       1,
+       {"'" + dir_ + "/no' does not exist"},
+       "no/out.exe"},
+      {"a folder as the output", ok, stub, 1, {"--out names a folder"}, "in"},
+      {"every kind at once",
+       {"install.env=TITLEBAR x\n[reg]\n", "insttscr.rct=x", "aux.txt"},
+       PeStub(),
+       1,
+       {"stub.exe: error", "insttscr.rct: error", "aux.txt: error", "install.env:2: error", "4 errors"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    std::string root = Tree(c.files);
-    if (c.env) std::ofstream(root + "/install.env") << c.env;
-    EXPECT_EQ(Build(root, dir_ + "/bad.exe"), mkupdater::kUsageError);
-    EXPECT_NE(err_.find("mkupdater: "), std::string::npos) << err_;
-    EXPECT_FALSE(PathExists(dir_ + "/bad.exe"));
-    EXPECT_FALSE(PathExists(dir_ + "/bad.exe.tmp"));
+    Tree(c.files);
+    WriteWholeFile(dir_ + "/stub.exe", c.stub);
+    std::remove((dir_ + "/out.exe").c_str());
+    EXPECT_EQ(Build(dir_ + "/in", dir_ + "/" + c.out), c.code);
+    for (const std::string& w : c.words) EXPECT_NE(err_.find(w), std::string::npos) << err_ << " lacks " << w;
+    EXPECT_EQ(PathExists(dir_ + "/out.exe"), c.code == 0);
+    EXPECT_FALSE(PathExists(dir_ + "/out.exe.tmp") || PathExists(dir_ + "/in.tmp"));
+    if (c.code) { EXPECT_NE(err_.find("nothing was built"), std::string::npos) << err_; }
   }
+  // What no player needs is left out with one warning; --keep packs one all the same.
+  Tree(with({"Thumbs.db", "data/desktop.ini", "data/.DS_Store", ".git/config", "old.BAK", "notes.txt~",
+             "data/keep.bak", "data/a.bin"}));
+  EXPECT_EQ(Build(dir_ + "/in", dir_ + "/out.exe", {"--keep", "data/keep.bak", "--keep", "DESKTOP.INI"}), 0);
+  EXPECT_NE(err_.find("in: warning: left out what no player needs: .git/, Thumbs.db, notes.txt~, old.BAK, "
+                      "data/.DS_Store (--keep"),
+            std::string::npos)
+      << err_;
+  EXPECT_EQ(Listed(dir_ + "/out.exe"), (Names{"f install.env", "f insttscr.rct", "d data", "f data\\a.bin",
+                                              "f data\\desktop.ini", "f data\\keep.bak"}));
+  // The menu's texts saved as UTF-8 are stored as code page 932, as install.env is; one that
+  // cannot be is stored as it is, with a warning. Texts below the top are data.
+  Tree(with({u8"readme.txt=\xEF\xBB\xBF星の灯台\r\n", u8"notes.txt=heart \u2665\n", u8"data/sub.txt=星"}));
+  ASSERT_EQ(Build(dir_ + "/in", dir_ + "/out.exe"), 0) << err_;
+  EXPECT_NE(err_.find(u8"notes.txt:1: warning: '\u2665' (U+2665)"), std::string::npos) << err_;
+  ASSERT_EQ(RunTool(mkupdater::RunExtractCommand, {"extract", dir_ + "/out.exe", dir_ + "/x"}), 0);
+  EXPECT_EQ(ReadWholeFile(dir_ + "/x/readme.txt"), "星の灯台\r\n");  // code page 932 bytes
+  EXPECT_EQ(ReadWholeFile(dir_ + "/x/notes.txt"), u8"heart \u2665\n");
+  EXPECT_EQ(ReadWholeFile(dir_ + "/x/data/sub.txt"), u8"星");
+  // verify refuses an updater whose program is not this release's updater.
+  const struct {
+    const char* what;
+    std::string program;
+    const char* words;
+  } programs[] = {
+      {"another program", PeStub() + std::string(512, '\0'), "not kovela-updater's updater.exe"},
+      {"another release", UpdaterStub("0.9.1"), "kovela-updater 0.9.1"},
+  };
+  for (const auto& p : programs) {
+    SCOPED_TRACE(p.what);
+    WriteWholeFile(dir_ + "/other.exe", p.program + built.substr(stub.size()));
+    EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", dir_ + "/other.exe"}, nullptr, &err_),
+              mkupdater::kDataError);
+    EXPECT_NE(err_.find(p.words), std::string::npos) << err_;
+  }
+  EXPECT_EQ(RunTool(mkupdater::RunVerifyCommand, {"verify", dir_ + "/built.exe"}, nullptr, &err_), 0) << err_;
 }
 
 // --base: only what changed is packed; what is gone gets a deletion line, which list shows.
@@ -244,7 +381,7 @@ TEST_F(MkupdaterTest, DeltaCarriesOnlyWhatChanged) {
     Names now;
     const char* words;
   } refusals[] = {
-      {"a*b.dat", {}, "wildcard"},
+      {"a*b.dat", {}, "Windows refuses"},
       {"trail.", {}, "trailing dot"},
       {"EOFnotes.dat", {}, "section reader"},
       {"TITLEBAR y.dat", {}, "key reader"},

@@ -7,6 +7,7 @@
 #include "container_writer.h"
 #include "patch_build.h"
 #include "payload/extract.h"
+#include "rct_codec.h"
 #include "test_support.h"
 
 namespace {
@@ -135,12 +136,16 @@ TEST_F(PatchTest, WrongBaseAndDamage) {
 // The tool end to end: patches only when asked; list, verify and extract --base.
 TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
   const std::string a = Rnd(200000, 6), b = a.substr(0, 80000) + Rnd(2000, 7) + a.substr(80000);
+  mkupdater::BgrImage image{2, 2, std::vector<std::uint8_t>(12, 0x40)};
+  std::vector<std::uint8_t> picture;
+  ASSERT_EQ(mkupdater::BuildRctFile(image, image::RctVariant::TC00, "", &picture), 0);
   for (const char* release : {"A", "B"}) {
     MakeTree(dir_ + "/" + release, {"insttscr.rct", "data/x.arc"});
     WriteWholeFile(dir_ + "/" + release + "/install.env", "TITLEBAR x\n[EOF]\n");
+    WriteWholeFile(dir_ + "/" + release + "/insttscr.rct", std::string(picture.begin(), picture.end()));
     WriteWholeFile(dir_ + "/" + release + "/data/x.arc", release[0] == 'A' ? a : b);
   }
-  WriteWholeFile(dir_ + "/stub.exe", "MZ");
+  WriteWholeFile(dir_ + "/stub.exe", UpdaterStub());
   const std::string exe = dir_ + "/u.exe";
   for (bool patches : {false, true}) {
     std::vector<std::string> args = {"build", "--stub", dir_ + "/stub.exe", "--out",

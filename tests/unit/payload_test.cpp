@@ -192,6 +192,8 @@ TEST_F(PayloadTest, DamagedContainers) {
       // The name rules themselves are tabled below; here they stop the reader.
       {"parent component", first + record("..\\evil.txt", "x") + end},
       {"parent folder record", first + header("..", 3, 0xFFFFFFFF, 0) + end},
+      {"a name Windows stores without its trailing dot", first + record("data\\a.bin.", "x") + end},
+      {"a device name", first + record("aux.txt", "x") + end},
       {"joined path over 259 bytes", first + record(std::string(250, 'p'), "x") + end},
       {"trailer beyond the file", good, false, 0x7FFFFFF0},
       {"trailer inside the trailer", good, false, 2 + std::int64_t(good.size()) + 1},
@@ -315,6 +317,42 @@ TEST(EntryNames, SafeAndUnsafe) {
        false},  // no match on a trail byte
   };
   for (const auto& c : contains) EXPECT_EQ(payload::NameContainsNoCase(c.name, c.pattern), c.found) << c.name;
+}
+
+// Names Windows would store under another name, which neither the updater nor the build takes.
+TEST(EntryNames, StoredAsGiven) {
+  const struct {
+    const char* name;
+    bool folder, kept;
+  } cases[] = {
+      {"data\\a.bin", false, true},
+      {"data\\", true, true},
+      {"...hidden", false, true},
+      {"console.txt", false, true},
+      {"com0.txt", false, true},
+      {"lpt10", false, true},
+      {"auxiliary\\nul1", false, true},
+      {"表\\ソ", false, true},        // trail bytes 0x5C
+      {"\x83\x7C.txt", false, true},  // a trail byte 0x7C is no '|'
+      {"data\\a.bin.", false, false},
+      {"data\\a.bin ", false, false},
+      {"dots.\\a.bin", false, false},
+      {"data \\", true, false},
+      {"CON", false, false},
+      {"aux.txt", false, false},
+      {"save\\Nul.dat.bak", false, false},
+      {"prn .txt", false, false},
+      {"COM1", true, false},
+      {"lpt9.log", false, false},
+      {"a<b", false, false},
+      {"a>b", false, false},
+      {"say\"hi\"", false, false},
+      {"a|b", false, false},
+      {"why?", false, false},
+      {"*.dat", false, false},
+      {"tab\there", false, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(payload::IsStoredAsGiven(c.name, c.folder), c.kept) << c.name;
 }
 
 }  // namespace

@@ -174,6 +174,38 @@ std::string PeStub(std::uint16_t magic, std::uint32_t tableOffset, std::uint32_t
   return h;
 }
 
+std::string UpdaterStub(const std::string& version) {
+  std::string h = PeStub() + std::string(512, '\0');
+  auto put = [&](std::size_t at, std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) h[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  constexpr std::uint32_t kRva = 0x1000, kSection = 512;
+  put(0x46, 1, 2);               // one section
+  put(0x58 + 96 + 16, kRva, 4);  // resource directory
+  put(0x58 + 96 + 20, 512, 4);
+  h.replace(0x58 + 224, 5, ".rsrc", 5);
+  put(0x58 + 224 + 8, 512, 4);    // virtual size
+  put(0x58 + 224 + 12, kRva, 4);  // address
+  put(0x58 + 224 + 16, 512, 4);   // raw size
+  put(0x58 + 224 + 20, kSection, 4);
+  // type 10 -> name "KOVELA_STUB" -> language 0x411 -> data
+  auto dir = [&](std::uint32_t at, bool named, std::uint32_t key, std::uint32_t target) {
+    put(kSection + at + (named ? 12 : 14), 1, 2);
+    put(kSection + at + 16, key, 4);
+    put(kSection + at + 20, target, 4);
+  };
+  dir(0x00, false, 10, 0x80000018);
+  dir(0x18, true, 0x80000060, 0x80000030);
+  dir(0x30, false, 0x411, 0x48);
+  const std::string text = "kovela-updater " + version, name = "KOVELA_STUB";
+  put(kSection + 0x48, kRva + 0x80, 4);
+  put(kSection + 0x4C, static_cast<std::uint32_t>(text.size()), 4);
+  put(kSection + 0x60, static_cast<std::uint32_t>(name.size()), 2);
+  for (std::size_t i = 0; i < name.size(); ++i) put(kSection + 0x62 + 2 * i, name[i], 2);
+  h.replace(kSection + 0x80, text.size(), text);
+  return h;
+}
+
 int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out, std::string* err) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());

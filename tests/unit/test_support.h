@@ -54,6 +54,10 @@ void InstallUpdater(const std::string& exe, const std::string& payload, std::int
 // the certificate table's file offset and size.
 std::string PeStub(std::uint16_t magic = 0x10B, std::uint32_t tableOffset = 0, std::uint32_t tableSize = 0);
 
+// PeStub with a resource section holding the updater's marker (KOVELA_STUB, "kovela-updater
+// <version>"): 1024 bytes that mkupdater takes for updater.exe.
+std::string UpdaterStub(const std::string& version = KOVELA_VERSION);
+
 // Runs a mkupdater command with stdout and stderr captured into *out and *err when given.
 int RunTool(int (*command)(int, char**), std::vector<std::string> args, std::string* out = nullptr,
             std::string* err = nullptr);

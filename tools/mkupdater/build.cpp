@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "commands.h"
 #include "container_writer.h"
 #include "delta.h"
@@ -23,18 +24,21 @@ namespace {
 
 struct Options {
   std::string folder, stub, out, base;
+  std::vector<std::string> keep;  // --keep: junk-looking names to pack all the same
   int level = kStrongestLevel;
   unsigned threads = 0;  // one per core
   bool quiet = false;
   bool patches = false;  // changed files as patches of the base's, where they pay
-  bool ok = true;
+  std::string problem;   // what is wrong with the call, "" when nothing
 };
 
 Options ParseOptions(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if ((a == "--stub" || a == "--out" || a == "--base") && i + 1 < argc) {
+    if (a == "--keep" && i + 1 < argc) {
+      o.keep.push_back(argv[++i]);
+    } else if ((a == "--stub" || a == "--out" || a == "--base") && i + 1 < argc) {
       (a == "--stub" ? o.stub : a == "--out" ? o.out : o.base) = argv[++i];
     } else if (a == "--patches") {
       o.patches = true;
@@ -42,21 +46,30 @@ Options ParseOptions(int argc, char** argv) {
       o.quiet = true;
     } else if (a == "--threads" && i + 1 < argc) {
       const long n = std::strtol(argv[++i], nullptr, 10);
-      if (n < 1 || n > 256) o.ok = false;
+      if (n < 1 || n > 256) o.problem = Format("--threads takes 1 to 256, not '%s'", argv[i]);
       o.threads = static_cast<unsigned>(n);
     } else if (a.size() >= 2 && a.size() <= 3 && a[0] == '-' &&
                std::isdigit(static_cast<unsigned char>(a[1])) &&
                std::atoi(a.c_str() + 1) <= kStrongestLevel &&
                (a.size() == 2 || std::isdigit(static_cast<unsigned char>(a[2])))) {
       o.level = std::atoi(a.c_str() + 1);
+    } else if (a.size() > 1 && a[0] == '-' && std::isdigit(static_cast<unsigned char>(a[1]))) {
+      o.problem = Format("'%s' is no compression level: -0 ... -%d", a.c_str(), kStrongestLevel);
+    } else if (a == "--keep" || a == "--stub" || a == "--out" || a == "--base" || a == "--threads") {
+      o.problem = Format("%s needs a value after it", a.c_str());
     } else if (!a.empty() && a[0] == '-') {
-      o.ok = false;
+      o.problem = Format("unknown option '%s'", a.c_str());
     } else if (o.folder.empty()) {
       o.folder = a;
     } else {
-      o.ok = false;
+      o.problem = Format("one folder to pack, but '%s' and '%s' are given", o.folder.c_str(), a.c_str());
     }
   }
+  if (o.problem.empty() && o.folder.empty()) o.problem = "the folder to pack is missing";
+  if (o.problem.empty() && o.stub.empty()) o.problem = "--stub <updater.exe> is missing";
+  if (o.problem.empty() && o.out.empty()) o.problem = "--out <file.exe> is missing";
+  if (o.problem.empty() && o.patches && o.base.empty())
+    o.problem = "--patches makes patches of the --base release's files: name it with --base <folder>";
   return o;
 }
 
@@ -76,6 +89,14 @@ int WriteUpdater(std::FILE* out, const Options& o, const std::vector<Entry>& ent
   if (WriteEnd(out, static_cast<std::uint32_t>(*stubSize)) != 0)
     return Fail(kDataError, "cannot write '%s'", o.out.c_str());
   return 0;
+}
+
+// One warning line for the files no player needs.
+void PrintLeftOut(const std::string& folder, const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+  Finding(false, folder, "left out what no player needs: %s (--keep <name> packs one all the same)",
+          list.c_str());
 }
 
 // What a delta build left out, added and deleted, one name a line.
@@ -99,7 +120,8 @@ void PrintDelta(const Delta& d) {
 
 int RunBuildCommand(int argc, char** argv) {
   Options o = ParseOptions(argc, argv);
-  if (!o.ok || o.stub.empty() || o.out.empty() || o.folder.empty() || (o.patches && o.base.empty())) {
+  if (!o.problem.empty()) {
+    std::fprintf(stderr, "mkupdater build: %s\n", o.problem.c_str());
     std::fputs(
         "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release> "
         "[--patches]] "
@@ -107,24 +129,34 @@ int RunBuildCommand(int argc, char** argv) {
         stderr);
     return kUsageError;
   }
+  // Every check before anything is written, all findings of the run at once.
+  int errors = CheckStubFile(o.stub) + CheckOutput(o.out);
   std::vector<Entry> entries;
-  if (int r = Walk(o.folder, &entries)) return r;
-  if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 0; }))
-    return Fail(kUsageError,
-                "'%s' has no install.env: the updater would not start (mkupdater init writes one)",
-                o.folder.c_str());
-  if (std::none_of(entries.begin(), entries.end(), [](const Entry& e) { return StartupRank(e) == 1; }))
-    return Fail(kUsageError,
-                "'%s' has no insttscr.rct: the updater's menu cannot start without its title picture "
-                "(mkupdater rct encode <picture.png> <folder>/insttscr.rct makes one)",
-                o.folder.c_str());
+  std::vector<std::string> leftOut;
+  if (int r = Walk(o.folder, &entries, &errors, WalkOptions{o.keep, &leftOut})) return r;
+  if (!leftOut.empty()) PrintLeftOut(o.folder, leftOut);
+  const auto has = [&](int rank) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const Entry& e) { return StartupRank(e) == rank; });
+  };
+  if (!has(0))
+    errors +=
+        Finding(true, o.folder, "no install.env: the updater would not start (mkupdater init writes one)");
+  if (!has(1))
+    errors += Finding(true, o.folder,
+                      "no insttscr.rct: the updater's menu cannot start without its title picture (mkupdater "
+                      "rct encode <picture.png> %s/insttscr.rct makes one)",
+                      o.folder.c_str());
+  else
+    errors += CheckTitlePicture(o.folder + "/insttscr.rct");
   // The same reading as the updater's: refuse a file it would stop on. A UTF-8 file is stored
   // as code page 932.
   const std::string envPath = o.folder + "/install.env";
   std::string env;
   int warnings = 0;
-  if (LintInstallEnvFile(envPath, stderr, &warnings, &env) > 0)
-    return Fail(kUsageError, "'%s' has errors (above); nothing was built", envPath.c_str());
+  if (has(0)) errors += LintInstallEnvFile(envPath, stderr, &warnings, &env);
+  if (errors)
+    return Fail(kUsageError, "%d error%s (above); nothing was built", errors, errors == 1 ? "" : "s");
   Delta delta;
   if (!o.base.empty()) {
     if (int r = PlanDelta(o.folder, o.base, &entries, &delta)) return r;
@@ -137,6 +169,7 @@ int RunBuildCommand(int argc, char** argv) {
                   "'%s' (above); end its keys with an [EOF] line before the sections",
                   o.base.c_str(), envPath.c_str());
   }
+  StoreTextsAsCp932(o.folder, &entries);
   for (Entry& e : entries) {
     if (StartupRank(e) != 0) continue;
     e.inMemory = true;
@@ -147,7 +180,7 @@ int RunBuildCommand(int argc, char** argv) {
                    [](const Entry& a, const Entry& b) { return StartupRank(a) < StartupRank(b); });
   const std::string tmp = o.out + ".tmp";
   File out(host::Open(tmp, "wb"));
-  if (!out) return Fail(kDataError, "cannot write '%s': %s", tmp.c_str(), host::LastError().c_str());
+  if (!out) return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), host::LastError().c_str());
   std::uint64_t stubSize = 0, raw = 0;
   std::size_t files = 0;
   for (const Entry& e : entries) {
@@ -165,8 +198,11 @@ int RunBuildCommand(int argc, char** argv) {
     host::Remove(tmp);
     return result;
   }
-  if (host::Rename(tmp, o.out) != 0)
-    return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), host::LastError().c_str());
+  if (host::Rename(tmp, o.out) != 0) {
+    const std::string why = host::LastError();
+    host::Remove(tmp);
+    return Fail(kDataError, "cannot write '%s': %s", o.out.c_str(), why.c_str());
+  }
   host::MarkExecutable(o.out);
   if (!o.base.empty()) WarnWithoutVersionGate(env, envPath);
   if (o.quiet) return 0;

@@ -2,8 +2,11 @@
 // and --version.
 #include "cli.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 #include "lint.h"
@@ -24,7 +27,7 @@ const Command kCommands[] = {
     {"init", RunInitCommand, "start an update folder: a commented install.env and a title picture",
      "usage: mkupdater init <folder> [title.png]\n\n"
      "Makes <folder> (when missing) with a commented install.env (UTF-8) and insttscr.rct, the\n"
-     "title picture of the updater's menu, made from title.png (any PNG; 256 x 256 looks best) or\n"
+     "title picture of the updater's menu, made from title.png (any PNG; the menu shows 256 x 256) or\n"
      "plain dark when none is given. Nothing that exists is overwritten.\n"},
     {"lint", RunLintCommand, "check install.env as the updater will read it",
      "usage: mkupdater lint <install.env>...\n\n"
@@ -47,6 +50,10 @@ const Command kCommands[] = {
      "  -0 ... -12            compression level (default: -12, the strongest; -1 the fastest)\n"
      "  --threads <n>         compress on n threads (default: one per core); the updater is\n"
      "                        the same byte for byte whatever the number\n"
+     "  --keep <name>         pack a file or folder that is left out by default (repeatable):\n"
+     "                        Thumbs.db, ehthumbs.db, desktop.ini, .DS_Store, ._*, *.bak, *~,\n"
+     "                        *.swp and the folders .git, .svn, .hg, __MACOSX; a bare name, or a\n"
+     "                        path relative to <folder> with '/'\n"
      "  --quiet, -q           no progress bar and no summary\n"},
     {"list", RunListCommand, "list the entries of an updater",
      "usage: mkupdater list <file.exe>\n\n"
@@ -57,8 +64,9 @@ const Command kCommands[] = {
     {"verify", RunVerifyCommand, "check every entry of an updater",
      "usage: mkupdater verify [--quiet] [--base <folder>] <file.exe>\n\n"
      "Reads the updater as the updater itself does and inflates every entry; names the first\n"
-     "damaged one. Exit code 2 for a damaged file. Patches are checked against the release\n"
-     "folder --base names, or, without one, by their instructions alone.\n"},
+     "damaged one. The program before the payload must be the updater.exe of this mkupdater's\n"
+     "release. Exit code 2 for a damaged file or another program. Patches are checked against\n"
+     "the release folder --base names, or, without one, by their instructions alone.\n"},
     {"extract", RunExtractCommand, "unpack an updater into a folder",
      "usage: mkupdater extract [--quiet] [--base <folder>] <file.exe> <folder>\n\n"
      "Writes every entry of the updater into <folder> (made when missing), with its stored time;\n"
@@ -79,7 +87,35 @@ void Overview(std::FILE* to) {
 }
 
 bool IsHelp(const char* a) {
-  return !std::strcmp(a, "--help") || !std::strcmp(a, "-h") || !std::strcmp(a, "help");
+  return !std::strcmp(a, "--help") || !std::strcmp(a, "-h") || !std::strcmp(a, "help") ||
+         !std::strcmp(a, "/?");
+}
+
+// Edits (insert, delete, replace a byte) from a to b.
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+// The command a mistyped name most likely meant, or nullptr when none is close.
+const char* Nearest(const char* typed) {
+  const Command* best = nullptr;
+  std::size_t bestDistance = 3;  // at most two edits
+  for (const Command& c : kCommands) {
+    const std::size_t d = Distance(typed, c.name);
+    if (d < bestDistance) best = &c, bestDistance = d;
+  }
+  return best ? best->name : nullptr;
 }
 
 }  // namespace
@@ -103,12 +139,19 @@ int Main(int argc, char** argv) {
     if (std::strcmp(cmd, c.name) != 0) continue;
     bool help = IsHelp(argv[1]);
     for (int i = 2; i < argc; ++i)
-      help = help || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h");
+      help = help || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+             !std::strcmp(argv[i], "/?");
     if (help) {
       std::fputs(c.help, stdout);
       return kExitOk;
     }
     return c.run(argc - 1, argv + 1);
+  }
+  const char* near = Nearest(cmd);
+  if (near) {
+    std::fprintf(stderr, "mkupdater: unknown command '%s'; did you mean '%s'? (mkupdater %s --help)\n", cmd,
+                 near, near);
+    return kUsageError;
   }
   std::fprintf(stderr, "mkupdater: unknown command '%s'\n\n", cmd);
   Overview(stderr);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "delta.h"
 #include "host.h"
 #include "meter.h"
@@ -28,8 +29,7 @@ std::FILE* OpenContainer(const std::string& path) {
 
 int RunListCommand(int argc, char** argv) {
   if (argc != 2) {
-    std::fputs("usage: mkupdater list <file.exe>\n", stderr);
-    return kUsageError;
+    return WrongCall(argc, argv, 1, "the updater to list", "usage: mkupdater list <file.exe>\n");
   }
   File f(OpenContainer(argv[1]));
   if (!f) return kDataError;
@@ -142,9 +142,13 @@ int ExtractOrVerify(const char* file, const char* folder, bool quiet, const std:
 int RunExtractCommand(int argc, char** argv) {
   const bool quiet = TakeQuiet(&argc, argv);
   std::string base;
-  if (!TakePatchBase(&argc, argv, &base) || argc != 3) {
-    std::fputs("usage: mkupdater extract [--quiet] [--base <folder>] <file.exe> <folder>\n", stderr);
+  if (!TakePatchBase(&argc, argv, &base)) {
+    std::fputs("mkupdater extract: --base names no folder of code page 932 names\n", stderr);
     return kUsageError;
+  }
+  if (argc != 3) {
+    return WrongCall(argc, argv, 2, argc < 2 ? "the updater to unpack" : "the folder to unpack into",
+                     "usage: mkupdater extract [--quiet] [--base <folder>] <file.exe> <folder>\n");
   }
   return ExtractOrVerify(argv[1], argv[2], quiet, base);
 }
@@ -152,10 +156,22 @@ int RunExtractCommand(int argc, char** argv) {
 int RunVerifyCommand(int argc, char** argv) {
   const bool quiet = TakeQuiet(&argc, argv);
   std::string base;
-  if (!TakePatchBase(&argc, argv, &base) || argc != 2) {
-    std::fputs("usage: mkupdater verify [--quiet] [--base <folder>] <file.exe>\n", stderr);
+  if (!TakePatchBase(&argc, argv, &base)) {
+    std::fputs("mkupdater verify: --base names no folder of code page 932 names\n", stderr);
     return kUsageError;
   }
+  if (argc != 2) {
+    return WrongCall(argc, argv, 1, "the updater to check",
+                     "usage: mkupdater verify [--quiet] [--base <folder>] <file.exe>\n");
+  }
+  // The program before the payload must be this release's updater, or players get none.
+  File f(host::Open(argv[1], "rb"));
+  payload::Source src{};
+  std::uint32_t length = 0;
+  if (f && payload::LocatePayload(f.get(), &src, &length) == 0 &&
+      CheckUpdaterProgram(f.get(), static_cast<std::uint64_t>(std::ftell(f.get())), argv[1]) != 0)
+    return kDataError;
+  f.reset();
   int r = ExtractOrVerify(argv[1], nullptr, quiet, base);
   if (r == 0 && !quiet) std::printf("%s: ok\n", argv[1]);
   return r;

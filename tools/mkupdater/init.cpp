@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "commands.h"
 #include "host.h"
 #include "rct_codec.h"
@@ -30,7 +31,9 @@ constexpr char kTemplate[] =
     u8"INSTTO MyGame\n"
     u8"// 1: add INSTFOL\\INSTTO to a folder the user picks by hand.\n"
     u8"INSTMAKEFOL 0\n"
-    u8"// A file that proves a folder holds the application.\n"
+    u8"// A file that proves a folder holds the application (relative to it). Without KEYFILE no\n"
+    u8"// folder is proven: the default folder is never taken by itself, and the install folder\n"
+    u8"// that the registry records (InstTo) is taken without a check.\n"
     u8"KEYFILE game.exe\n"
     u8"// Only installed versions from CHKREGVER to CHKREGVERHIGH take this update: the number in\n"
     u8"// HKEY_CURRENT_USER\\Software\\REG_GLOBAL\\REG_LOCAL, value CHKREG. Remove the // to use it.\n"
@@ -40,7 +43,8 @@ constexpr char kTemplate[] =
     u8"// The readme offered in the menu and after the update: its caption (- for none) and file.\n"
     u8"INSTREADME -\n"
     u8"INSTREADMEFL readme.txt\n"
-    u8"// The INI file (relative to the install folder, - for none) and section that [ini] writes.\n"
+    u8"// The INI file that [ini] writes (- for none) and its section. Give a full path: Windows\n"
+    u8"// puts a bare name into the Windows folder, not into the install folder.\n"
     u8"INI_FILE -\n"
     u8"INI_SECTION -\n"
     u8"\n"
@@ -74,10 +78,8 @@ std::string TitleFrom(std::string folder) {
 }  // namespace
 
 int RunInitCommand(int argc, char** argv) {
-  if (argc < 2 || argc > 3 || argv[1][0] == '-') {
-    std::fputs(kUsage, stderr);
-    return kUsageError;
-  }
+  if (argc < 2 || argc > 3 || argv[1][0] == '-')
+    return WrongCall(argc, argv, 2, "the folder to start", kUsage);
   const std::string folder = argv[1], env = folder + "/install.env", rct = folder + "/insttscr.rct";
   if (host::Exists(env))
     return Fail(kUsageError, "'%s' exists already; nothing was changed (remove it to start again)",
@@ -87,6 +89,8 @@ int RunInitCommand(int argc, char** argv) {
   std::vector<std::uint8_t> picture;
   std::string error;
   if (argc == 3 && ReadPng(argv[2], &image, &error) != 0) return Fail(kDataError, "%s", error.c_str());
+  if (argc == 3 && !TitleSizeAdvice(image.width, image.height).empty())
+    Finding(false, argv[2], "%s", TitleSizeAdvice(image.width, image.height).c_str());
   if (argc == 2) {
     image.width = 256;
     image.height = 128;

@@ -20,6 +20,8 @@
 
 #include "base/paths.h"
 #include "config/config.h"
+#include "host.h"
+#include "names.h"
 #include "tool.h"
 #include "update/transfers.h"
 
@@ -52,6 +54,8 @@ struct Lint {
   std::vector<Finding> findings;
   int eofLine = 0;          // line of "[EOF]" for the key reader, 0 for none
   int sectionStopLine = 0;  // line beginning with "EOF" for the section reader, 0 for none
+  std::map<std::string, std::pair<int, std::string>> values;  // key: line and value that count
+  std::string folder;  // the update folder (UTF-8), "" when the text has none
 };
 
 // ---- Texts --------------------------------------------------------------------------------
@@ -80,7 +84,29 @@ constexpr char kIndented[] = "indented line is ignored by the updater (key %s)";
 constexpr char kWrongCase[] = "key %s is ignored: keys are case-sensitive, the updater reads %s";
 constexpr char kUnknownKey[] = "unknown key %s; the updater never looks it up";
 constexpr char kRepeated[] = "key %s repeated; the first, at line %d, counts";
-constexpr char kNoValue[] = "key %s has no value; the updater uses its default";
+constexpr char kNoValue[] = "key %s has no value; the updater uses its default, %s";
+constexpr char kBlankInValue[] =
+    "the value of key %s ends at the first blank: the updater reads '%s' and ignores the rest; write | for "
+    "each blank: %s %s";
+constexpr char kRegForm[] =
+    "this [reg] line is not in the form \"Name\"=\"value\" (quotes included); the updater skips it";
+constexpr char kIniForm[] =
+    "this [ini] line has no '='; the updater writes only key=value lines and skips it";
+constexpr char kNeverActedOn[] =
+    "the updater reads [%s] but never deletes what it names; only [delfiles_afterinst] deletes files: move "
+    "the lines there";
+constexpr char kNoVersionPasses[] =
+    "CHKREGVER %d is above CHKREGVERHIGH %d: no installed version can pass, and the updater refuses every "
+    "player; swap the numbers";
+constexpr char kOnlyZeroPasses[] =
+    "CHKREG is set but CHKREGVERHIGH is not, so it is 0: every installed version above 0 is told the update "
+    "is applied already; set CHKREGVERHIGH";
+constexpr char kNoReadme[] =
+    "the readme %s is not in the update folder %s; the menu's readme button and the finish step would open "
+    "nothing: add it, or set INSTREADMEFL to the file's name";
+constexpr char kRelativeIni[] =
+    "INI_FILE %s is relative: Windows writes it into the Windows folder (C:\\Windows\\%s), not the install "
+    "folder; give a full path, or use [reg]";
 constexpr char kOutOfReach[] =
     "the value of key %s begins %zu bytes after the key, more than the 99 the updater looks ahead; the key "
     "is ignored";
@@ -121,6 +147,17 @@ std::string Show(const char* cp932) {
     }
   }
   return out;
+}
+
+// What the updater does when the key has no value, for kNoValue.
+std::string DefaultOf(const config::KeySpec& spec) {
+  if (std::strcmp(spec.name, "KEYFILE") == 0)
+    return "no key file: a folder is then never proven by a file, the default folder is not taken by "
+           "itself and the registry's install record is trusted without a check";
+  if (spec.type == config::KeyType::Integer) return Format("%d", spec.intDefault);
+  if (spec.type == config::KeyType::OptionalText) return "none (the setting is not used)";
+  std::string shown;
+  return Format("'%s'", Cp932ToUtf8(spec.textDefault, &shown) ? shown.c_str() : spec.textDefault);
 }
 
 void Add(Lint& lint, int line, bool error, const char* format, ...) {
@@ -219,12 +256,34 @@ void CheckDeletePattern(Lint& lint, int line, const char* pattern) {
   Add(lint, line, false, format, Show(pattern).c_str());
 }
 
+// A line of a section as the update uses it: deletion patterns, [ini] and [reg] lines it
+// writes, and the two lists it reads but never uses (said once each).
+void CheckSectionLine(Lint& lint, int section, int lineNumber, const char* line,
+                      bool (&warned)[config::kSectionCount]) {
+  switch (static_cast<config::SectionId>(section)) {
+    case config::SectionId::DelfilesAfterInst:
+      CheckDeletePattern(lint, lineNumber, line);
+      break;
+    case config::SectionId::Reg:
+      // The updater's own test (update::ParseRegLine): a quoted name, then "=" and a quote.
+      if (line[0] != '"' || !paths::FindText(line + 1, "\"=\"")) Add(lint, lineNumber, false, msg::kRegForm);
+      break;
+    case config::SectionId::Ini:
+      if (!paths::FindChar(line, '=')) Add(lint, lineNumber, false, msg::kIniForm);
+      break;
+    default:
+      if (!warned[section]) Add(lint, lineNumber, false, msg::kNeverActedOn, config::kSections[section].name);
+      warned[section] = true;
+  }
+}
+
 void CheckSections(Lint& lint) {
   int current = config::kNoSection;
   int currentLine = 0;
   int headerLine[config::kSectionCount] = {};
   int shadow = config::kNoSection;  // sections after the stop, for naming their lines only
-  std::string foreign;              // an unknown "[name]" header seen outside every section
+  bool neverActedOnWarned[config::kSectionCount] = {};
+  std::string foreign;  // an unknown "[name]" header seen outside every section
   lint.roles.assign(lint.reads.size(), Role::Outside);
   lint.owners.assign(lint.reads.size(), std::string());
   for (std::size_t i = 0; i < lint.reads.size(); ++i) {
@@ -278,8 +337,7 @@ void CheckSections(Lint& lint) {
         if (current != config::kNoSection) {
           lint.roles[i] = Role::Content;
           lint.owners[i] = config::kSections[current].name;
-          if (current == static_cast<int>(config::SectionId::DelfilesAfterInst))
-            CheckDeletePattern(lint, r.line, line);
+          CheckSectionLine(lint, current, r.line, line, neverActedOnWarned);
         } else if (LooksLikeHeader(line)) {
           // Not one of the five: the updater ignores it and every line up to the next '-'.
           std::string header = Show(line);
@@ -370,7 +428,9 @@ void CheckKeyLine(Lint& lint, const Read& r, const std::string& firstToken, char
           return;
         }
       }
-      Add(lint, r.line, false, msg::kNoValue, key.c_str());
+      const int spec = config::FindKeySpec(k.key);
+      Add(lint, r.line, false, msg::kNoValue, key.c_str(),
+          spec >= 0 ? DefaultOf(config::kKeys[spec]).c_str() : "(none: the key is unknown)");
       return;
     }
     case KeyLineKind::Entry:
@@ -394,7 +454,20 @@ void CheckKeyLine(Lint& lint, const Read& r, const std::string& firstToken, char
     return;
   }
   firstLine[k.key] = r.line;
+  std::string value = k.value;
+  config::ReplaceBars(value.data());
+  lint.values[k.key] = {r.line, value};
   CheckValue(lint, r.line, config::kKeys[spec], k.value);
+  // More words after the value: the reader stops at the first blank.
+  const std::size_t at = static_cast<std::size_t>(k.value - line);
+  std::string rest = r.text.substr(std::min(at, r.text.size()));
+  while (!rest.empty() && static_cast<unsigned char>(rest.back()) <= 0x20) rest.pop_back();
+  if (rest.size() > std::strlen(k.value)) {
+    for (char& c : rest)
+      if (static_cast<unsigned char>(c) <= 0x20) c = '|';
+    Add(lint, r.line, false, msg::kBlankInValue, key.c_str(), Show(value.c_str()).c_str(), key.c_str(),
+        Show(rest.c_str()).c_str());
+  }
 }
 
 void CheckKeys(Lint& lint) {
@@ -434,6 +507,62 @@ void CheckKeys(Lint& lint) {
   }
 }
 
+// The value that counts for a key (bars replaced), or nullptr when the key is not set.
+const std::pair<int, std::string>* ValueOf(const Lint& lint, const char* key) {
+  auto it = lint.values.find(key);
+  return it == lint.values.end() ? nullptr : &it->second;
+}
+
+int IntegerOf(const Lint& lint, const char* key) {
+  const auto* v = ValueOf(lint, key);
+  int digits = 0;
+  const char* end = nullptr;
+  return v ? config::ConvertDecimal(v->second.c_str(), &digits, &end) : 0;
+}
+
+// Whether the update folder holds this file (case as Windows ignores it).
+bool FolderHas(const std::string& folder, const std::string& cp932) {
+  std::string utf8;
+  if (!Cp932ToUtf8(cp932, &utf8)) return false;
+  std::replace(utf8.begin(), utf8.end(), '\\', '/');
+  if (host::Exists(folder + "/" + utf8)) return true;
+  std::vector<host::DirEntry> listed;
+  if (utf8.find('/') != std::string::npos || host::ListFolder(folder, &listed) != 0) return false;
+  const std::string want = FoldCase(cp932);
+  for (const host::DirEntry& d : listed) {
+    std::string cp;
+    if (!d.folder && Utf8ToCp932(d.name, &cp) && FoldCase(cp) == want) return true;
+  }
+  return false;
+}
+
+// What the keys mean together, and for the folder they come with.
+void CheckMeanings(Lint& lint) {
+  if (const auto* gate = ValueOf(lint, "CHKREG")) {
+    const auto* high = ValueOf(lint, "CHKREGVERHIGH");
+    const int lo = IntegerOf(lint, "CHKREGVER"), hi = IntegerOf(lint, "CHKREGVERHIGH");
+    if (lo > hi) {
+      Add(lint, high ? high->first : ValueOf(lint, "CHKREGVER")->first, true, msg::kNoVersionPasses, lo, hi);
+    } else if (!high) {
+      Add(lint, gate->first, false, msg::kOnlyZeroPasses);
+    }
+  }
+  const auto* ini = ValueOf(lint, "INI_FILE");
+  if (ini && ini->second[0] != '-' && ini->second[0] != '\\' && ini->second[0] != '/' &&
+      ini->second.find(':') == std::string::npos) {
+    const std::string shown = Show(ini->second.c_str());
+    Add(lint, ini->first, false, msg::kRelativeIni, shown.c_str(), shown.c_str());
+  }
+  const auto* readme = ValueOf(lint, "INSTREADME");
+  if (!lint.folder.empty() && readme && readme->second[0] != '-') {
+    const auto* file = ValueOf(lint, "INSTREADMEFL");
+    const std::string name = file ? file->second : "readme.txt";
+    if (!FolderHas(lint.folder, name))
+      Add(lint, file ? file->first : readme->first, true, msg::kNoReadme, Show(name.c_str()).c_str(),
+          lint.folder.c_str());
+  }
+}
+
 int Report(Lint& lint, const char* name, std::FILE* out, int* warnings) {
   std::stable_sort(lint.findings.begin(), lint.findings.end(),
                    [](const Finding& a, const Finding& b) { return a.line < b.line; });
@@ -449,15 +578,17 @@ int Report(Lint& lint, const char* name, std::FILE* out, int* warnings) {
   return errors;
 }
 
-int LintSource(const char* name, config::TextSource& src, std::size_t rawSize, std::FILE* out,
-               int* warnings) {
+int LintSource(const char* name, config::TextSource& src, std::size_t rawSize, std::FILE* out, int* warnings,
+               const std::string& folder = "") {
   Lint lint;
+  lint.folder = folder;
   int endLine = ReadAll(lint, src);
   if (src.endedByCtrlZ && src.rawConsumed < rawSize) {
     Add(lint, endLine, false, msg::kCtrlZ, rawSize - src.rawConsumed);
   }
   CheckSections(lint);
   CheckKeys(lint);
+  CheckMeanings(lint);
   return Report(lint, name, out, warnings);
 }
 
@@ -485,7 +616,10 @@ int LintInstallEnvFile(const std::string& path, std::FILE* out, int* warnings, s
   }
   if (cp932 != nullptr) *cp932 = text;
   if (encoding != nullptr) *encoding = read;
-  return LintInstallEnvText(path.c_str(), text.data(), text.size(), out, warnings);
+  config::TextSource src = config::MemorySource(text.data(), text.size());
+  const std::size_t slash = path.find_last_of("/\\");
+  return LintSource(path.c_str(), src, text.size(), out, warnings,
+                    slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash));
 }
 
 int RunLintCommand(int argc, char** argv) {

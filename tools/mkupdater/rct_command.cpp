@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "rct_codec.h"
 #include "tool.h"
 
@@ -52,6 +53,8 @@ int Encode(const char* in, const char* out, image::RctVariant variant, const std
   }
   if (WriteWholeFile(out, file) != 0) return Fail(kUsageError, Format(text::kCannotWrite, out));
   PrintSize(text::kEncoded, out, image, variant, file.size());
+  const std::string advice = TitleSizeAdvice(image.width, image.height);
+  if (!advice.empty()) Finding(false, in, "%s", advice.c_str());
   return kExitOk;
 }
 

@@ -18,6 +18,29 @@ int Fail(int code, const char* format, ...) {
   return code;
 }
 
+int Finding(bool error, const std::string& where, const char* format, ...) {
+  std::fprintf(stderr, "%s: %s: ", where.c_str(), error ? "error" : "warning");
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  return error ? 1 : 0;
+}
+
+int WrongCall(int argc, char** argv, int wanted, const char* missing, const char* usage) {
+  std::string why = Format("%s is missing", missing);
+  for (int i = 1; i < argc; ++i)
+    if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      why = Format("unknown option '%s'", argv[i]);
+      break;
+    }
+  if (argc - 1 > wanted && why.rfind("unknown", 0) != 0)
+    why = Format("'%s' is one argument too many", argv[wanted + 1]);
+  std::fprintf(stderr, "mkupdater %s: %s\n%s", argv[0], why.c_str(), usage);
+  return kUsageError;
+}
+
 std::string Format(const char* format, ...) {
   char buf[1024];
   va_list args;

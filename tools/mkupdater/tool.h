@@ -21,6 +21,14 @@ constexpr int kDataError = 2;
 
 // Prints "mkupdater: <formatted text>" and a line feed on stderr; returns code.
 int Fail(int code, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+// Prints "<where>: error: <text>" or "<where>: warning: <text>" and a line feed on stderr,
+// the form lint uses; returns 1 for an error and 0 for a warning, for counting errors.
+int Finding(bool error, const std::string& where, const char* format, ...)
+    __attribute__((format(gnu_printf, 3, 4)));
+// A wrong call of a command that takes `wanted` plain arguments after argv[0]: prints
+// "mkupdater <command>: <what is wrong>" (an unknown option, the argument that is missing, one
+// too many) and the usage text on stderr; returns kUsageError.
+int WrongCall(int argc, char** argv, int wanted, const char* missing, const char* usage);
 // printf-style formatting into a string (at most 1023 bytes).
 std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 

@@ -26,5 +26,17 @@ int StartupRank(const Entry& e);
 // subfolders, each folder's record before its content. Names are checked as the updater will
 // read them. 0, or an exit code with the refusal printed.
 int Walk(const std::string& root, std::vector<Entry>* out);
+// What no player needs is left out of both walks: the system's thumbnail and folder-settings
+// files (Thumbs.db, ehthumbs.db, desktop.ini, .DS_Store, ._*), version-control folders (.git,
+// .svn, .hg, __MACOSX) and editor backups (*.bak, *~, *.swp), any case.
+bool IsJunk(const std::string& name, bool folder);
+
+struct WalkOptions {
+  std::vector<std::string> keep;      // names (bare, or relative with '/') packed all the same
+  std::vector<std::string>* leftOut;  // receives what was left out ('/' ends a folder), or none
+};
+// The same, going on past names the updater cannot take: each is printed as an error and
+// counted in *errors; the exit code only for a folder that cannot be read.
+int Walk(const std::string& root, std::vector<Entry>* out, int* errors, const WalkOptions& options);
 
 }  // namespace mkupdater
