@@ -59,6 +59,9 @@ const char* Cause(plat::IoError io) {
     case StageFailure::UndoFailed:
       std::snprintf(message, sizeof message, text::kUndoFailed, failure.path, Cause(failure.io));
       break;
+    case StageFailure::WrongBase:
+      std::snprintf(message, sizeof message, text::kWrongBase, failure.path);
+      break;
     case StageFailure::BadJournal:
       std::snprintf(message, sizeof message, text::kBadJournal, failure.path);
       break;

@@ -25,6 +25,7 @@ extern const char kNoFolder[];     // %s: the install folder
 extern const char kCannotWrite[];  // %s: the file, %s: the cause
 extern const char kUndoFailed[];   // %s: the file, %s: the cause
 extern const char kBadJournal[];   // %s: the journal
+extern const char kWrongBase[];    // %s: the installed file a patch does not fit
 // The likely causes, by what the system said.
 extern const char kCauseDiskFull[];
 extern const char kCauseDenied[];

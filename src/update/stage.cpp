@@ -335,6 +335,9 @@ void FailExtraction(const char* folder, const payload::Failure& pf, StageFailure
     case payload::Fault::Memory:
       Fail(failure, StageFailure::Memory, "");
       break;
+    case payload::Fault::Base:
+      Fail(failure, StageFailure::WrongBase, PathIn(folder, pf.record).text);
+      break;
     default:
       failure->payload = pf;
       Fail(failure, StageFailure::Damaged, pf.record);
@@ -363,9 +366,10 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
   if (!staging.open) return Fail(failure, StageFailure::Memory, "");
   if (!WriteJournal(folder, plan, failure)) return false;
   payload::Failure pf;
-  // The plan was made by walking the same layout: it is sound.
-  if (payload::ExtractLocated(src, length, folder, payload::Mode::Full, progress, &pf, &staging.output,
-                              true) != 0) {
+  // The plan was made by walking the same layout: it is sound. A patch reads the installed file
+  // it applies to in place, and checks it before it writes anything.
+  if (payload::ExtractLocated(src, length, folder, payload::Mode::Full, progress, &pf, &staging.output, true,
+                              folder) != 0) {
     staging.CloseAll();
     FailExtraction(folder, pf, failure);
     StageFailure undo;

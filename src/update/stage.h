@@ -30,6 +30,8 @@ struct StageFailure {
     Memory,      // the extraction's buffers could not be had; everything was put back
     UndoFailed,  // putting back failed at path (io); the journal stays for the next run
     BadJournal,  // a journal left by an earlier run cannot be read (path)
+    WrongBase,   // a patch's installed file (path) is missing or not the one it was made for;
+                 // everything was put back
   } kind = None;
   plat::IoError io = plat::IoError::None;
   char path[sizeof(Path::text)] = {};

@@ -9,6 +9,7 @@
 #include "payload/extract.h"
 #include "rct_codec.h"
 #include "test_support.h"
+#include "update/stage.h"
 
 namespace {
 
@@ -170,3 +171,28 @@ TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
 }
 
 }  // namespace
+
+// The staging applies a patch to the installed file: the release it was made for becomes the
+// next one; any other file leaves the folder exactly as it was, and says which file.
+TEST_F(PatchTest, StagingAppliesAPatchOnlyToItsRelease) {
+  const std::string a = Rnd(200000, 8), b = a.substr(0, 70000) + Rnd(3000, 9) + a.substr(70000);
+  std::string other = a;
+  other[123456] ^= 1;
+  InstallUpdater(dir_ + "/updater.exe", Build(a, b));
+  const std::string inst = dir_ + "/inst";
+  for (const std::string* installed : {static_cast<const std::string*>(&other), &a}) {
+    RemoveTree(inst);
+    MakeFolders(dir_ + "/", {"inst"});
+    WriteWholeFile(inst + "/data.arc", *installed);
+    const Names before = ListTree(inst);
+    std::FILE* f = std::fopen((dir_ + "/updater.exe").c_str(), "rb");
+    update::StageFailure failure;
+    const bool landed = update::StageUpdate(f, inst.c_str(), nullptr, &failure);
+    std::fclose(f);
+    EXPECT_EQ(landed, installed == &a);
+    EXPECT_EQ(ReadWholeFile(inst + "/data.arc"), installed == &a ? b : other);
+    EXPECT_EQ(ListTree(inst), before);
+    if (!landed) EXPECT_EQ(failure.kind, update::StageFailure::WrongBase);
+    if (!landed) EXPECT_EQ(std::string(failure.path), inst + "\\data.arc");
+  }
+}
