@@ -60,6 +60,11 @@ void Meter::Finish() {
   drawn_ = false;
 }
 
+void OnChunk(void* context, std::uint64_t read) {
+  auto* p = static_cast<StreamProgress*>(context);
+  p->meter->Set(p->before + read);
+}
+
 std::string FormatBytes(std::uint64_t bytes) {
   if (bytes < 1024) return Format("%llu B", static_cast<unsigned long long>(bytes));
   const char* units[] = {"KiB", "MiB", "GiB"};

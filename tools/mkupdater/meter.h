@@ -27,6 +27,14 @@ class Meter {
   std::chrono::steady_clock::time_point start_, last_;
 };
 
+// A meter moved by a stream's reader (the chunk callback of WriteFileRecord): the bytes done
+// before the stream and what the reader has read of it.
+struct StreamProgress {
+  Meter* meter;
+  std::uint64_t before;
+};
+void OnChunk(void* context, std::uint64_t read);  // context: a StreamProgress
+
 // 1536 -> "1.5 KiB"; below 1 KiB in bytes.
 std::string FormatBytes(std::uint64_t bytes);
 

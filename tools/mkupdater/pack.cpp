@@ -120,16 +120,6 @@ class Packer {
   bool stop_ = false;
 };
 
-struct StreamProgress {
-  Meter* meter;
-  std::uint64_t before;
-};
-
-void OnChunk(void* context, std::uint64_t read) {
-  auto* p = static_cast<StreamProgress*>(context);
-  p->meter->Set(p->before + read);
-}
-
 }  // namespace
 
 int PackRecords(std::FILE* out, const std::string& root, const std::vector<Entry>& entries, int level,

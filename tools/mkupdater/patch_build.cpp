@@ -324,16 +324,6 @@ std::uint64_t SizeOf(std::FILE* f) {
   return n < 0 ? UINT64_MAX : static_cast<std::uint64_t>(n);
 }
 
-struct StreamProgress {
-  Meter* meter;
-  std::uint64_t before;
-};
-
-void OnChunk(void* context, std::uint64_t read) {
-  auto* p = static_cast<StreamProgress*>(context);
-  p->meter->Set(p->before + read);
-}
-
 }  // namespace
 
 int MakePatch(const std::string& basePath, const std::string& newPath, Patch* patch, std::string* why,
