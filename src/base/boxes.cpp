@@ -40,12 +40,12 @@ void ReportError(const char* format, ...) {
   va_end(args);
 }
 
-int AskYesNo(const char* format, ...) {
+bool AskYesNo(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
   int r = ShowBox(BoxKind::Question, format, args);
   va_end(args);
-  return r == plat::kIdYes ? 1 : 0;
+  return r == plat::kIdYes;
 }
 
 void SetOwnerWindow(plat::Window w) { g_owner = w; }

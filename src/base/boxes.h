@@ -17,8 +17,8 @@ constexpr std::size_t kMessageSize = 1024;
 void ReportFatal(const char* format, ...);
 // OK, error icon. Always returns. The text also goes to the clipboard.
 void ReportError(const char* format, ...);
-// Yes/No, question icon. 1 for Yes, else 0.
-int AskYesNo(const char* format, ...);
+// Yes/No, question icon. True for Yes.
+bool AskYesNo(const char* format, ...);
 
 void SetOwnerWindow(plat::Window w);
 plat::Window GetOwnerWindow();

@@ -12,18 +12,6 @@ namespace base {
 namespace {
 
 bool g_plainNameLookup = false;
-bool g_lockCreated = false;
-
-void ReleaseLookupLock() { g_lockCreated = false; }
-
-// The lookup lock guards a name's examination until its result is known. The program has
-// one thread, so the lock itself is a formality; what matters is its exit action, which
-// keeps the order of the process's exit actions.
-void EnsureLookupLock() {
-  if (g_lockCreated) return;
-  g_lockCreated = true;
-  plat::AtExit(ReleaseLookupLock);
-}
 
 // A .ogg or .wav extension on the last path component, compared without ASCII case.
 bool IsSoundFile(const char* name) {
@@ -53,7 +41,6 @@ bool IsSoundFile(const char* name) {
 void EnablePlainNameLookup() { g_plainNameLookup = true; }
 
 std::FILE* Ffopen(const char* name, const char* mode) {
-  EnsureLookupLock();
   for (;;) {
     std::FILE* f = g_plainNameLookup ? plat::OpenFile(name, mode) : nullptr;
     if (f) return f;
@@ -61,24 +48,20 @@ std::FILE* Ffopen(const char* name, const char* mode) {
   }
 }
 
-int FileExists(const char* name) {
-  EnsureLookupLock();
-  if (IsSoundFile(name) && paths::FindChar(name, '\\')) return 0;
-  if (!g_plainNameLookup) return 0;
+bool FileExists(const char* name) {
+  if (IsSoundFile(name) && paths::FindChar(name, '\\')) return false;
+  if (!g_plainNameLookup) return false;
   char copy[plat::kMaxPath];
   std::size_t len = std::strlen(name);
-  if (len >= sizeof copy) return 0;  // no file of such a name can be opened
+  if (len >= sizeof copy) return false;  // no file of such a name can be opened
   std::memcpy(copy, name, len + 1);
   std::FILE* f = plat::OpenFile(copy, "rb");
-  if (!f) return 0;
+  if (!f) return false;
   std::fclose(f);
-  return 1;
+  return true;
 }
 
-// Forgets the lookup mode and the lock (native tests).
-void ResetFilesForTests() {
-  g_plainNameLookup = false;
-  g_lockCreated = false;
-}
+// Forgets the lookup mode (native tests).
+void ResetFilesForTests() { g_plainNameLookup = false; }
 
 }  // namespace base

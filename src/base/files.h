@@ -9,8 +9,8 @@ namespace base {
 void EnablePlainNameLookup();
 // Opens the name; on failure asks Retry/Cancel until it opens or the user cancels.
 std::FILE* Ffopen(const char* name, const char* mode);
-// 1 when the file can be opened for reading, else 0. A .ogg or .wav name with a backslash
-// anywhere is always absent.
-int FileExists(const char* name);
+// True when the file can be opened for reading. A .ogg or .wav name with a backslash anywhere
+// is always absent.
+bool FileExists(const char* name);
 
 }  // namespace base

@@ -22,21 +22,6 @@ bool EndsInSeparator(const char* s, std::size_t len) {
   return false;
 }
 
-struct ScanState {
-  plat::FindHandle handle = nullptr;
-  enum Phase { None, FirstPending, FetchNext } phase = None;
-  char pattern[plat::kMaxPath] = {};
-  plat::FindRecord record = {};
-  char result[plat::kMaxPath] = {};
-};
-ScanState g_scan;
-
-void CloseScan() {
-  if (g_scan.handle) plat::FindClose(g_scan.handle);
-  g_scan.handle = nullptr;
-  g_scan.phase = ScanState::None;
-}
-
 // Length of the pattern's drive and folder part: everything up to and including its last
 // separator (or a drive colon), double-byte aware.
 std::size_t FolderPartLength(const char* pattern) {
@@ -129,36 +114,6 @@ void DeleteMatchingFiles(const char* folder, const char* pattern) {
   }
   if (scan) plat::FindClose(scan);
   if (saved[0]) plat::SetCurrentFolder(saved);
-}
-
-int FileScanStart(const char* pattern) {
-  CloseScan();
-  std::size_t len = std::strlen(pattern);
-  if (len >= sizeof g_scan.pattern) return 1;  // no pattern of this length can match
-  std::memcpy(g_scan.pattern, pattern, len + 1);
-  g_scan.handle = plat::FindFirst(g_scan.pattern, &g_scan.record);
-  if (!g_scan.handle) return 1;
-  g_scan.phase = ScanState::FirstPending;
-  return 0;
-}
-
-const char* FileScanNext() {
-  for (;;) {
-    if (!g_scan.handle || g_scan.phase == ScanState::None) return nullptr;
-    if (g_scan.phase == ScanState::FirstPending) {
-      g_scan.phase = ScanState::FetchNext;
-    } else if (!plat::FindNext(g_scan.handle, &g_scan.record)) {
-      CloseScan();
-      return nullptr;
-    }
-    if (g_scan.record.folder) continue;
-    std::size_t dir = FolderPartLength(g_scan.pattern);
-    std::size_t name = std::strlen(g_scan.record.name);
-    if (dir + name + 1 > sizeof g_scan.result) continue;  // cannot be named; skip it
-    std::memcpy(g_scan.result, g_scan.pattern, dir);
-    std::memcpy(g_scan.result + dir, g_scan.record.name, name + 1);
-    return g_scan.result;
-  }
 }
 
 }  // namespace paths

@@ -31,10 +31,4 @@ int JoinPath(char* out, std::size_t size, const char* folder, const char* name);
 // cannot be entered. The current folder is restored.
 void DeleteMatchingFiles(const char* folder, const char* pattern);
 
-// One wildcard scan at a time (no longer used by the updater itself; to be removed).
-// Start: 0 when something matched, 1 when nothing did.
-int FileScanStart(const char* pattern);
-// The next matching file (pattern's folder part + name), or nullptr when exhausted.
-const char* FileScanNext();
-
 }  // namespace paths

@@ -45,8 +45,6 @@ std::int32_t SurfaceStride(std::int32_t width);
 BitmapSurface* CreateSurface(std::int32_t width, std::int32_t height);
 // Releases the surface and its section; nothing for none.
 void FreeSurface(BitmapSurface* surface);
-// The form the main menu still calls; the second argument means nothing.
-inline void FreeSurface(BitmapSurface* surface, int) { FreeSurface(surface); }
 
 namespace internal {
 // The two calls that differ between the product (GDI) and the native build.

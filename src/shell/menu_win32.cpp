@@ -120,7 +120,7 @@ void PaintMenu(HWND menu) {
 
 // The only way out of the menu: picture freed, work folder removed, dialog ended with 0.
 void ExitMenu(HWND menu) {
-  image::FreeSurface(g_menu.title, 0);
+  image::FreeSurface(g_menu.title);
   g_menu.title = nullptr;
   base::RemoveWorkFolder();
   EndDialog(menu, 0);
@@ -195,7 +195,7 @@ int RunMainMenu() {
     const INT_PTR result = DialogBoxParamW(instance, menu_text::kTemplate, nullptr, MainMenuProc, 0);
     if (result == 0) return 0;
     if (result == -1) {
-      image::FreeSurface(g_menu.title, 0);
+      image::FreeSurface(g_menu.title);
       g_menu.title = nullptr;
       base::RemoveWorkFolder();
       return -1;

@@ -6,7 +6,7 @@ namespace update {
 // Shows ENDINSTALL (a readme check box labelled with the INSTREADME text) or, when
 // INSTREADME begins with "-", ENDINSTALL_SHORT; modal, owned by the menu window.
 void ShowFinishDialog();
-// 1 when the user ticked the readme box and closed the dialog with OK, else 0.
-int ReadmeAfterFinish();
+// True when the user ticked the readme box and closed the dialog with OK.
+bool ReadmeAfterFinish();
 
 }  // namespace update

@@ -16,7 +16,7 @@ constexpr wchar_t kShort[] = RESOURCE_WNAME(IDD_FINISH_SHORT);
 
 // Shared by ShowFinishDialog and the dialog procedure.
 char g_text[512];
-int g_readme = 0;
+bool g_readme = false;
 
 // Serves both templates; ENDINSTALL_SHORT has no check box, so the calls on it do nothing.
 INT_PTR CALLBACK FinishDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
@@ -28,12 +28,12 @@ INT_PTR CALLBACK FinishDialogProc(HWND w, UINT msg, WPARAM wp, LPARAM) {
       return TRUE;
     case WM_COMMAND:
       if (wp == IDOK) {
-        g_readme = IsDlgButtonChecked(w, kReadmeBox) == BST_CHECKED ? 1 : 0;
+        g_readme = IsDlgButtonChecked(w, kReadmeBox) == BST_CHECKED;
         EndDialog(w, IDOK);
         return TRUE;
       }
       if (wp == IDCANCEL) {
-        g_readme = 0;
+        g_readme = false;
         EndDialog(w, IDCANCEL);
         return TRUE;
       }
@@ -50,9 +50,9 @@ void ShowFinishDialog() {
   bool noReadme = g_text[0] == '-';
   DialogBoxParamW(base::DialogInstance(), noReadme ? kShort : kFull,
                   static_cast<HWND>(base::GetOwnerWindow()), FinishDialogProc, 0);
-  if (noReadme) g_readme = 0;
+  if (noReadme) g_readme = false;
 }
 
-int ReadmeAfterFinish() { return g_readme; }
+bool ReadmeAfterFinish() { return g_readme; }
 
 }  // namespace update

@@ -95,7 +95,7 @@ void CopyCut(char* out, std::size_t size, const char* text) {
 bool KeyFileIn(const char* folder) {
   char path[kFolderSize];
   if (paths::JoinPath(path, sizeof path, folder, config::KeyFile()) != 0) return false;
-  return base::FileExists(path) != 0;
+  return base::FileExists(path);
 }
 
 bool HasKeyFile() { return config::KeyFile()[0] != '\0'; }

@@ -10,7 +10,7 @@ namespace update {
 namespace {
 
 char g_text[512];
-int g_readme = 0;
+bool g_readme = false;
 FinishAnswer g_answer = FinishAnswer::Ok;
 FinishShown g_shown = {nullptr, "", 0};
 
@@ -22,22 +22,22 @@ void ShowFinishDialog() {
   if (g_text[0] == '-') {
     g_shown.templateName = "ENDINSTALL_SHORT";
     g_shown.label = "";
-    g_readme = 0;
+    g_readme = false;
     return;
   }
   g_shown.templateName = "ENDINSTALL";
   g_shown.label = g_text;
-  g_readme = g_answer == FinishAnswer::OkTicked ? 1 : 0;
+  g_readme = g_answer == FinishAnswer::OkTicked;
 }
 
-int ReadmeAfterFinish() { return g_readme; }
+bool ReadmeAfterFinish() { return g_readme; }
 
 void ScriptFinishAnswer(FinishAnswer answer) { g_answer = answer; }
 FinishShown LastFinishDialog() { return g_shown; }
 
 void ResetFinishForTests() {
   g_text[0] = '\0';
-  g_readme = 0;
+  g_readme = false;
   g_answer = FinishAnswer::Ok;
   g_shown = {nullptr, "", 0};
 }
