@@ -219,8 +219,8 @@ Normalised NormaliseCandidate() {
   return Normalised::Ok;
 }
 
-int LocateInstallFolder(char* out, std::size_t size) {
-  if (CheckVersionGate() != 0) return -2;
+Located LocateInstallFolder(char* out, std::size_t size) {
+  if (CheckVersionGate() != 0) return Located::Refused;
   SavedFolder saved;
 
   // Without a key file the default folder is never taken on its own.
@@ -230,24 +230,24 @@ int LocateInstallFolder(char* out, std::size_t size) {
     const char* local = config::RegLocal();
     if (ReadMachineRegNumber(global, local, kIsInst, 0) == 0) {
       base::ReportError(text::kNotInstalled);
-      return -1;
+      return Located::NotFound;
     }
     if (ReadMachineRegString(global, local, kInstTo, "", g_candidate, kFolderSize) == kNotCp932) {
       base::ReportError(text::kFolderNotCp932);
-      return -1;
+      return Located::NotFound;
     }
     if (g_candidate[0] == '\0' || (HasKeyFile() && !KeyFileIn(g_candidate))) {
       base::ReportError(text::kFolderUnknown);
-      return -1;
+      return Located::NotFound;
     }
   }
 
   saved.Restore();
-  if (!base::AskYesNo(text::kConfirm, g_candidate)) return -2;
-  return CopyCandidate(out, size);
+  if (!base::AskYesNo(text::kConfirm, g_candidate)) return Located::Refused;
+  return CopyCandidate(out, size) == 0 ? Located::Found : Located::NotFound;
 }
 
-int SelectInstallFolder(char* out, std::size_t size) {
+bool SelectInstallFolder(char* out, std::size_t size) {
   SavedFolder saved;
 
   // The dialog opens on the recorded folder when there is one, else on the default folder.
@@ -265,13 +265,13 @@ int SelectInstallFolder(char* out, std::size_t size) {
     case kSetupTooLong:
       saved.Restore();
       base::ReportError(text::kPathTooLong);
-      return -1;
+      return false;
     case kSetupNotCp932:
       saved.Restore();
       base::ReportError(text::kFolderNotCp932);
-      return -1;
+      return false;
     default:
-      return -1;
+      return false;
   }
 
   switch (NormaliseCandidate()) {
@@ -280,25 +280,25 @@ int SelectInstallFolder(char* out, std::size_t size) {
     case Normalised::Network:
       saved.Restore();
       base::ReportError(text::kNetworkDrive);
-      return -1;
+      return false;
     case Normalised::TooLong:
       saved.Restore();
       base::ReportError(text::kPathTooLong);
-      return -1;
+      return false;
     case Normalised::Root:
       // Retry does not reopen the dialog; Cancel ends the run.
       base::ReportFatal(text::kRootFolder);
-      return -1;
+      return false;
   }
   saved.Restore();
 
   if (HasKeyFile() && !KeyFileIn(g_candidate)) {
     base::ReportError(text::kKeyFileMissing, config::TitleBar());
-    return -1;
+    return false;
   }
-  if (CheckVersionGate() != 0) return -1;
-  if (!base::AskYesNo(text::kConfirm, g_candidate)) return -1;
-  return CopyCandidate(out, size);
+  if (CheckVersionGate() != 0) return false;
+  if (!base::AskYesNo(text::kConfirm, g_candidate)) return false;
+  return CopyCandidate(out, size) == 0;
 }
 
 }  // namespace update

@@ -18,12 +18,13 @@ char* CandidateFolder();
 
 // ---- Routes ---------------------------------------------------------------------------------
 
-// Automatic route. 0: found and confirmed, folder copied into out. -1: not found (reported).
-// -2: refused by the version gate (reported) or declined by the user.
-int LocateInstallFolder(char* out, std::size_t size);
-// Manual route through the SETUP dialog. 0: chosen, checked and confirmed, folder copied into
-// out. -1: cancelled, rejected (reported) or declined.
-int SelectInstallFolder(char* out, std::size_t size);
+// Automatic route. Found: found and confirmed, folder copied into out. NotFound: not found
+// (reported). Refused: refused by the version gate (reported) or declined by the user.
+enum class Located { Found, NotFound, Refused };
+Located LocateInstallFolder(char* out, std::size_t size);
+// Manual route through the SETUP dialog. True: chosen, checked and confirmed, folder copied
+// into out. False: cancelled, rejected (reported) or declined.
+bool SelectInstallFolder(char* out, std::size_t size);
 
 // ---- Steps ----------------------------------------------------------------------------------
 

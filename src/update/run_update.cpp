@@ -13,11 +13,11 @@ int RunUpdate() {
   char installFolder[kFolderSize] = {};
 
   // 1. Locate: automatically, else by hand when the user wants to.
-  int r = LocateInstallFolder(installFolder, sizeof installFolder);
-  if (r == -1 && base::AskYesNo(text::kAskManualRoute, config::TitleBar()) &&
-      SelectInstallFolder(installFolder, sizeof installFolder) == 0)
-    r = 0;
-  if (r != 0) {
+  Located r = LocateInstallFolder(installFolder, sizeof installFolder);
+  if (r == Located::NotFound && base::AskYesNo(text::kAskManualRoute, config::TitleBar()) &&
+      SelectInstallFolder(installFolder, sizeof installFolder))
+    r = Located::Found;
+  if (r != Located::Found) {
     base::ReportError(text::kAbandoned);
     return -1;
   }

@@ -245,7 +245,10 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
     MakeTree(dir_, c.files, "key");
     if (!c.error) fake::ScriptAnswers({c.result == 0 ? plat::kIdYes : plat::kIdNo});
     char out[update::kFolderSize] = "untouched";
-    EXPECT_EQ(update::LocateInstallFolder(out, sizeof out), c.result);
+    using update::Located;
+    EXPECT_EQ(update::LocateInstallFolder(out, sizeof out), c.result == 0    ? Located::Found
+                                                            : c.result == -1 ? Located::NotFound
+                                                                             : Located::Refused);
     EXPECT_EQ(BoxTexts(), Names{c.error ? c.error : Confirm(c.asked)});
     EXPECT_EQ(std::string(out), c.result == 0 ? c.asked : "untouched");
     EXPECT_EQ(CurrentFolder(), dir_);
@@ -303,10 +306,10 @@ TEST_F(LocateTest, ManualRouteDecisions) {
     update::host_setup::Script({step});
     fake::ScriptAnswers(c.answers);
     char out[update::kFolderSize] = "untouched";
-    int r = 0;
-    int code = ExitCodeOf([&] { r = update::SelectInstallFolder(out, sizeof out); });
+    bool chosen = false;
+    int code = ExitCodeOf([&] { chosen = update::SelectInstallFolder(out, sizeof out); });
     EXPECT_EQ(code != kReturned, c.exits);
-    EXPECT_EQ(code != kReturned ? code : r, c.result);
+    EXPECT_EQ(code != kReturned ? code : chosen ? 0 : -1, c.result);
     EXPECT_EQ(BoxTexts(), c.boxes);
     EXPECT_EQ(std::string(out), c.result == 0 ? c.folder : "untouched");
     EXPECT_EQ(CurrentFolder(), dir_);
