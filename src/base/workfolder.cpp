@@ -9,6 +9,8 @@
 namespace base {
 namespace {
 
+constexpr std::uint32_t kWorkFolderAttempts = 100;
+
 char g_workFolder[plat::kMaxPath] = {};
 bool g_workFolderMade = false;
 
@@ -19,9 +21,16 @@ void FormatWorkFolderName(std::uint32_t ticks, char* out, std::size_t size) {
 }
 
 bool CreateWorkFolder() {
-  char name[128];
-  FormatWorkFolderName(plat::MillisecondsSinceStart(), name, sizeof name);
-  g_workFolderMade = plat::EnterWorkFolder(name) == 0;
+  // A name that anything already has is passed over for the next number: the folder must be
+  // one this run has just made.
+  const std::uint32_t ticks = plat::MillisecondsSinceStart();
+  plat::WorkFolder r = plat::WorkFolder::Exists;
+  for (std::uint32_t attempt = 0; r == plat::WorkFolder::Exists && attempt < kWorkFolderAttempts; ++attempt) {
+    char name[128];
+    FormatWorkFolderName(ticks + attempt, name, sizeof name);
+    r = plat::EnterWorkFolder(name);
+  }
+  g_workFolderMade = r == plat::WorkFolder::Entered;
   if (!g_workFolderMade || plat::GetWorkFolder(g_workFolder, sizeof g_workFolder) == 0)
     g_workFolder[0] = '\0';
   return g_workFolderMade;

@@ -97,9 +97,11 @@ std::uint32_t MillisecondsSinceStart();                     // timeGetTime
 // Neither needs a code page 932 form: a temporary-files folder or a download folder may be
 // named in any language. The seam keeps their paths in the system's own form.
 
-// Makes <temporary-files folder>\name (or takes the folder of that name) and makes it the
-// current folder, remembering the folder that was current. 0 / -1.
-int EnterWorkFolder(const char* name);
+// Makes <temporary-files folder>\name and makes it the current folder, remembering the folder
+// that was current. The folder is made here and now: Exists when anything already has that
+// name (a folder, a file or a link), and nothing is entered.
+enum class WorkFolder { Entered, Exists, Failed };
+WorkFolder EnterWorkFolder(const char* name);
 // The remembered folder current again; then the work folder's files and the folder itself
 // deleted. Nothing when no work folder was entered.
 void LeaveWorkFolder();

@@ -49,20 +49,28 @@ std::wstring SystemFolder(Call call) {
 
 // ---- The work folder and the running executable ----------------------------------------------
 
-int EnterWorkFolder(const char* name) {
+WorkFolder EnterWorkFolder(const char* name) {
   std::wstring temp = SystemFolder([](DWORD n, wchar_t* b) { return GetTempPathW(n, b); });
   std::wstring leaf;
-  if (temp.empty() || !ToWide(name, &leaf)) return -1;
+  if (temp.empty() || !ToWide(name, &leaf)) return WorkFolder::Failed;
   if (temp.back() != L'\\') temp += L'\\';
-  g_startFolder = SystemFolder([](DWORD n, wchar_t* b) { return GetCurrentDirectoryW(n, b); });
-  g_workFolder = temp + leaf;
-  CreateDirectoryW(g_workFolder.c_str(), nullptr);  // a folder of that name is taken as it is
-  if (!SetCurrentDirectoryW(g_workFolder.c_str())) {
-    g_workFolder.clear();
-    return -1;
+  const std::wstring work = temp + leaf;
+  // Made here, or not taken at all: a folder, file or link that another process left at this
+  // name is never entered, written or emptied.
+  if (!CreateDirectoryW(work.c_str(), nullptr))
+    return GetLastError() == ERROR_ALREADY_EXISTS ? WorkFolder::Exists : WorkFolder::Failed;
+  const DWORD attributes = GetFileAttributesW(work.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return WorkFolder::Failed;
+  std::wstring start = SystemFolder([](DWORD n, wchar_t* b) { return GetCurrentDirectoryW(n, b); });
+  if (!SetCurrentDirectoryW(work.c_str())) {
+    RemoveDirectoryW(work.c_str());
+    return WorkFolder::Failed;
   }
+  g_startFolder = start;
+  g_workFolder = work;
   g_inWorkFolder = true;
-  return 0;
+  return WorkFolder::Entered;
 }
 
 void LeaveWorkFolder() {

@@ -208,20 +208,19 @@ static std::size_t CopyOut(const std::string& s, char* buf, std::size_t size) {
   return s.size();
 }
 
-int EnterWorkFolder(const char* name) {
+WorkFolder EnterWorkFolder(const char* name) {
   FakeState& s = S();
-  if (s.tempFolder.empty()) return -1;
+  if (s.tempFolder.empty()) return WorkFolder::Failed;
+  const char last = s.tempFolder.back();
+  const std::string work = s.tempFolder + (last == '\\' || last == '/' ? "" : "\\") + name;
+  if (MakeFolder(work.c_str()) != 0)
+    return QueryPath(work.c_str()) != PathKind::Missing ? WorkFolder::Exists : WorkFolder::Failed;
   char current[2 * kMaxPath];
   s.startFolder = GetCurrentFolder(current, sizeof current) ? current : "";
-  const char last = s.tempFolder.back();
-  s.workFolder = s.tempFolder + (last == '\\' || last == '/' ? "" : "\\") + name;
-  MakeFolder(s.workFolder.c_str());
-  if (SetCurrentFolder(s.workFolder.c_str()) != 0) {
-    s.workFolder.clear();
-    return -1;
-  }
+  if (SetCurrentFolder(work.c_str()) != 0) return WorkFolder::Failed;
+  s.workFolder = work;
   s.inWorkFolder = true;
-  return 0;
+  return WorkFolder::Entered;
 }
 
 void LeaveWorkFolder() {

@@ -67,13 +67,14 @@ TEST_F(ShellTest, DeleteMatchingFilesStaysInsideItsFolder) {
 }
 
 // The work folder is named by the ticks read as a signed number. A temporary folder that
-// cannot hold it gives none, and nothing in the current folder is deleted; one that exists
-// already is used, and a subfolder keeps it on disk.
+// cannot hold it gives none, and nothing in the current folder is deleted; a name that is
+// taken already (here by a folder with files) is left alone for the next number.
 TEST_F(ShellTest, WorkFolder) {
   char name[128];
   base::FormatWorkFolderName(3000000000u, name, sizeof name);
   EXPECT_STREQ(name, "TempGPInstallFolder_-1294967296");
-  const std::string start = dir_ + "/start", work = dir_ + "/tmp/TempGPInstallFolder_000000042";
+  const std::string start = dir_ + "/start", work = dir_ + "/tmp/TempGPInstallFolder_000000042",
+                    next = dir_ + "/tmp/TempGPInstallFolder_000000043";
   MakeTree(start, {"precious.txt"});
   ASSERT_EQ(chdir(start.c_str()), 0);
   for (const std::string& temp : {dir_ + "\\tmp", dir_ + "\\tmp\\", dir_ + "/no/such/folder/", std::string(),
@@ -84,14 +85,16 @@ TEST_F(ShellTest, WorkFolder) {
     fake::SetTickCount(42);
     fake::SetTempFolder(temp);
     if (last) MakeTree(work, {"a", "sub/b"});
-    base::CreateWorkFolder();
+    EXPECT_EQ(base::CreateWorkFolder(), temp.rfind(dir_ + "\\tmp", 0) == 0 || last);
     if (temp.rfind(dir_ + "\\tmp", 0) == 0) {
       EXPECT_EQ(base::WorkFolderPath(), dir_ + "\\tmp\\TempGPInstallFolder_000000042");
       EXPECT_EQ(CurrentFolder(), work);
       WriteWholeFile(work + "/install.env", "x");
     }
+    if (last) EXPECT_EQ(CurrentFolder(), next);
     base::RemoveWorkFolder();
-    EXPECT_EQ(ListTree(work), (last ? Names{"sub/", "sub/b"} : Names{}));
+    EXPECT_EQ(ListTree(work), (last ? Names{"a", "sub/", "sub/b"} : Names{}));
+    EXPECT_FALSE(PathExists(next));
     EXPECT_EQ(CurrentFolder(), start);
     EXPECT_TRUE(PathExists(start + "/precious.txt"));
     EXPECT_TRUE(fake::Boxes().empty());
@@ -201,6 +204,7 @@ TEST_F(ShellTest, StartupEnds) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ResetHost();
+    RemoveTree(dir_ + "/tmp/TempGPInstallFolder_000000099");  // what the run before left
     fake::SetTempFolder(dir_ + "/tmp/");
     fake::SetTickCount(99);
     fake::SetMutexOutcome(c.mutex);
