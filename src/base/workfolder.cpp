@@ -11,9 +11,6 @@ namespace {
 
 constexpr std::uint32_t kWorkFolderAttempts = 100;
 
-char g_workFolder[plat::kMaxPath] = {};
-bool g_workFolderMade = false;
-
 }  // namespace
 
 void FormatWorkFolderName(std::uint32_t ticks, char* out, std::size_t size) {
@@ -30,26 +27,15 @@ bool CreateWorkFolder() {
     FormatWorkFolderName(ticks + attempt, name, sizeof name);
     r = plat::EnterWorkFolder(name);
   }
-  g_workFolderMade = r == plat::WorkFolder::Entered;
-  if (!g_workFolderMade || plat::GetWorkFolder(g_workFolder, sizeof g_workFolder) == 0)
-    g_workFolder[0] = '\0';
-  return g_workFolderMade;
+  return r == plat::WorkFolder::Entered;
 }
 
 void RemoveWorkFolder() { plat::LeaveWorkFolder(); }
-
-const char* WorkFolderPath() { return g_workFolder; }
 
 void EndWithError(const char* message) {
   ReportError("%s", message);
   RemoveWorkFolder();
   plat::Exit(-1);
-}
-
-// Forgets the work folder (native tests).
-void ResetWorkFolderForTests() {
-  g_workFolder[0] = '\0';
-  g_workFolderMade = false;
 }
 
 }  // namespace base

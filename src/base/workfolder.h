@@ -14,9 +14,6 @@ namespace base {
 bool CreateWorkFolder();
 // Gives the start folder back, then deletes the work folder's files and the folder.
 void RemoveWorkFolder();
-// The work folder's path; "" when none was made or its path has no code page 932 form (it is
-// the current folder all the same, where plain names reach it).
-const char* WorkFolderPath();
 // "TempGPInstallFolder_%09d" of the tick count read as a signed 32-bit integer.
 void FormatWorkFolderName(std::uint32_t ticks, char* out, std::size_t size);
 

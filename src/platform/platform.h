@@ -105,8 +105,6 @@ WorkFolder EnterWorkFolder(const char* name);
 // The remembered folder current again; then the work folder's files and the folder itself
 // deleted. Nothing when no work folder was entered.
 void LeaveWorkFolder();
-// The work folder's path; 0 when none was entered or its path has no code page 932 form.
-std::size_t GetWorkFolder(char* buf, std::size_t size);
 // The running executable, opened for reading; nullptr when it cannot be opened.
 std::FILE* OpenOwnExecutable();
 

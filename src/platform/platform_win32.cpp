@@ -88,11 +88,6 @@ void LeaveWorkFolder() {
   RemoveDirectoryW(g_workFolder.c_str());
 }
 
-std::size_t GetWorkFolder(char* buf, std::size_t size) {
-  if (!g_inWorkFolder || !ToCp932(g_workFolder.c_str(), buf, size)) return 0;
-  return std::strlen(buf);
-}
-
 std::FILE* OpenOwnExecutable() {
   std::wstring self = SystemFolder([](DWORD n, wchar_t* b) { return GetModuleFileNameW(nullptr, b, n); });
   return self.empty() ? nullptr : _wfopen(self.c_str(), L"rb");

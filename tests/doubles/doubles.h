@@ -40,9 +40,8 @@ void FailSectionCreations(int count);  // the next `count` section creations fai
 
 // ---- Module state kept by the product code, forgotten between cases -------------------------
 namespace base {
-void ResetBoxesForTests();       // the owner window
-void ResetFilesForTests();       // plain-name lookup and the lookup lock
-void ResetWorkFolderForTests();  // the work folder and the start folder
+void ResetBoxesForTests();  // the owner window
+void ResetFilesForTests();  // plain-name lookup
 }  // namespace base
 namespace config {
 void ResetForTests();  // the table, the section lists, every cache, the exit-action registration

@@ -239,10 +239,6 @@ void LeaveWorkFolder() {
   RemoveFolder(s.workFolder.c_str());
 }
 
-std::size_t GetWorkFolder(char* buf, std::size_t size) {
-  return S().inWorkFolder ? CopyOut(S().workFolder, buf, size) : 0;
-}
-
 std::FILE* OpenOwnExecutable() {
   return S().modulePath.empty() ? nullptr : OpenFile(S().modulePath.c_str(), "rb");
 }

@@ -223,7 +223,6 @@ void ResetHost() {
   fake::Reset();
   base::ResetBoxesForTests();
   base::ResetFilesForTests();
-  base::ResetWorkFolderForTests();
   config::ResetForTests();
   update::host_setup::Reset();
   update::ResetFinishForTests();
