@@ -150,6 +150,20 @@ PathKind QueryPath(const char* path) {
   return (a & FILE_ATTRIBUTE_READONLY) ? PathKind::ReadOnlyFile : PathKind::File;
 }
 
+bool IsLink(const char* path) {
+  WidePath w(path);
+  if (!w.ok) return false;
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW(w.text, &d);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(h);
+  // A reparse point whose tag stands for another name (a symbolic link, a junction); cloud and
+  // deduplicated files keep their data here and are not links. Wine gives links no tag.
+  constexpr DWORD kNameSurrogate = 0x20000000;
+  return (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (d.dwReserved0 == 0 || (d.dwReserved0 & kNameSurrogate));
+}
+
 int RenamePath(const char* from, const char* to) {
   WidePath a(from), b(to);
   if (!a.ok || !b.ok) return NoteLastError();
@@ -223,6 +237,15 @@ int CloseOutFile(OutFile* f, std::uint64_t ft) {
 }
 
 void AbandonOutFile(OutFile* f) { CloseHandle(Handle(f)); }
+
+OutFile* CreateNewOutFile(const char* path) {
+  WidePath w(path);
+  if (!w.ok) return NoteLastError(), nullptr;
+  HANDLE h = CreateFileW(w.text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return NoteLastError(), nullptr;
+  return reinterpret_cast<OutFile*>(h);
+}
 
 int FlushVolume(const char* folder) {
   if (!folder[0] || folder[1] != ':') {

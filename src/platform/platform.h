@@ -52,6 +52,9 @@ IoError LastIoError();
 struct OutFile;  // a file open for writing
 // Creates the file, or empties it when it exists. nullptr on failure.
 OutFile* CreateOutFile(const char* path);
+// Creates the file only when nothing has its name yet (not a file, a folder or a link, even
+// one that leads nowhere); nullptr otherwise.
+OutFile* CreateNewOutFile(const char* path);
 int WriteOutFile(OutFile* f, const void* data, std::size_t n);  // 0 when all n bytes went, -1
 // Sets the last-write time (unless it is 0) on the handle that wrote the file, then closes it.
 // 0, or -1 when the close reports a failure of the writes (the time's own result is not
@@ -68,6 +71,9 @@ int RenameOutFile(OutFile* f, const char* to);
 
 enum class PathKind { Missing, File, ReadOnlyFile, Folder };
 PathKind QueryPath(const char* path);
+// True when the path's last component is a link that leads elsewhere: a symbolic link or a
+// junction (a reparse point that stands for another name), a Unix symbolic link on the host.
+bool IsLink(const char* path);
 // Renames a file or folder within its volume; fails when `to` exists. 0 / -1.
 int RenamePath(const char* from, const char* to);
 int DeletePath(const char* path);  // a file; 0 / -1

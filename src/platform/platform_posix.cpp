@@ -189,6 +189,12 @@ OutFile* CreateOutFile(const char* path) {
   return new OutFile{fd};
 }
 
+OutFile* CreateNewOutFile(const char* path) {
+  int fd = open(posix::ToHostPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return posix::NoteIoError(errno), nullptr;
+  return new OutFile{fd};
+}
+
 int WriteOutFile(OutFile* f, const void* data, std::size_t n) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {

@@ -56,14 +56,29 @@ const char* Cause(plat::IoError io) {
     case StageFailure::Write:
       std::snprintf(message, sizeof message, text::kCannotWrite, failure.path, Cause(failure.io));
       break;
+    case StageFailure::Stray:
+      std::snprintf(message, sizeof message, text::kStrayName, failure.path);
+      break;
+    case StageFailure::Link:
+      std::snprintf(message, sizeof message, text::kLinkInside, failure.path);
+      break;
     case StageFailure::UndoFailed:
       std::snprintf(message, sizeof message, text::kUndoFailed, failure.path, Cause(failure.io));
+      break;
+    case StageFailure::FinishFailed:
+      std::snprintf(message, sizeof message, text::kFinishFailed, failure.path, Cause(failure.io));
+      break;
+    case StageFailure::CleanupPending:
+      std::snprintf(message, sizeof message, text::kCleanupPending, failure.path, Cause(failure.io));
       break;
     case StageFailure::WrongBase:
       std::snprintf(message, sizeof message, text::kWrongBase, failure.path);
       break;
     case StageFailure::BadJournal:
-      std::snprintf(message, sizeof message, text::kBadJournal, failure.path);
+      if (failure.aside[0])
+        std::snprintf(message, sizeof message, text::kBadJournal, failure.path, failure.aside);
+      else
+        std::snprintf(message, sizeof message, text::kBadJournalKept, failure.path);
       break;
     default:  // damage in the payload, and a stop without a quit message
       std::snprintf(message, sizeof message, "%s", payload::text::kDamagedFile);

@@ -18,14 +18,19 @@ extern const char kAskManualRoute[];  // %s: TITLEBAR
 extern const char kBrowseTitle[];
 extern const char kAbandoned[];
 
-// A staged update that could not land. Nothing of the installation was changed by any of
-// these but the last two.
-extern const char kNoRoom[];       // %lu, %lu: megabytes needed and free
-extern const char kNoFolder[];     // %s: the install folder
-extern const char kCannotWrite[];  // %s: the file, %s: the cause
-extern const char kUndoFailed[];   // %s: the file, %s: the cause
-extern const char kBadJournal[];   // %s: the journal
-extern const char kWrongBase[];    // %s: the installed file a patch does not fit
+// A staged update that could not land, and what an earlier run left. Each says what became of
+// the installation.
+extern const char kNoRoom[];          // %lu, %lu: megabytes needed and free
+extern const char kNoFolder[];        // %s: the install folder
+extern const char kCannotWrite[];     // %s: the file, %s: the cause
+extern const char kStrayName[];       // %s: a name the updater keeps for itself, found there
+extern const char kLinkInside[];      // %s: a link inside the install folder
+extern const char kWrongBase[];       // %s: the installed file a patch does not fit
+extern const char kUndoFailed[];      // %s: the file, %s: the cause
+extern const char kFinishFailed[];    // %s: the file, %s: the cause
+extern const char kCleanupPending[];  // %s: the replaced file that stays, %s: the cause
+extern const char kBadJournal[];      // %s: the journal, %s: where it was set aside
+extern const char kBadJournalKept[];  // %s: the journal, which could not be moved
 // The likely causes, by what the system said.
 extern const char kCauseDiskFull[];
 extern const char kCauseDenied[];

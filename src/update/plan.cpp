@@ -34,17 +34,17 @@ Path Join(const char* folder, const char* name, const char* suffix) {
   return p;
 }
 
-// Journal layout (little-endian), the plan of one update; folders that exist and superseded
-// files are left out:
+// Journal layout (little-endian), the plan of one update; superseded files are left out:
 //   0  3  "KVU"
-//   3  1  the layout's version: '1'
+//   3  1  the layout's version: '2'
 //   4  4  u32 n, the number of entries
-//   8     n entries:  u8 kind ('D', 'N', 'R')  u32 size  u64 time  u16 L (1..259)  L bytes name
-// A later layout takes the next version and adds its fields to the entry; a journal of a
-// version this program does not know is one it cannot read.
+//   8  8  u64 the install folder's own last-write time (0: not known)
+//  16     n entries:  u8 kind ('D', 'E', 'N', 'R')  u32 size  u64 time  u16 L (1..259)  L bytes name
+// A journal of another version is one this program cannot read (version '1' could not tell
+// a swap that was being put back from a staging).
 constexpr char kJournalMagic[3] = {'K', 'V', 'U'};
-constexpr unsigned char kJournalVersion = '1';
-constexpr std::size_t kJournalHeader = 8;                  // magic, version, count
+constexpr unsigned char kJournalVersion = '2';
+constexpr std::size_t kJournalHeader = 16;                 // magic, version, count, the folder's time
 constexpr std::size_t kJournalEntryFixed = 1 + 4 + 8 + 2;  // kind, size, time, name length
 
 // A bounded cursor over the journal's bytes.
@@ -78,9 +78,11 @@ bool IsReservedName(const char* name) {
   buf[end] = '\0';
   const char* last = buf + start;
   if (cp932::EndsWithNoCase(last, kStagedSuffix) || cp932::EndsWithNoCase(last, kBackupSuffix)) return true;
-  for (const char* j : {kJournalWriting, kJournalStaging, kJournalCommit})
-    if (cp932::EqualNoCase(buf, j)) return true;
-  return false;
+  constexpr char kJournalPrefix[] = "kovela-update.";  // the journal's names, at the top only
+  constexpr std::size_t kPrefix = sizeof kJournalPrefix - 1;
+  if (start != 0 || end < kPrefix) return false;
+  buf[kPrefix] = '\0';  // single-byte characters only can match it
+  return cp932::EqualNoCase(buf, kJournalPrefix);
 }
 
 void FreePlan(Plan* plan) {
@@ -179,6 +181,7 @@ void EncodeJournal(const Plan& plan, unsigned char* out) {
   std::uint32_t n = 0;
   for (std::size_t i = 0; i < plan.count; ++i) n += IsJournaled(plan.entries[i].kind);
   Put(&out, n, 4);
+  Put(&out, plan.folderTime, 8);
   for (std::size_t i = 0; i < plan.count; ++i) {
     const PlanEntry& e = plan.entries[i];
     if (!IsJournaled(e.kind)) continue;
@@ -199,6 +202,7 @@ bool DecodeJournal(const unsigned char* data, std::size_t size, Plan* plan) {
   Reader in{data + sizeof kJournalMagic + 1, size - sizeof kJournalMagic - 1};
   std::uint64_t count = 0;
   in.Take(4, &count);
+  in.Take(8, &plan->folderTime);
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint64_t kind, entrySize, time, len;
     if (!in.Take(1, &kind) || !in.Take(4, &entrySize) || !in.Take(8, &time) || !in.Take(2, &len))
@@ -216,8 +220,7 @@ bool DecodeJournal(const unsigned char* data, std::size_t size, Plan* plan) {
     in.at += len;
     in.left -= len;
     // Nothing in it may point outside the folder it describes.
-    if (!payload::IsSafeEntryName(e->name, e->kind == Kind::NewFolder) || IsReservedName(e->name))
-      return false;
+    if (!payload::IsSafeEntryName(e->name, !IsFile(e->kind)) || IsReservedName(e->name)) return false;
   }
   return in.left == 0;
 }

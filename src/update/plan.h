@@ -3,14 +3,18 @@
 // journal that carries the plan to the next run when this one is cut off. Data only: making
 // the plan from the disk, and everything that writes, is the staging's (stage.h).
 //
-// The names, reserved: no payload name may end in the two suffixes, and the journal's three
-// names are taken at the top of the install folder.
+// The names, reserved: no payload name may end in the two suffixes, and the names at the top
+// of the install folder that begin "kovela-update." are the journal's.
 //   <name>.kovela-new       a staged file, beside its destination; or a folder that the update
 //                           brings, staged whole with everything in it
 //   <name>.kovela-old       the installed file it replaces, while the swap runs
-//   kovela-update.writing   the journal while it is being written
-//   kovela-update.journal   the journal while files are staged (or a swap is undone)
+//   kovela-update.writing   a journal while it is being written
+//   kovela-update.journal   the journal while files are staged: nothing is in place yet
 //   kovela-update.commit    the journal while the swap runs forward
+//   kovela-update.unreadable-<n>  a journal that could not be trusted, set aside
+// The staging never finds these names already there unless it made them: a name it did not
+// make stops an update before anything is written, so whatever it later deletes or renames
+// under them is its own.
 #pragma once
 
 #include <cstddef>
@@ -26,11 +30,12 @@ constexpr char kBackupSuffix[] = ".kovela-old";
 constexpr char kJournalWriting[] = "kovela-update.writing";
 constexpr char kJournalStaging[] = "kovela-update.journal";
 constexpr char kJournalCommit[] = "kovela-update.commit";
+constexpr char kJournalSetAside[] = "kovela-update.unreadable-%d";
 
 // True when a record name (or its last component) is one the staging keeps for itself.
 bool IsReservedName(const char* name);
 
-// What a record does to the folder. The letters of the first three are the journal's.
+// What a record does to the folder. The letters of the first four are the journal's.
 enum class Kind : char {
   NewFolder = 'D',   // a folder this update creates
   NewFile = 'N',     // a file new to the folder
@@ -40,7 +45,7 @@ enum class Kind : char {
                      // apart): it is written like the others and then left where it was staged
 };
 constexpr bool IsFile(Kind k) { return k == Kind::NewFile || k == Kind::Replace; }
-constexpr bool IsJournaled(Kind k) { return k == Kind::NewFolder || IsFile(k); }
+constexpr bool IsJournaled(Kind k) { return k == Kind::NewFolder || k == Kind::Existing || IsFile(k); }
 
 // One record of the payload as the update plans it.
 struct PlanEntry {
@@ -96,9 +101,10 @@ struct EntryPaths {
 };
 EntryPaths PathsOf(const char* folder, const Plan& plan, std::size_t i);
 
-// The journal: the plan's entries that the next run must know (new folders and files), in
-// plan order. Bytes for a plan, and the plan back from them (false for damaged bytes, or a
-// name that is unsafe or reserved: a journal is read from the folder it describes).
+// The journal: what the next run must know of the plan (its entries but superseded files, in
+// plan order; the folders' own times). Bytes for a plan, and the plan back
+// from them (false for damaged bytes, or a name that is unsafe or reserved: a journal is read
+// from the folder it describes).
 std::size_t JournalSize(const Plan& plan);
 void EncodeJournal(const Plan& plan, unsigned char* out);
 bool DecodeJournal(const unsigned char* data, std::size_t size, Plan* plan);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "base/cp932.h"
+#include "base/paths.h"
 #include "payload/container.h"
 
 namespace update {
@@ -25,6 +26,36 @@ bool Fail(StageFailure* failure, StageFailure::Kind kind, const char* path,
 }
 
 bool Exists(const char* path) { return plat::QueryPath(path) != plat::PathKind::Missing; }
+// Something has the name: a file, a folder, or a link even when it leads nowhere.
+bool Taken(const char* path) { return Exists(path) || plat::IsLink(path); }
+
+// The length of a record name's folder part, without its separator.
+std::size_t ParentLength(const char* name) {
+  std::size_t start, end;
+  paths::LastComponent(name, &start, &end);
+  return start ? start - 1 : 0;
+}
+
+// The first link on the way from folder to folder\name: each folder on the way, then the name
+// itself; the first `from` bytes of name are known to hold none. False when there is none.
+bool FindLink(const char* folder, const char* name, std::size_t from, Path* at) {
+  Path p = PathIn(folder, name);
+  if (!p.text[0]) return false;
+  const std::size_t base = std::strlen(folder) + 1;
+  for (std::size_t i = base + (from ? from + 1 : 0);; i += cp932::CharLength(p.text + i)) {
+    const char c = p.text[i];
+    if (c != '\\' && c != '/' && c != '\0') continue;
+    if (i > base && p.text[i - 1] != '\\') {
+      p.text[i] = '\0';
+      if (plat::IsLink(p.text)) {
+        *at = p;
+        return true;
+      }
+      p.text[i] = c;
+    }
+    if (c == '\0') return false;
+  }
+}
 
 // ---- The plan, from the payload and the folder as it is now ---------------------------------
 
@@ -34,10 +65,13 @@ struct PlanWalk {
   const char* folder;
   StageFailure* failure;
   ParentFinder parents;
+  std::size_t cleared = 0;  // the leading folder part of the last record, known to hold no link
+  char clearedName[payload::kMaxName] = {};
 };
 
-// Sorts every record into what it does to the folder as it is now; refuses reserved names
-// and destinations that cannot take their record.
+// Sorts every record into what it does to the folder as it is now; refuses reserved names,
+// destinations that cannot take their record, links on the way, and names the staging would
+// make that something already has.
 bool VisitRecord(payload::LayoutVisitor* self, const payload::Record& rec, std::uint64_t time) {
   auto* walk = reinterpret_cast<PlanWalk*>(self);
   if (IsReservedName(rec.name)) {
@@ -49,9 +83,17 @@ bool VisitRecord(payload::LayoutVisitor* self, const payload::Record& rec, std::
   // Inside a folder that this update creates nothing can be there yet: no need to ask.
   Plan* plan = walk->plan;
   const long parent = walk->parents.Find(*plan, plan->count, rec.name);
-  const plat::PathKind now = parent >= 0 && plan->entries[parent].kind == Kind::NewFolder
-                                 ? plat::PathKind::Missing
-                                 : plat::QueryPath(dest.text);
+  const bool insideNew = parent >= 0 && plan->entries[parent].kind == Kind::NewFolder;
+  if (!insideNew) {  // nothing is written or deleted through a link
+    const std::size_t n = ParentLength(rec.name);
+    const bool known = n && walk->cleared == n && std::strncmp(walk->clearedName, rec.name, n) == 0;
+    Path link;
+    if (FindLink(walk->folder, rec.name, known ? n : 0, &link))
+      return Fail(walk->failure, StageFailure::Link, link.text);
+    std::memcpy(walk->clearedName, rec.name, n);
+    walk->cleared = n;
+  }
+  const plat::PathKind now = insideNew ? plat::PathKind::Missing : plat::QueryPath(dest.text);
   Kind kind;
   if (rec.folder && now == plat::PathKind::Missing)
     kind = Kind::NewFolder;
@@ -72,6 +114,12 @@ bool VisitRecord(payload::LayoutVisitor* self, const payload::Record& rec, std::
   if (kind == Kind::Existing && plat::GetFileWriteTime(dest.text, &e->time) != 0) e->time = 0;
   std::snprintf(e->name, sizeof e->name, "%s", rec.name);
   e->top = TopOf(*plan, plan->count - 1, parent);
+  if (!insideNew && kind != Kind::Existing) {  // the names the staging makes must be free
+    const EntryPaths p = PathsOf(walk->folder, *plan, plan->count - 1);
+    if (Taken(p.staged.text)) return Fail(walk->failure, StageFailure::Stray, p.staged.text);
+    if (kind == Kind::Replace && Taken(p.backup.text))
+      return Fail(walk->failure, StageFailure::Stray, p.backup.text);
+  }
   if (!rec.folder) {
     plan->fileBytes += rec.size;
     ++plan->files;
@@ -112,13 +160,14 @@ bool RoomCheck(const char* folder, const Plan& plan, StageFailure* failure) {
 
 // ---- The journal on disk --------------------------------------------------------------------
 
-bool WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
-  const Path writing = PathIn(folder, kJournalWriting), journal = PathIn(folder, kJournalStaging);
+// Writes the plan's journal under `name`: whole, and on the disk, before it has that name.
+bool WriteJournal(const char* folder, const Plan& plan, const char* name, StageFailure* failure) {
+  const Path writing = PathIn(folder, kJournalWriting), journal = PathIn(folder, name);
   const std::size_t size = JournalSize(plan);
   base::Owned<> bytes = base::Allocate(size);
   if (!bytes) return Fail(failure, StageFailure::Memory, "");
   EncodeJournal(plan, bytes.get());
-  plat::OutFile* out = plat::CreateOutFile(writing.text);
+  plat::OutFile* out = plat::CreateNewOutFile(writing.text);
   if (!out) return Fail(failure, StageFailure::Blocked, writing.text, plat::LastIoError());
   if (plat::WriteOutFile(out, bytes.get(), size) != 0) {
     plat::IoError io = plat::LastIoError();
@@ -137,6 +186,7 @@ bool WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
 }
 
 bool ReadJournal(const char* path, Plan* plan) {
+  if (plat::IsLink(path)) return false;  // a journal is a file the staging wrote, never a link
   std::FILE* f = plat::OpenFile(path, "rb");
   if (!f) return false;
   long n = -1;
@@ -152,44 +202,56 @@ bool ReadJournal(const char* path, Plan* plan) {
   return read && DecodeJournal(bytes.get(), size, plan);
 }
 
+// True when nothing that a journal read from the folder names lies behind a link, and no
+// staged or backup name of it is one: obeying it can then touch nothing outside the folder.
+bool Trustworthy(const char* folder, const Plan& plan) {
+  for (std::size_t i = 0; i < plan.count; ++i) {
+    const EntryPaths p = PathsOf(folder, plan, i);
+    Path link;
+    if (!p.dest.text[0] || !p.staged.text[0] || FindLink(folder, plan.entries[i].name, 0, &link) ||
+        plat::IsLink(p.staged.text) || plat::IsLink(p.backup.text))
+      return false;
+  }
+  return true;
+}
+
+// A journal that cannot be obeyed goes aside under a name of its own, so that it neither
+// blocks later runs nor is lost to whoever looks into what happened.
+bool SetAside(const char* folder, const char* journal, StageFailure* failure) {
+  Fail(failure, StageFailure::BadJournal, journal);
+  for (int n = 1; n < 100; ++n) {
+    char name[64];
+    std::snprintf(name, sizeof name, kJournalSetAside, n);
+    const Path aside = PathIn(folder, name);
+    if (Taken(aside.text)) continue;
+    if (plat::RenamePath(journal, aside.text) == 0)
+      std::snprintf(failure->aside, sizeof failure->aside, "%s", aside.text);
+    break;
+  }
+  return false;
+}
+
 // ---- Putting back and carrying forward ------------------------------------------------------
 
-// Undoes a staging, and a swap as far as it went, walking the plan backwards: installed files
-// come back from their backups, staged and new files go, and so do the folders this update
-// made (when they are empty). The journal goes last. On a failure it stays, for the next run.
+// Undoes a staging, walking the plan backwards: the staged copies go, and so do the staged
+// twins of new folders (empty by then). Nothing in place is touched: a swap that failed was
+// turned back into a staging first (Reverse), and one that was cut off goes forward. The
+// journal goes last; on a failure it stays, for the next run.
 bool Undo(const char* folder, const Plan& plan, StageFailure* failure) {
   for (std::size_t i = plan.count; i-- > 0;) {
     const PlanEntry& e = plan.entries[i];
-    const EntryPaths p = PathsOf(folder, plan, i);
-    if (e.kind == Kind::NewFolder) {  // empty by now, wherever it is
-      plat::RemoveFolder(p.staged.text);
-      plat::RemoveFolder(p.dest.text);
-      continue;
-    }
-    if (!IsFile(e.kind)) continue;
-    if (e.kind == Kind::Replace && Exists(p.backup.text)) {
-      if (Exists(p.dest.text) && plat::DeletePath(p.dest.text) != 0)
-        return Fail(failure, StageFailure::UndoFailed, p.dest.text, plat::LastIoError());
-      if (plat::RenamePath(p.backup.text, p.dest.text) != 0)
-        return Fail(failure, StageFailure::UndoFailed, p.dest.text, plat::LastIoError());
-    }
-    if (Exists(p.staged.text)) {
-      if (plat::DeletePath(p.staged.text) != 0)
-        return Fail(failure, StageFailure::UndoFailed, p.staged.text, plat::LastIoError());
-    } else if (e.kind == Kind::NewFile && plat::QueryPath(p.dest.text) == plat::PathKind::File) {
-      // Swapped in already; only a file that is exactly the record's goes.
-      std::uint64_t t = 0;
-      if (plat::GetFileWriteTime(p.dest.text, &t) == 0 && t == e.time && plat::DeletePath(p.dest.text) != 0)
-        return Fail(failure, StageFailure::UndoFailed, p.dest.text, plat::LastIoError());
-    }
+    const Path staged = PathsOf(folder, plan, i).staged;
+    if (e.kind == Kind::NewFolder)
+      plat::RemoveFolder(staged.text);
+    else if (IsFile(e.kind) && Exists(staged.text) && plat::DeletePath(staged.text) != 0)
+      return Fail(failure, StageFailure::UndoFailed, staged.text, plat::LastIoError());
   }
-  for (const char* name : {kJournalStaging, kJournalCommit}) {
+  for (const char* name : {kJournalCommit, kJournalStaging}) {
     const Path journal = PathIn(folder, name);
     if (Exists(journal.text) && plat::DeletePath(journal.text) != 0)
       return Fail(failure, StageFailure::UndoFailed, journal.text, plat::LastIoError());
   }
-  // The folders' own times moved with the files that came and went; they go back as well
-  // (only a plan made in this run knows them).
+  // The folders' own times moved with the files that came and went; they go back as well.
   for (std::size_t i = 0; i < plan.count; ++i)
     if (plan.entries[i].kind == Kind::Existing && plan.entries[i].time)
       plat::SetFolderWriteTime(PathIn(folder, plan.entries[i].name).text, plan.entries[i].time);
@@ -197,47 +259,50 @@ bool Undo(const char* folder, const Plan& plan, StageFailure* failure) {
   return true;
 }
 
-// Deletes the backups of a finished swap, then its journal. A backup that stays keeps the
-// journal, so that the next run clears it.
-void DropBackups(const char* folder, const Plan& plan) {
+// Deletes the backups of a finished swap, then its journal. A backup that cannot go yet (a
+// program still runs from it) keeps the journal, so that a later run clears it: false, with
+// the backup in *failure.
+bool DropBackups(const char* folder, const Plan& plan, StageFailure* failure) {
   bool clean = true;
   for (std::size_t i = 0; i < plan.count; ++i) {
     if (plan.entries[i].kind != Kind::Replace) continue;
     const Path backup = PathsOf(folder, plan, i).backup;
-    if (Exists(backup.text) && plat::DeletePath(backup.text) != 0) clean = false;
+    if (Exists(backup.text) && plat::DeletePath(backup.text) != 0 && clean) {
+      Fail(failure, StageFailure::CleanupPending, backup.text, plat::LastIoError());
+      clean = false;
+    }
   }
   if (clean) plat::DeletePath(PathIn(folder, kJournalCommit).text);
+  return clean;
 }
 
-// Moves one staged entry into place, the installed file aside first; a new folder, whole.
-bool SwapIn(const EntryPaths& p, Kind kind) {
-  if (!Exists(p.staged.text)) return true;  // in place already
-  if (kind == Kind::Replace && Exists(p.dest.text)) {
-    if (Exists(p.backup.text) && plat::DeletePath(p.backup.text) != 0)
-      return false;  // left by an earlier run
-    if (plat::RenamePath(p.dest.text, p.backup.text) != 0) return false;
-  }
-  return plat::RenamePath(p.staged.text, p.dest.text) == 0;
-}
-
-// Carries a swap forward to its end: everything staged into place, then the clean-up.
+// Carries a swap that was cut off forward to its end: everything staged into place, then the
+// clean-up.
 bool Forward(const char* folder, const Plan& plan, StageFailure* failure) {
   for (std::size_t i = 0; i < plan.count; ++i) {
     if (!Moves(plan, i)) continue;
     const EntryPaths p = PathsOf(folder, plan, i);
-    if (!SwapIn(p, plan.entries[i].kind))
-      return Fail(failure, StageFailure::UndoFailed, p.dest.text, plat::LastIoError());
+    if (!Exists(p.staged.text)) continue;  // in place already
+    if (plan.entries[i].kind == Kind::Replace && Exists(p.dest.text)) {
+      // Not reached by the swap, so a backup there is not the staging's.
+      if (Taken(p.backup.text))
+        return Fail(failure, StageFailure::FinishFailed, p.backup.text, plat::IoError::Other);
+      if (plat::RenamePath(p.dest.text, p.backup.text) != 0)
+        return Fail(failure, StageFailure::FinishFailed, p.dest.text, plat::LastIoError());
+    }
+    if (plat::RenamePath(p.staged.text, p.dest.text) != 0)
+      return Fail(failure, StageFailure::FinishFailed, p.dest.text, plat::LastIoError());
   }
-  DropBackups(folder, plan);
-  return true;
+  return DropBackups(folder, plan, failure);
 }
 
 // ---- Staged writes and the swap -------------------------------------------------------------
 
 // Staged files go beside their destinations, and stay open until they are renamed into place
 // (renaming an open file asks the system far less than opening it again); what a new folder
-// holds is written straight into its staged twin. The extraction names each record by its
-// place in the payload, which is its entry's in the plan.
+// holds is written straight into its staged twin. Every staged name is made here and now,
+// never taken over. The extraction names each record by its place in the payload, which is its
+// entry's in the plan.
 struct Staging {
   payload::Output output;  // first: the extraction hands it back
   const char* folder;
@@ -266,26 +331,59 @@ void MakeStagedFolder(payload::Output* output, std::size_t i) {
 plat::OutFile* CreateStaged(payload::Output* output, std::size_t i) {
   const Staging* s = Of(output);
   if (i >= s->plan->count) return nullptr;
-  return plat::CreateOutFile(PathsOf(s->folder, *s->plan, i).staged.text);
+  return plat::CreateNewOutFile(PathsOf(s->folder, *s->plan, i).staged.text);
 }
 
 int FinishStaged(payload::Output* output, std::size_t i, plat::OutFile* file, std::uint64_t time) {
   Staging* s = Of(output);
   const PlanEntry& e = s->plan->entries[i];
-  // Inside a new folder, or a name that a later record takes: nothing renames it one by one.
-  if (e.top >= 0 || e.kind == Kind::Superseded) return plat::CloseOutFile(file, time);
+  // A name that a later record takes: checked like the others, then out of the later one's way.
+  if (e.kind == Kind::Superseded) {
+    const int closed = plat::CloseOutFile(file, 0);
+    return plat::DeletePath(PathsOf(s->folder, *s->plan, i).staged.text) == 0 ? closed : -1;
+  }
+  // Inside a new folder nothing renames it one by one.
+  if (e.top >= 0) return plat::CloseOutFile(file, time);
   plat::SetOutFileTime(file, time);  // its result is not looked at, as a closed file's is not
   s->open[i] = file;
   return 0;
 }
 
-// Puts back a failed swap; failure already says what failed.
-bool RollBack(Staging* s, StageFailure* failure) {
+// Turns a swap that failed at the mover `at` back into a staging, walking back from there:
+// what was moved into place goes back to its staged name, the installed file back from its
+// backup. Renames only; the commit journal stays until it is done, so that a run cut off here
+// carries the swap forward instead. False at the first rename that fails.
+bool Reverse(const char* folder, const Plan& plan, std::size_t at) {
+  for (std::size_t j = at + 1; j-- > 0;) {
+    if (!Moves(plan, j)) continue;
+    const EntryPaths p = PathsOf(folder, plan, j);
+    if (!Exists(p.staged.text) && Exists(p.dest.text) && plat::RenamePath(p.dest.text, p.staged.text) != 0)
+      return false;
+    if (plan.entries[j].kind == Kind::Replace && !Exists(p.dest.text) && Exists(p.backup.text) &&
+        plat::RenamePath(p.backup.text, p.dest.text) != 0)
+      return false;
+  }
+  return true;
+}
+
+// Puts back a swap that failed at the mover `at`; failure already says what failed. Where
+// the way back is blocked too, the swap is carried forward as far as it goes; what is left
+// waits in the commit journal for the next run.
+bool RollBack(Staging* s, std::size_t at, StageFailure* failure) {
   s->CloseAll();
-  // A run cut off from here on undoes, too.
-  plat::RenamePath(PathIn(s->folder, kJournalCommit).text, PathIn(s->folder, kJournalStaging).text);
+  const char* folder = s->folder;
+  if (!Reverse(folder, *s->plan, at)) {
+    StageFailure forward;
+    if (Forward(folder, *s->plan, &forward) || forward.kind == StageFailure::CleanupPending) return true;
+    *failure = forward;
+    return false;
+  }
+  // Staged again, as before the swap: from here on a run cut off undoes, too.
+  if (plat::RenamePath(PathIn(folder, kJournalCommit).text, PathIn(folder, kJournalStaging).text) != 0)
+    return Fail(failure, StageFailure::FinishFailed, PathIn(folder, kJournalCommit).text,
+                plat::LastIoError());
   StageFailure undo;
-  if (!Undo(s->folder, *s->plan, &undo)) *failure = undo;
+  if (!Undo(folder, *s->plan, &undo)) *failure = undo;
   return false;
 }
 
@@ -301,7 +399,9 @@ bool Commit(Staging* s, StageFailure* failure) {
   plat::FlushVolume(folder);
   if (plat::RenamePath(journal.text, commit.text) != 0) {
     Fail(failure, StageFailure::Write, journal.text, plat::LastIoError());
-    return RollBack(s, failure);
+    StageFailure undo;
+    if (!Undo(folder, plan, &undo)) *failure = undo;
+    return false;
   }
   for (std::size_t i = 0; i < plan.count; ++i) {
     if (!Moves(plan, i)) continue;
@@ -313,12 +413,14 @@ bool Commit(Staging* s, StageFailure* failure) {
                                   plat::RenameOutFile(s->open[i], p.dest.text) != 0;
     if (failed) {
       Fail(failure, StageFailure::Write, p.dest.text, plat::LastIoError());
-      return RollBack(s, failure);
+      return RollBack(s, i, failure);
     }
     if (s->open[i]) plat::CloseOutFile(s->open[i], 0);
     s->open[i] = nullptr;
   }
-  DropBackups(folder, plan);
+  // The update has landed; a backup that a running program still holds goes in a later run.
+  StageFailure unused;
+  DropBackups(folder, plan, &unused);
   return true;
 }
 
@@ -364,7 +466,7 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
                   &plan,
                   base::Allocate<plat::OutFile*>(plan.count)};
   if (!staging.open) return Fail(failure, StageFailure::Memory, "");
-  if (!WriteJournal(folder, plan, failure)) return false;
+  if (!WriteJournal(folder, plan, kJournalStaging, failure)) return false;
   payload::Failure pf;
   // The plan was made by walking the same layout: it is sound. A patch reads the installed file
   // it applies to in place, and checks it before it writes anything.
@@ -380,17 +482,19 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
 }
 
 bool RecoverInterruptedUpdate(const char* folder, StageFailure* failure) {
-  const Path writing = PathIn(folder, kJournalWriting), staging = PathIn(folder, kJournalStaging),
-             commit = PathIn(folder, kJournalCommit);
-  if (Exists(writing.text)) plat::DeletePath(writing.text);  // cut off before anything was staged
-  const bool forward = Exists(commit.text);
-  if (!forward && !Exists(staging.text)) return true;
-  const char* journal = forward ? commit.text : staging.text;
-  Plan plan;
-  std::unique_ptr<Plan, void (*)(Plan*)> planGuard(&plan, FreePlan);
-  if (!ReadJournal(journal, &plan)) return Fail(failure, StageFailure::BadJournal, journal);
-  MarkNewFolders(&plan);
-  return forward ? Forward(folder, plan, failure) : Undo(folder, plan, failure);
+  const Path writing = PathIn(folder, kJournalWriting);
+  if (Taken(writing.text)) plat::DeletePath(writing.text);  // cut off before it was a journal
+  for (const char* name : {kJournalCommit, kJournalStaging}) {
+    const Path journal = PathIn(folder, name);
+    if (!Taken(journal.text)) continue;
+    Plan plan;
+    std::unique_ptr<Plan, void (*)(Plan*)> planGuard(&plan, FreePlan);
+    if (!ReadJournal(journal.text, &plan)) return SetAside(folder, journal.text, failure);
+    MarkNewFolders(&plan);
+    if (!Trustworthy(folder, plan)) return SetAside(folder, journal.text, failure);
+    return name == kJournalCommit ? Forward(folder, plan, failure) : Undo(folder, plan, failure);
+  }
+  return true;
 }
 
 }  // namespace update

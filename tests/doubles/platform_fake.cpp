@@ -156,6 +156,11 @@ PathKind QueryPath(const char* path) {
   return (st.st_mode & 0222) ? PathKind::File : PathKind::ReadOnlyFile;  // no write bit: read-only
 }
 
+bool IsLink(const char* path) {
+  struct stat st;
+  return lstat(posix::ToHostPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 int RenamePath(const char* from, const char* to) {
   if (InjectedFailure()) return -1;
   const std::string a = posix::ToHostPath(from), b = posix::ToHostPath(to);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "fake.h"
@@ -61,13 +62,19 @@ TEST_F(StageTest, LandsWholeWithEveryTime) {
     EXPECT_EQ(WriteTime(inst_ + "\\" + f), kFileTime) << f;
 }
 
-// Whatever goes wrong before the files are in place, the folder is as it was: files, bytes,
-// times, no folder of the update's, nothing staged, no journal.
-TEST_F(StageTest, EveryFailureLeavesTheFolderAsItWas) {
+// What the staging may touch: whatever goes wrong before the files are in place, and whatever
+// was planted in the folder, the folder is as it was (files, bytes, times, links) and nothing
+// outside it changed. Anything at a name the staging keeps for itself, and any link on the
+// way, stops it before it writes.
+TEST_F(StageTest, WhatItMayTouch) {
   using K = StageFailure::Kind;
   using E = plat::IoError;
   std::string damaged = update_;
   damaged[damaged.find("op.mpg") + 7 + 16 + 1000] ^= 0x55;  // inside the third file's stream
+  const std::string out = dir_ + "/outside";
+  auto link = [this](const std::string& target, const std::string& at) {
+    ASSERT_EQ(symlink(target.c_str(), (inst_ + "/" + at).c_str()), 0);
+  };
   const struct {
     const char* what;
     std::string payload;
@@ -79,8 +86,23 @@ TEST_F(StageTest, EveryFailureLeavesTheFolderAsItWas) {
       {"a payload name the staging keeps for itself", Payload({{"x.kovela-new", "x"}}), [] {}, K::Damaged,
        E::None},
       {"no room, known in advance", update_, [] { fake::SetFreeSpace(400000); }, K::NoRoom, E::None},
-      {"the disk fills up while staging", update_,
-       [this] { symlink("/dev/full", (inst_ + "/data/a.dat.kovela-new").c_str()); }, K::Write, E::DiskFull},
+      {"a link at a staged name", update_, [&] { link(out + "/target", "data/a.dat.kovela-new"); }, K::Stray,
+       E::None},
+      {"a link at a staged name that leads nowhere", update_,
+       [&] { link(out + "/none", "game.exe.kovela-new"); }, K::Stray, E::None},
+      {"a stray backup", update_, [this] { MakeTree(inst_, {"game.exe.kovela-old"}, "stray"); }, K::Stray,
+       E::None},
+      {"a stray staged folder", update_, [this] { MakeFolders(inst_, {"/data/movie.kovela-new"}); }, K::Stray,
+       E::None},
+      {"a data folder that is a link", update_,
+       [&] {
+         RemoveTree(inst_ + "/data");
+         MakeTree(out, {"data/a.dat"}, "outside a");
+         link(out + "/data", "data");
+       },
+       K::Link, E::None},
+      {"an installed file that is a link", update_,
+       [&] { unlink((inst_ + "/game.exe").c_str()), link(out + "/target", "game.exe"); }, K::Link, E::None},
       {"a read-only file", update_, [this] { chmod((inst_ + "/game.exe").c_str(), 0444); }, K::Blocked,
        E::Denied},
       {"a folder where a file goes", update_, [this] { MakeFolders(inst_, {"/readme.txt"}); }, K::Blocked,
@@ -90,19 +112,87 @@ TEST_F(StageTest, EveryFailureLeavesTheFolderAsItWas) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     RemoveTree(inst_);
+    RemoveTree(out);
     SetUp();
+    MakeTree(out, {"target"}, "not the updater's");
     c.arrange();
-    std::string start = Snapshot(inst_);  // but a staged file that the test put in the way
-    if (std::size_t at = start.find(" link\n"); at != std::string::npos)
-      start.erase(start.rfind('\n', at) + 1, at + 6 - start.rfind('\n', at) - 1);
+    const std::string start = Snapshot(inst_), outside = Snapshot(out);
     int r = 0;
     ASSERT_EQ(Stage(c.payload, &r), kReturned);
     EXPECT_EQ(r, -1);
     EXPECT_EQ(failure_.kind, c.kind);
     EXPECT_EQ(failure_.io, c.io);
-    unlink((inst_ + "/data/a.dat.kovela-new").c_str());
     chmod((inst_ + "/game.exe").c_str(), 0644);
     EXPECT_EQ(Snapshot(inst_), start);
+    EXPECT_EQ(Snapshot(out), outside);
+  }
+}
+
+// A journal found in the folder is obeyed only as far as it names what the staging makes:
+// staged copies and backups, never a link. One it cannot read or trust goes aside, once.
+TEST_F(StageTest, AJournalIsNotTrustedFurtherThanItsOwnNames) {
+  using K = update::Kind;
+  const std::string out = dir_ + "/outside";
+  auto journal = [this](const char* name, std::vector<update::PlanEntry> entries) {
+    update::Plan plan;
+    plan.entries = entries.data();
+    plan.count = entries.size();
+    std::string bytes(update::JournalSize(plan), '\0');
+    update::EncodeJournal(plan, reinterpret_cast<unsigned char*>(bytes.data()));
+    WriteWholeFile(inst_ + "/" + name, bytes);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> arrange;
+    bool recovered;
+    const char* leftFromJournal;  // what stays of the journal: nothing, or where it was set aside
+  } cases[] = {
+      {"a staging journal that names a save file",
+       [&] {
+         journal("kovela-update.journal", {{K::NewFile, 3, kFileTime - 10000000, -1, "save\\slot1.sav"}});
+       },
+       true, ""},
+      {"a commit journal that names a save file",
+       [&] {
+         journal("kovela-update.commit", {{K::NewFile, 3, kFileTime - 10000000, -1, "save\\slot1.sav"}});
+       },
+       true, ""},
+      {"a journal through a link",
+       [&] {
+         MakeTree(out, {"x.kovela-new"}, "outside");
+         symlink(out.c_str(), (inst_ + "/lnk").c_str());
+         journal("kovela-update.journal", {{K::NewFile, 3, 0, -1, "lnk\\x"}});
+       },
+       false, "kovela-update.unreadable-1"},
+      {"a journal that is a link",
+       [&] { symlink((out + "/target").c_str(), (inst_ + "/kovela-update.commit").c_str()); }, false,
+       "kovela-update.unreadable-1"},
+      {"an unreadable journal, with one set aside before",
+       [&] {
+         WriteWholeFile(inst_ + "/kovela-update.journal", "KVU2 damaged");
+         WriteWholeFile(inst_ + "/kovela-update.unreadable-1", "earlier");
+       },
+       false, "kovela-update.unreadable-2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveTree(inst_);
+    RemoveTree(out);
+    SetUp();
+    MakeTree(out, {"target"}, "not the updater's");
+    c.arrange();
+    const std::string outside = Snapshot(out);
+    const Names before = ListTree(inst_);
+    update::StageFailure failure;
+    EXPECT_EQ(update::RecoverInterruptedUpdate(inst_.c_str(), &failure), c.recovered);
+    EXPECT_EQ(failure.kind, c.recovered ? StageFailure::None : StageFailure::BadJournal);
+    EXPECT_EQ(ReadWholeFile(inst_ + "/save/slot1.sav"), "old");
+    EXPECT_EQ(Snapshot(out), outside);
+    Names left;
+    for (const std::string& n : ListTree(inst_))
+      if (std::find(before.begin(), before.end(), n) == before.end()) left.push_back(n);
+    EXPECT_EQ(left, c.leftFromJournal[0] ? Names{c.leftFromJournal} : Names{});
+    EXPECT_TRUE(update::RecoverInterruptedUpdate(inst_.c_str(), &failure));  // never a dead end
   }
 }
 
@@ -154,6 +244,7 @@ TEST(Journal, RoundTripAndDamage) {
                            {K::Replace, 9, 43, -1, "ソ表"}};
   plan.entries = e;
   plan.count = 5;
+  plan.folderTime = 77;
   std::string bytes(update::JournalSize(plan), '\0');
   update::EncodeJournal(plan, reinterpret_cast<unsigned char*>(bytes.data()));
   auto decode = [](const std::string& b, update::Plan* out) {
@@ -161,16 +252,18 @@ TEST(Journal, RoundTripAndDamage) {
   };
   update::Plan back;
   ASSERT_TRUE(decode(bytes, &back));
-  ASSERT_EQ(back.count, 3u);  // neither folders that exist nor superseded files are journaled
-  EXPECT_EQ(std::string(back.entries[2].name) + std::to_string(back.entries[2].time), "ソ表43");
+  ASSERT_EQ(back.count, 4u);  // superseded files are not journaled
+  EXPECT_EQ(std::string(back.entries[3].name) + std::to_string(back.entries[3].time) + "/" +
+                std::to_string(back.folderTime),
+            "ソ表43/77");
   update::FreePlan(&back);
   auto with = [&](std::size_t at, const std::string& s) {
     return std::string(bytes).replace(at, s.size(), s);
   };
-  const std::size_t firstName = 8 + 15;
+  const std::size_t firstName = 16 + 15;
   for (const std::string& bad :
-       {bytes.substr(0, bytes.size() - 1), bytes + "x", with(0, "KVU2"), with(8, "X"),
-        with(firstName, "..\\a"), with(firstName, "C:"), with(8 + 13, std::string("\0\0", 2)),
+       {bytes.substr(0, bytes.size() - 1), bytes + "x", with(0, "KVU1"), with(16, "X"),
+        with(firstName, "..\\a"), with(firstName, "C:"), with(16 + 13, std::string("\0\0", 2)),
         with(firstName, std::string("\0", 1))}) {
     update::Plan p;
     EXPECT_FALSE(decode(bad, &p));
