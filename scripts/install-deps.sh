@@ -6,7 +6,7 @@ pkgs=(g++ make cmake pkg-config g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posi
       binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev zlib1g-dev libpng-dev googletest libgtest-dev
       clang libclang-rt-14-dev wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick
       fonts-ipafont-gothic icoutils python3-pefile ffmpeg locales openssl osslsigncode
-      clang-format libdeflate-dev libssl-dev
+      clang-format libdeflate-dev libssl-dev dosfstools fusefat
       nsis p7zip-full time xdelta3)  # the last line: what make bench compares against and measures with
 
 missing=()

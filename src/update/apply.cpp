@@ -69,7 +69,7 @@ const char* Cause(plat::IoError io) {
       std::snprintf(message, sizeof message, text::kFinishFailed, failure.path, Cause(failure.io));
       break;
     case StageFailure::CleanupPending:
-      std::snprintf(message, sizeof message, text::kCleanupPending, failure.path, Cause(failure.io));
+      std::snprintf(message, sizeof message, text::kCleanupPending, failure.path);
       break;
     case StageFailure::WrongBase:
       std::snprintf(message, sizeof message, text::kWrongBase, failure.path);

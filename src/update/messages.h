@@ -28,7 +28,7 @@ extern const char kLinkInside[];      // %s: a link inside the install folder
 extern const char kWrongBase[];       // %s: the installed file a patch does not fit
 extern const char kUndoFailed[];      // %s: the file, %s: the cause
 extern const char kFinishFailed[];    // %s: the file, %s: the cause
-extern const char kCleanupPending[];  // %s: the replaced file that stays, %s: the cause
+extern const char kCleanupPending[];  // %s: the replaced file that stays
 extern const char kBadJournal[];      // %s: the journal, %s: where it was set aside
 extern const char kBadJournalKept[];  // %s: the journal, which could not be moved
 // The likely causes, by what the system said.

@@ -36,27 +36,6 @@ std::size_t ParentLength(const char* name) {
   return start ? start - 1 : 0;
 }
 
-// The first link on the way from folder to folder\name: each folder on the way, then the name
-// itself; the first `from` bytes of name are known to hold none. False when there is none.
-bool FindLink(const char* folder, const char* name, std::size_t from, Path* at) {
-  Path p = PathIn(folder, name);
-  if (!p.text[0]) return false;
-  const std::size_t base = std::strlen(folder) + 1;
-  for (std::size_t i = base + (from ? from + 1 : 0);; i += cp932::CharLength(p.text + i)) {
-    const char c = p.text[i];
-    if (c != '\\' && c != '/' && c != '\0') continue;
-    if (i > base && p.text[i - 1] != '\\') {
-      p.text[i] = '\0';
-      if (plat::IsLink(p.text)) {
-        *at = p;
-        return true;
-      }
-      p.text[i] = c;
-    }
-    if (c == '\0') return false;
-  }
-}
-
 // ---- The plan, from the payload and the folder as it is now ---------------------------------
 
 struct PlanWalk {
@@ -449,6 +428,25 @@ void FailExtraction(const char* folder, const payload::Failure& pf, StageFailure
 
 }  // namespace
 
+bool FindLink(const char* folder, const char* name, std::size_t from, Path* at) {
+  Path p = PathIn(folder, name);
+  if (!p.text[0]) return false;
+  const std::size_t base = std::strlen(folder) + 1;
+  for (std::size_t i = base + (from ? from + 1 : 0);; i += cp932::CharLength(p.text + i)) {
+    const char c = p.text[i];
+    if (c != '\\' && c != '/' && c != '\0') continue;
+    if (i > base && p.text[i - 1] != '\\') {
+      p.text[i] = '\0';
+      if (plat::IsLink(p.text)) {
+        *at = p;
+        return true;
+      }
+      p.text[i] = c;
+    }
+    if (c == '\0') return false;
+  }
+}
+
 bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, StageFailure* failure) {
   if (plat::QueryPath(folder) != plat::PathKind::Folder)
     return Fail(failure, StageFailure::NoFolder, folder, plat::IoError::NotFound);
@@ -482,8 +480,13 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
 }
 
 bool RecoverInterruptedUpdate(const char* folder, StageFailure* failure) {
+  // A run cut off before its journal was whole leaves a file; anything else there is not the
+  // staging's.
   const Path writing = PathIn(folder, kJournalWriting);
-  if (Taken(writing.text)) plat::DeletePath(writing.text);  // cut off before it was a journal
+  if (plat::IsLink(writing.text) ||
+      (Taken(writing.text) && plat::QueryPath(writing.text) != plat::PathKind::File))
+    return Fail(failure, StageFailure::Stray, writing.text);
+  if (Exists(writing.text)) plat::DeletePath(writing.text);
   for (const char* name : {kJournalCommit, kJournalStaging}) {
     const Path journal = PathIn(folder, name);
     if (!Taken(journal.text)) continue;

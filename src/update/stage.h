@@ -57,4 +57,9 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
 // CleanupPending, Stray or BadJournal).
 bool RecoverInterruptedUpdate(const char* folder, StageFailure* failure);
 
+// The first link on the way from folder to folder\name: each folder on the way, then the name
+// itself (the first `from` bytes of name are known to hold none), into *at. False when there
+// is none.
+bool FindLink(const char* folder, const char* name, std::size_t from, Path* at);
+
 }  // namespace update

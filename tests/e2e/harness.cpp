@@ -180,6 +180,33 @@ std::vector<std::string> ListFolder(const std::wstring& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
+bool MakeLink(const std::string& target, const std::string& at) {
+  auto host = [](const std::string& path) {
+    std::wstring w =
+        Wide(path.size() > 2 && (path[0] == 'Z' || path[0] == 'z') && path[1] == ':' ? path.substr(2) : "");
+    std::replace(w.begin(), w.end(), L'\\', L'/');
+    return w;
+  };
+  const std::wstring from = host(target), to = host(at);
+  if (from.empty() || to.empty()) return false;
+  std::wstring cmd = L"ln -s \"" + from + L"\" \"" + to + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(L"Z:\\bin\\ln", &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  // The Unix process may outlive its handle: the link is there when the folder lists it.
+  const std::string name = at.substr(at.rfind('\\') + 1);
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20)) {
+    const std::vector<std::string> names = ListFolder(at.substr(0, at.rfind('\\')));
+    if (std::find(names.begin(), names.end(), name) != names.end()) return true;
+  }
+  return false;
+}
+
 std::vector<std::string> ListFolder(const std::string& folder) { return ListFolder(Wide(folder)); }
 
 void Walk(const std::string& root, Snapshot* s, bool hashes) {

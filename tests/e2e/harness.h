@@ -61,6 +61,9 @@ void RemoveTree(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);  // makes the missing folders
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+// A link at `at` that leads to `target` (both on Z:), as a Unix symbolic link: Wine makes none
+// itself, and shows one that leads to a folder as a reparse point. False when none was made.
+bool MakeLink(const std::string& target, const std::string& at);
 std::vector<std::string> ListFolder(const std::string& folder);  // names, sorted
 std::vector<std::string> ListFolder(const std::wstring& folder);
 // A fresh, empty folder in parent whose name (测试) has no code page 932 form.

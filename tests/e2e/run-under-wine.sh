@@ -30,6 +30,20 @@ if [ "$(id -u)" -eq 0 ] && ! mountpoint -q "$small" && mount -t tmpfs -o size=32
   export KOVELA_SMALL_DRIVE=T:
 fi
 
+# A FAT drive, F:, that keeps file times to 2 seconds as removable drives do: a FAT image
+# mounted through FUSE where this runs as root. Without it those tests are skipped.
+fat=$work/fat-drive
+fatdrive=$WINEPREFIX/dosdevices/f:
+mkdir -p "$fat"
+if [ "$(id -u)" -eq 0 ] && command -v fusefat >/dev/null && ! mountpoint -q "$fat"; then
+  rm -f "$work/fat.img" && truncate -s 32M "$work/fat.img" && mkfs.vfat -n KOVELAFAT "$work/fat.img" >/dev/null &&
+    fusefat -o rw+,allow_other "$work/fat.img" "$fat" >/dev/null && {
+      trap 'rm -f "$drive" "$fatdrive"; umount "$small" 2>/dev/null || true; fusermount -u "$fat" 2>/dev/null || umount "$fat" || true' EXIT
+      ln -sfn "$fat" "$fatdrive"
+      export KOVELA_FAT_DRIVE=F:
+    }
+fi
+
 # English (1252), simplified Chinese (936), Korean (949).
 other_locales=(en_US.UTF-8 zh_CN.UTF-8 ko_KR.UTF-8)
 run() {  # run <locale> <test arguments...>

@@ -17,7 +17,7 @@ const char kTitle[] = "ステージ アップデータ";
 const char kCopying[] = "ファイルのコピー中...";
 const char kEnv[] =
     "TITLEBAR ステージ\nINSTTO STAGE_APP\nREG_GLOBAL KovelaStageE2E\nREG_LOCAL Game\n[EOF]\n"
-    "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\n-\nEOF\n";
+    "[delfiles_afterinst]\ninstall.env\ninsttscr.rct\nlnk\\*.*\n-\nEOF\n";
 
 // Release B: five files, the start-up files first; the third is large enough to keep the
 // progress window up a while, and the last one goes into a folder of its own.
@@ -38,7 +38,7 @@ struct Layout {
 };
 Layout Install(const std::string& name, const std::string& drive = "") {
   Layout l{CaseFolder(name),
-           drive.empty() ? CaseFolder(name + "-app") + "\\ゲーム" : drive + "\\" + name + "\\ゲーム"};
+           drive.empty() ? CaseFolder(name + "-app") + "\\ゲーム" : drive + "\\" + name + "\\game"};
   if (!drive.empty()) RemoveTree(drive + "\\" + name);
   for (const char* f : {"game.exe", "data\\a.dat", "data\\b.dat", "save\\slot1.sav"})
     WriteFile(l.app + "\\" + f, std::string("old ") + f);
@@ -175,6 +175,170 @@ TEST(Staging, AKilledSwapIsFinishedByTheNextRun) {
   for (const Item& i : items) {
     if (i.folder || i.name == "install.env" || i.name == "insttscr.rct") continue;  // deleted after it
     EXPECT_EQ(ReadFile(l.app + "\\" + i.name), i.data) << i.name;
+  }
+  DeleteSoftwareKey(kGlobal);
+}
+
+// The update's report, once the confirmation has gone; the run ends with it.
+std::string RunToReport(const Layout& l) {
+  Process p = Launch(l.start + "\\updater.exe", l.start + "\\temp");
+  HWND confirm = nullptr, menu = StartUpdate(p, kTitle, l.app, IDC_MENU_SLOT1, &confirm);
+  if (!menu) return "no menu";
+  WaitGone(confirm);
+  Box report = WaitForBox(p.pi.dwProcessId, 30000, kTitle, menu);
+  Click(report.hwnd, IDOK);
+  return WaitExit(p, 30000) == 0xFFFFFFFFu ? report.text : "did not end as a failure: " + report.text;
+}
+
+std::string Journal(const std::string& name, std::uint64_t time) {
+  return "KVU2" + Le(1, 4) + Le(0, 8) + "N" + Le(3, 4) + Le(time, 8) + Le(name.size(), 2) + name;
+}
+
+// A game started from the folder keeps its program file: the update renames it aside and lands,
+// but cannot delete it. The next run, the game still running, finishes nothing and undoes
+// nothing: it says so and leaves release B. Once the game is closed, a run clears it.
+TEST(Staging, AGameLeftRunningAcrossTwoRuns) {
+  Layout l = Install("stage-running");
+  const std::string game = l.app + "\\game.exe", old = game + ".kovela-old";
+  ASSERT_TRUE(CopyFileW(Wide(Env("KOVELA_STUB")).c_str(), Wide(game).c_str(), FALSE));
+  CreateDirectoryW(Wide(l.start + "\\game-temp").c_str(), nullptr);
+  Process running = Launch(game, l.start + "\\game-temp");  // a bare stub: it waits on its report
+  ASSERT_TRUE(WaitForBox(running.pi.dwProcessId, 20000).hwnd);
+  MakeUpdater(l.start, ReleaseB());
+
+  EXPECT_EQ(UpdateWithOk(l.start, kTitle, l.app), 0u);
+  EXPECT_EQ(ReadFile(game), "new game");
+  if (!Exists(old)) GTEST_SKIP() << "this system deletes a running program's file";
+  EXPECT_EQ(RunToReport(l),
+            "前回のアップデートは完了していますが、置き換えた古いファイル[" + old +
+                "]をまだ削除できません。\n"
+                "ゲームなど、このファイルから起動したプログラムを終了してから、もう一度実行してください。\n"
+                "今回のアップデートは行われませんでした。");
+  EXPECT_EQ(ReadFile(game), "new game");
+  EXPECT_EQ(ReadFile(l.app + "\\data\\new\\c.dat"), "new c");
+
+  WaitExit(running, 0);
+  EXPECT_EQ(UpdateWithOk(l.start, kTitle, l.app), 0u);
+  for (const auto& [path, e] : Take(l.app)) EXPECT_EQ(path.find("kovela-"), std::string::npos) << path;
+  DeleteSoftwareKey(kGlobal);
+}
+
+// What others leave in the folder: a name the updater keeps for itself, a link, a journal it did
+// not write. Each run ends in release A or B, says which, and changes nothing outside the folder.
+TEST(Staging, WhatOthersLeaveInTheFolder) {
+  const std::string fat = Env("KOVELA_FAT_DRIVE"),
+                    kept = "\nアップデートは行われませんでした。インストール先は元のままです。";
+  struct Row {
+    const char* name;
+    std::function<void(const Layout&, const std::string&)> arrange;  // the layout, the outside folder
+    std::string box;  // <app> for the install folder; none: the update lands
+    bool onFat = false;
+  };
+  const Row rows[] = {
+      {"a stray backup", [](const Layout& l, auto&) { WriteFile(l.app + "\\game.exe.kovela-old", "stray"); },
+       "インストール先に、アップデータが作業用に使う名前のファイル[<app>\\game.exe.kovela-old]があります。\n"
+       "このアップデータが作ったものではないため、手を付けていません。別の場所に移すか削除してから、もう一度"
+       "実行してください。" +
+           kept},
+      {"a link at a staged name",
+       [](const Layout& l, const std::string& out) {
+         MakeLink(out + "\\target", l.app + "\\game.exe.kovela-new");
+       },
+       "インストール先に、アップデータが作業用に使う名前のファイル[<app>\\game.exe.kovela-new]があります。\n"
+       "このアップデータが作ったものではないため、手を付けていません。別の場所に移すか削除してから、もう一度"
+       "実行してください。" +
+           kept},
+      {"a data folder that is a link",
+       [](const Layout& l, const std::string& out) {
+         RemoveTree(l.app + "\\data");
+         WriteFile(out + "\\data\\a.dat", "outside");
+         MakeLink(out + "\\data", l.app + "\\data");
+       },
+       "インストール先の[<app>\\data]は、別の場所を指すリンク（ジャンクションやシンボリックリンク）です。\n"
+       "アップデータはリンクを通して書き込みません。リンクを通常のフォルダやファイルに置き換えてから、もう一"
+       "度実行してください。" +
+           kept},
+      {"an unreadable journal",
+       [](const Layout& l, auto&) { WriteFile(l.app + "\\kovela-update.journal", "KVU2 damaged"); },
+       "前回中断したアップデートの記録[<app>\\kovela-update.journal]"
+       "は、読み取れないか信頼できない内容のため、従わずに"
+       "[<app>\\kovela-update.unreadable-1]"
+       "へ移しました。\nインストール先のほかのファイルには手を付けていません。"
+       "もう一度アップデータを実行してください。"},
+      {"a journal that names a save file",
+       [](const Layout& l, auto&) {
+         FILETIME t;
+         HANDLE h = CreateFileW(Wide(l.app + "\\save\\slot1.sav").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+         GetFileTime(h, nullptr, nullptr, &t);
+         CloseHandle(h);
+         WriteFile(l.app + "\\kovela-update.journal",
+                   Journal("save\\slot1.sav", (std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime));
+       },
+       ""},
+      {"a link at the journal's first name",
+       [](const Layout& l, const std::string& out) { MakeLink(out, l.app + "\\kovela-update.writing"); },
+       "インストール先に、アップデータが作業用に使う名前のファイル[<app>\\kovela-update.writing]"
+       "があります。\n"
+       "このアップデータが作ったものではないため、手を付けていません。別の場所に移すか削除してから、もう一度"
+       "実行してください。" +
+           kept},
+      {"a leftover pattern through a link",
+       [](const Layout& l, const std::string& out) {
+         WriteFile(out + "\\lnk\\keep.dat", "outside");
+         MakeLink(out + "\\lnk", l.app + "\\lnk");
+       },
+       ""},
+      {"a held file on a FAT drive, after new files went in", [](const Layout& l, auto&) {},
+       "ファイル[<app>\\game.exe]に書き込めませんでした。\n"
+       "ファイルが他のプログラムで使われています。ゲームなどを終了してから、もう一度実行してください。\n"
+       "アップデートを取り消しました。インストール先は元のままです。",
+       true},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    if (r.onFat && fat.empty()) {
+      std::printf("skipped without a FAT drive (root makes one): %s\n", r.name);
+      continue;
+    }
+    const std::string name = "others-" + std::to_string(++n);
+    Layout l = Install(name, r.onFat ? fat : "");
+    const std::string out = CaseFolder("stage-others-outside");
+    WriteFile(out + "\\target", "not the updater's");
+    std::vector<Item> items = ReleaseB();
+    if (r.onFat)  // a new file is swapped in before game.exe
+      items.insert(items.begin() + 2, File("new.txt", "new"));
+    MakeUpdater(l.start, items);
+    r.arrange(l, out);
+    HANDLE held = r.onFat ? CreateFileW(Wide(l.app + "\\game.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr)
+                          : INVALID_HANDLE_VALUE;
+    Snapshot before = Take(l.app);
+    const Snapshot outside = Take(out);
+    std::string box = r.box;
+    for (std::size_t at; (at = box.find("<app>")) != std::string::npos;) box.replace(at, 5, l.app);
+    if (box.empty()) {
+      EXPECT_EQ(UpdateWithOk(l.start, kTitle, l.app), 0u);
+      EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "new game");
+      EXPECT_EQ(ReadFile(l.app + "\\save\\slot1.sav"), "old save\\slot1.sav");
+    } else {
+      EXPECT_EQ(RunToReport(l), box);
+      Snapshot after = Take(l.app);
+      if (after.erase(l.app + "\\kovela-update.unreadable-1"))  // set aside, bytes and all
+        after[l.app + "\\kovela-update.journal"] = before.at(l.app + "\\kovela-update.journal");
+      // The FUSE driver of the FAT drive stamps a renamed file with the time of the rename, as FAT
+      // itself does not: there, names and bytes.
+      for (Snapshot* shot : {&before, &after})
+        for (auto& entry : *shot) entry.second.time *= !r.onFat;
+      EXPECT_EQ(Differences(before, after), std::vector<std::string>{});
+    }
+    EXPECT_EQ(Differences(outside, Take(out)), std::vector<std::string>{});
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    if (r.box.find("unreadable") != std::string::npos)  // set aside once: the next run lands
+      EXPECT_EQ(UpdateWithOk(l.start, kTitle, l.app), 0u);
+    if (r.onFat) RemoveTree(fat + "\\" + name);
+    RemoveTree(out);
   }
   DeleteSoftwareKey(kGlobal);
 }
