@@ -10,11 +10,12 @@ namespace base {
 namespace {
 
 constexpr std::uint32_t kWorkFolderAttempts = 100;
+constexpr char kWorkFolderPrefix[] = "TempGPInstallFolder_";
 
 }  // namespace
 
 void FormatWorkFolderName(std::uint32_t ticks, char* out, std::size_t size) {
-  std::snprintf(out, size, "TempGPInstallFolder_%09d", static_cast<std::int32_t>(ticks));
+  std::snprintf(out, size, "%s%09d", kWorkFolderPrefix, static_cast<std::int32_t>(ticks));
 }
 
 bool CreateWorkFolder() {
@@ -27,7 +28,9 @@ bool CreateWorkFolder() {
     FormatWorkFolderName(ticks + attempt, name, sizeof name);
     r = plat::EnterWorkFolder(name);
   }
-  return r == plat::WorkFolder::Entered;
+  if (r != plat::WorkFolder::Entered) return false;
+  plat::RemoveAbandonedWorkFolders(kWorkFolderPrefix);  // what runs that were cut off left
+  return true;
 }
 
 void RemoveWorkFolder() { plat::LeaveWorkFolder(); }

@@ -10,7 +10,8 @@ namespace base {
 // Creates "TempGPInstallFolder_%09d" under the temporary-files folder and makes it current;
 // false when it cannot be made. A name that is taken already (by a folder, a file or a link)
 // is passed over for the next number. The temporary-files folder need not have a code page
-// 932 name.
+// 932 name. The work folders that cut-off runs left there go, once their owners
+// have ended.
 bool CreateWorkFolder();
 // Gives the start folder back, then deletes the work folder's files and the folder.
 void RemoveWorkFolder();

@@ -108,9 +108,15 @@ std::uint32_t MillisecondsSinceStart();                     // timeGetTime
 // name (a folder, a file or a link), and nothing is entered.
 enum class WorkFolder { Entered, Exists, Failed };
 WorkFolder EnterWorkFolder(const char* name);
-// The remembered folder current again; then the work folder's files and the folder itself
-// deleted. Nothing when no work folder was entered.
+// The work folder holds a lock file, open without delete sharing for as long as the run lasts.
+// The remembered folder current again; then the lock closed, the work folder's files and the
+// folder itself deleted. Nothing when no work folder was entered.
 void LeaveWorkFolder();
+// Removes the work folders that runs which were cut off left in the temporary-files folder
+// (names beginning with prefix), each only when its lock shows that the run that made it has
+// ended: the lock file can be deleted. A folder without a lock, a link, and what is not a
+// plain file inside are left alone.
+void RemoveAbandonedWorkFolders(const char* prefix);
 // The running executable, opened for reading; nullptr when it cannot be opened.
 std::FILE* OpenOwnExecutable();
 

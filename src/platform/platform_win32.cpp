@@ -30,6 +30,8 @@ std::wstring Wide(const char* cp932) {
 // The work folder and the folder that was current before it, in the system's own form.
 std::wstring g_workFolder, g_startFolder;
 bool g_inWorkFolder = false;
+HANDLE g_workLock = INVALID_HANDLE_VALUE;
+constexpr wchar_t kWorkLock[] = L"\\kovela-run.lock";
 
 // A folder that the system names, without its length limit; "" when it cannot be had.
 template <typename Call>
@@ -70,12 +72,53 @@ WorkFolder EnterWorkFolder(const char* name) {
   g_startFolder = start;
   g_workFolder = work;
   g_inWorkFolder = true;
+  // Held until the run ends: a later run that can delete it knows this run is over.
+  g_workLock = CreateFileW((work + kWorkLock).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
   return WorkFolder::Entered;
+}
+
+namespace {
+
+// Deletes the plain files of a folder and then the folder (when that leaves it empty).
+void RemovePlainFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
+  if (h != INVALID_HANDLE_VALUE) {
+    do
+      if (!(d.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        DeleteFileW((folder + L"\\" + d.cFileName).c_str());
+    while (FindNextFileW(h, &d));
+    ::FindClose(h);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+void RemoveAbandonedWorkFolders(const char* prefix) {
+  std::wstring temp = SystemFolder([](DWORD n, wchar_t*b) { return GetTempPathW(n, b); }), wide;
+  if (temp.empty() || !ToWide(prefix, &wide)) return;
+  if (temp.back() != L'\\') temp += L'\\';
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((temp + wide + L"*").c_str(), &d);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring folder = temp + d.cFileName;
+    if ((d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (g_inWorkFolder && lstrcmpiW(folder.c_str(), g_workFolder.c_str()) == 0))
+      continue;
+    if (DeleteFileW((folder + kWorkLock).c_str())) RemovePlainFolder(folder);
+  } while (FindNextFileW(h, &d));
+  ::FindClose(h);
 }
 
 void LeaveWorkFolder() {
   if (!g_startFolder.empty()) SetCurrentDirectoryW(g_startFolder.c_str());
   if (!g_inWorkFolder) return;
+  if (g_workLock != INVALID_HANDLE_VALUE) CloseHandle(g_workLock);
+  g_workLock = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAW d;
   HANDLE h = FindFirstFileW((g_workFolder + L"\\*.*").c_str(), &d);
   if (h != INVALID_HANDLE_VALUE) {

@@ -244,6 +244,9 @@ void LeaveWorkFolder() {
   RemoveFolder(s.workFolder.c_str());
 }
 
+// The native tests keep no lock: their work folders end with the test.
+void RemoveAbandonedWorkFolders(const char*) {}
+
 std::FILE* OpenOwnExecutable() {
   return S().modulePath.empty() ? nullptr : OpenFile(S().modulePath.c_str(), "rb");
 }

@@ -4,6 +4,8 @@
 // tabled with the other hostile containers.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "harness.h"
 
 using namespace e2e;
@@ -37,10 +39,10 @@ TEST(Startup, FailuresReportAndEndTheRun) {
                 cutShort,
                 "ファイルの読み込みに失敗しました。ファイルが壊れている可能性があります。",
                 IDOK,
-                {"README.TXT", "install.env", "insttscr.rct"},
+                {"README.TXT", "install.env", "insttscr.rct", "kovela-run.lock"},
                 false},
-               {"unclosed-retry", unclosed, kUnclosed, IDRETRY, {"install.env"}, true},
-               {"unclosed-cancel", unclosed, kUnclosed, IDCANCEL, {"install.env"}, true}};
+               {"unclosed-retry", unclosed, kUnclosed, IDRETRY, {"install.env", "kovela-run.lock"}, true},
+               {"unclosed-cancel", unclosed, kUnclosed, IDCANCEL, {"install.env", "kovela-run.lock"}, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string dir = CaseFolder(c.name);
@@ -60,4 +62,30 @@ TEST(Startup, FailuresReportAndEndTheRun) {
     EXPECT_EQ(ListFolder(dir + "\\temp"), c.kept ? work : std::vector<std::string>{});
     if (c.kept) { EXPECT_EQ(ListFolder(dir + "\\temp\\" + work[0]), c.work); }
   }
+}
+
+// A run that was cut off leaves its work folder; the next run removes it, and only it: not the
+// folder of a run still going (its lock held), nor one without a lock.
+TEST(Startup, AWorkFolderLeftByACutOffRunGoesWithTheNextRun) {
+  const std::string dir = CaseFolder("abandoned"), temp = dir + "\\temp";
+  const std::string exe = MakeUpdater(dir, PayloadBytes({File("readme.txt", "no install.env")}));
+  Process cut = Launch(exe, temp);
+  ASSERT_TRUE(WaitForBox(cut.pi.dwProcessId).hwnd);
+  const std::vector<std::string> left = WorkFolders(temp);
+  ASSERT_EQ(left.size(), 1u);
+  WaitExit(cut, 0);  // terminated
+  const std::string live = temp + "\\TempGPInstallFolder_000000007",
+                    bare = temp + "\\TempGPInstallFolder_000000008";
+  WriteFile(live + "\\kovela-run.lock", "");
+  WriteFile(bare + "\\a.dat", "a");
+  HANDLE held = CreateFileW(Wide(live + "\\kovela-run.lock").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  Process next = Launch(exe, temp);
+  ASSERT_TRUE(WaitForBox(next.pi.dwProcessId).hwnd);
+  std::vector<std::string> now = WorkFolders(temp);
+  EXPECT_EQ(std::count(now.begin(), now.end(), left[0]), 0);
+  EXPECT_EQ(now.size(), 3u);  // its own, the live one, the one without a lock
+  EXPECT_EQ(ListFolder(live), std::vector<std::string>{"kovela-run.lock"});
+  EXPECT_EQ(ListFolder(bare), std::vector<std::string>{"a.dat"});
+  CloseHandle(held);
 }
