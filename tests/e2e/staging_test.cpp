@@ -190,10 +190,6 @@ std::string RunToReport(const Layout& l) {
   return WaitExit(p, 30000) == 0xFFFFFFFFu ? report.text : "did not end as a failure: " + report.text;
 }
 
-std::string Journal(const std::string& name, std::uint64_t time) {
-  return "KVU2" + Le(1, 4) + Le(0, 8) + "N" + Le(3, 4) + Le(time, 8) + Le(name.size(), 2) + name;
-}
-
 // A game started from the folder keeps its program file: the update renames it aside and lands,
 // but cannot delete it. The next run, the game still running, finishes nothing and undoes
 // nothing: it says so and leaves release B. Once the game is closed, a run clears it.
@@ -240,14 +236,6 @@ TEST(Staging, WhatOthersLeaveInTheFolder) {
        "このアップデータが作ったものではないため、手を付けていません。別の場所に移すか削除してから、もう一度"
        "実行してください。" +
            kept},
-      {"a link at a staged name",
-       [](const Layout& l, const std::string& out) {
-         MakeLink(out + "\\target", l.app + "\\game.exe.kovela-new");
-       },
-       "インストール先に、アップデータが作業用に使う名前のファイル[<app>\\game.exe.kovela-new]があります。\n"
-       "このアップデータが作ったものではないため、手を付けていません。別の場所に移すか削除してから、もう一度"
-       "実行してください。" +
-           kept},
       {"a data folder that is a link",
        [](const Layout& l, const std::string& out) {
          RemoveTree(l.app + "\\data");
@@ -265,17 +253,6 @@ TEST(Staging, WhatOthersLeaveInTheFolder) {
        "[<app>\\kovela-update.unreadable-1]"
        "へ移しました。\nインストール先のほかのファイルには手を付けていません。"
        "もう一度アップデータを実行してください。"},
-      {"a journal that names a save file",
-       [](const Layout& l, auto&) {
-         FILETIME t;
-         HANDLE h = CreateFileW(Wide(l.app + "\\save\\slot1.sav").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-         GetFileTime(h, nullptr, nullptr, &t);
-         CloseHandle(h);
-         WriteFile(l.app + "\\kovela-update.journal",
-                   Journal("save\\slot1.sav", (std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime));
-       },
-       ""},
       {"a link at the journal's first name",
        [](const Layout& l, const std::string& out) { MakeLink(out, l.app + "\\kovela-update.writing"); },
        "インストール先に、アップデータが作業用に使う名前のファイル[<app>\\kovela-update.writing]"
@@ -321,7 +298,6 @@ TEST(Staging, WhatOthersLeaveInTheFolder) {
     if (box.empty()) {
       EXPECT_EQ(UpdateWithOk(l.start, kTitle, l.app), 0u);
       EXPECT_EQ(ReadFile(l.app + "\\game.exe"), "new game");
-      EXPECT_EQ(ReadFile(l.app + "\\save\\slot1.sav"), "old save\\slot1.sav");
     } else {
       EXPECT_EQ(RunToReport(l), box);
       Snapshot after = Take(l.app);

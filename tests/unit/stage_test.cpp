@@ -212,6 +212,8 @@ TEST_F(StageTest, AFailureOrAKillAtEveryStep) {
       SCOPED_TRACE(std::to_string(step) + (kill ? " killed" : " failed"));
       RemoveTree(inst_);
       SetUp();
+      SetWriteTime(inst_ + "/data", kFileTime - 20000000);
+      const std::uint64_t dataTime = WriteTime(inst_ + "/data");
       fake::Reset();
       kill ? fake::KillAtFileCall(step) : fake::FailFileCall(step, plat::IoError::InUse);
       ASSERT_EQ(Stage(update_, &r), kill ? fake::kKilled : kReturned);
@@ -225,6 +227,8 @@ TEST_F(StageTest, AFailureOrAKillAtEveryStep) {
       const std::string now = Snapshot(inst_);
       if (!kill) { EXPECT_EQ(now, r == 0 ? after : before_); }
       EXPECT_TRUE(now == before_ || now == after) << now;
+      // Put back, the folders' own times are back too, after a kill as well.
+      if (now == before_) { EXPECT_EQ(WriteTime(inst_ + "/data"), dataTime); }
       if (kill) (now == after ? forward : back) += 1;
     }
   }
