@@ -134,7 +134,7 @@ TEST_F(PatchTest, WrongBaseAndDamage) {
   }
 }
 
-// The tool end to end: patches only when asked; list, verify and extract --base.
+// The tool end to end: patches unless refused; list, verify and extract --base.
 TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
   const std::string a = Rnd(200000, 6), b = a.substr(0, 80000) + Rnd(2000, 7) + a.substr(80000);
   mkupdater::BgrImage image{2, 2, std::vector<std::uint8_t>(12, 0x40)};
@@ -148,10 +148,12 @@ TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
   }
   WriteWholeFile(dir_ + "/stub.exe", UpdaterStub());
   const std::string exe = dir_ + "/u.exe";
-  for (bool patches : {false, true}) {
+  // Patches by default with a base; --no-patches carries the file whole, --patches is accepted.
+  for (const char* option : {"--no-patches", "", "--patches"}) {
+    const bool patches = std::string(option) != "--no-patches";
     std::vector<std::string> args = {"build", "--stub", dir_ + "/stub.exe", "--out",
                                      exe,     "--base", dir_ + "/A"};
-    if (patches) args.push_back("--patches");
+    if (*option) args.push_back(option);
     args.push_back(dir_ + "/B");
     std::string out, err, listed;
     ASSERT_EQ(RunTool(mkupdater::RunBuildCommand, args, &out, &err), 0) << err;
