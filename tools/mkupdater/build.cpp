@@ -74,7 +74,7 @@ Options ParseOptions(int argc, char** argv) {
   if (o.problem.empty() && o.patchesAsked && !o.patches)
     o.problem = "--patches and --no-patches contradict each other: give one";
   if (o.problem.empty() && (o.patchesAsked || !o.patches) && o.base.empty())
-    o.problem = Format("%s is about patches of the --base release's files: name it with --base <folder>",
+    o.problem = Format("%s goes with --base <folder of the previous release>: patches are made of its files",
                        o.patchesAsked ? "--patches" : "--no-patches");
   return o;
 }
