@@ -44,12 +44,15 @@ def unix_of(drive, *parts):
 
 def wine_session(plan):
     """Runs the plan in one Wine session on a private display. plan: [(tag, args)], args a
-    wine_bench command line or ("rm", unix path). Returns ({tag: [{key: value}]}, [load])."""
+    wine_bench command line, ("rm", unix path) or ("cp", unix tree, unix copy). Returns ({tag: [{key: value}]}, [load])."""
     env = dict(os.environ, WINEPREFIX=PREFIX)
     lines = []
     for tag, args in plan:
         if args[0] == "rm":
             lines.append(f"rm -rf '{args[1]}'")
+            continue
+        if args[0] == "cp":  # a fresh copy of a tree, its times kept
+            lines.append(f"rm -rf '{args[2]}' && cp -a '{args[1]}' '{args[2]}'")
             continue
         if args[0] == "gate":
             lines.append(f"'{sys.executable}' '{RUN_PY}' --gate")

@@ -2,7 +2,9 @@
 // like a user, the Windows build of the zlib probe and an NSIS installer, each into a fresh
 // folder, and prints one line of key=value figures per run:
 //
-//   wine_bench updater <updater.exe> <install folder> <temp folder> <runs>
+//   wine_bench updater <updater.exe> <install folder> <temp folder> <runs> [kept]
+//     (kept: the install folder is left as the caller filled it, for an update of a release
+//     installed before; otherwise it is emptied before each run)
 //     menu_ms      process creation to the main menu visible
 //     extract_ms   the posted click on the confirmation's "はい" to the finish dialog visible
 //     peak_ws_kib  PeakWorkingSetSize at the finish dialog (Wine: VmHWM of the process), and
@@ -72,9 +74,10 @@ long PeakKiB(HANDLE process) {
   return static_cast<long>(m.PeakWorkingSetSize / 1024);
 }
 
-int RunUpdater(const std::string& exe, const std::string& install, const std::string& temp, int runs) {
+int RunUpdater(const std::string& exe, const std::string& install, const std::string& temp, int runs,
+               bool kept) {
   for (int run = 1; run <= runs; ++run) {
-    Fresh(install);
+    if (!kept) Fresh(install);
     Fresh(temp);
     e2e::DeleteSoftwareKey(kRegGlobal);
     e2e::WriteInstallRecord(kRegGlobal, kRegLocal, install);
@@ -88,7 +91,10 @@ int RunUpdater(const std::string& exe, const std::string& install, const std::st
     int button = 0;
     for (int id = IDC_MENU_SLOT0; id <= IDC_MENU_SLOT8 && !button; ++id)
       if (e2e::Text(menu, id) == "アップデート") button = id;
-    if (!button) return std::fprintf(stderr, "wine_bench: no update button\n"), 1;
+    if (!button)
+      return std::fprintf(stderr, "wine_bench: no update button in '%s' (%s)\n", e2e::Text(menu).c_str(),
+                          e2e::Text(menu, 0xFFFF).c_str()),
+             1;
     e2e::Click(menu, button);
     HWND ask = Poll(pid, nullptr, menu);
     if (!ask || e2e::Text(ask, 0xFFFF).find("をアップデートします") == std::string::npos)
@@ -221,7 +227,8 @@ int RunProbe(const std::string& probe, const std::string& exe, const std::string
 
 int main(int argc, char** argv) {
   std::string cmd = argc > 1 ? argv[1] : "";
-  if (cmd == "updater" && argc == 6) return RunUpdater(argv[2], argv[3], argv[4], std::atoi(argv[5]));
+  if (cmd == "updater" && (argc == 6 || (argc == 7 && std::string(argv[6]) == "kept")))
+    return RunUpdater(argv[2], argv[3], argv[4], std::atoi(argv[5]), argc == 7);
   if (cmd == "startup" && argc == 5) return RunStartup(argv[2], argv[3], std::atoi(argv[4]));
   if (cmd == "probe" && argc == 6) return RunProbe(argv[2], argv[3], argv[4], std::atoi(argv[5]));
   if (cmd == "nsis" && argc == 5)
@@ -233,7 +240,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "noop") return 0;
   std::fprintf(stderr,
-               "usage: wine_bench updater <updater.exe> <install folder> <temp folder> <runs>\n"
+               "usage: wine_bench updater <updater.exe> <install folder> <temp folder> <runs> [kept]\n"
                "       wine_bench startup <updater.exe> <temp folder> <runs>\n"
                "       wine_bench probe <zlib_probe.exe> <updater.exe> <destination> <runs>\n"
                "       wine_bench nsis <installer.exe> <destination> <runs>\n"

@@ -1,6 +1,7 @@
 // Patch records: made by mkupdater from two files, applied by the extraction to the base.
 #include "payload/patch.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "commands.h"
@@ -22,7 +23,13 @@ class PatchTest : public HostTest {
     WriteWholeFile(dir_ + "/new.arc", result);
     mkupdater::Patch patch;
     std::string why;
-    EXPECT_EQ(mkupdater::MakePatch(dir_ + "/old.arc", dir_ + "/new.arc", &patch, &why, true), 1) << why;
+    told_.clear();
+    const mkupdater::PatchProgress progress{[](void* told, std::uint64_t done) {
+                                              static_cast<std::vector<std::uint64_t>*>(told)->push_back(done);
+                                            },
+                                            &told_, result.size()};
+    EXPECT_EQ(mkupdater::MakePatch(dir_ + "/old.arc", dir_ + "/new.arc", &patch, &why, true, progress), 1)
+        << why;
     mkupdater::Patch trial;
     if (pays) *pays = mkupdater::MakePatch(dir_ + "/old.arc", dir_ + "/new.arc", &trial, &why) == 1;
     std::FILE* t = std::tmpfile();
@@ -58,6 +65,7 @@ class PatchTest : public HostTest {
   static void Begin(payload::Progress*, const char*, std::uint32_t work) { reports_.push_back({work, 0}); }
   static inline std::vector<std::pair<std::uint32_t, std::uint32_t>> reports_;
   payload::Progress watch_ = {nullptr, Begin, Blocks};
+  std::vector<std::uint64_t> told_;  // how far making the patch got, as MakePatch told it
   payload::Failure failure_;
 };
 
@@ -88,6 +96,9 @@ TEST_F(PatchTest, RoundTrips) {
     bool pays = false;
     const std::string payload = Build(c.base, c.result, &pays);
     EXPECT_EQ(pays, c.pays) << c.what;
+    // Making it moved the tool's bar forwards only, and to the end of the file's share.
+    EXPECT_TRUE(std::is_sorted(told_.begin(), told_.end())) << c.what;
+    EXPECT_EQ(told_.empty() ? 0 : told_.back(), c.result.size()) << c.what;
     EXPECT_EQ(Apply(payload, &c.base, true), 0) << c.what;  // the instructions alone
     ASSERT_EQ(Apply(payload, &c.base), 0) << c.what << " fault " << int(failure_.fault);
     EXPECT_EQ(ReadWholeFile(dir_ + "/dest/data.arc"), c.result) << c.what;
@@ -134,7 +145,7 @@ TEST_F(PatchTest, WrongBaseAndDamage) {
   }
 }
 
-// The tool end to end: patches only when asked; list, verify and extract --base.
+// The tool end to end: patches unless refused; list, verify and extract --base.
 TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
   const std::string a = Rnd(200000, 6), b = a.substr(0, 80000) + Rnd(2000, 7) + a.substr(80000);
   mkupdater::BgrImage image{2, 2, std::vector<std::uint8_t>(12, 0x40)};
@@ -148,10 +159,12 @@ TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
   }
   WriteWholeFile(dir_ + "/stub.exe", UpdaterStub());
   const std::string exe = dir_ + "/u.exe";
-  for (bool patches : {false, true}) {
+  // Patches by default with a base; --no-patches carries the file whole, --patches is accepted.
+  for (const char* option : {"--no-patches", "", "--patches"}) {
+    const bool patches = std::string(option) != "--no-patches";
     std::vector<std::string> args = {"build", "--stub", dir_ + "/stub.exe", "--out",
                                      exe,     "--base", dir_ + "/A"};
-    if (patches) args.push_back("--patches");
+    if (*option) args.push_back(option);
     args.push_back(dir_ + "/B");
     std::string out, err, listed;
     ASSERT_EQ(RunTool(mkupdater::RunBuildCommand, args, &out, &err), 0) << err;
@@ -173,26 +186,42 @@ TEST_F(PatchTest, ToolBuildsListsAndExtractsPatches) {
 }  // namespace
 
 // The staging applies a patch to the installed file: the release it was made for becomes the
-// next one; any other file leaves the folder exactly as it was, and says which file.
+// next one; any other file, or a damaged patch, leaves the folder exactly as it was, and says
+// which file and why.
 TEST_F(PatchTest, StagingAppliesAPatchOnlyToItsRelease) {
   const std::string a = Rnd(200000, 8), b = a.substr(0, 70000) + Rnd(3000, 9) + a.substr(70000);
   std::string other = a;
   other[123456] ^= 1;
-  InstallUpdater(dir_ + "/updater.exe", Build(a, b));
+  const std::string payload = Build(a, b);
+  std::string damaged = payload;
+  damaged[payload.size() - 30] ^= 0x40;  // in the instruction stream
+  const struct {
+    const char* what;
+    const std::string& payload;
+    const std::string& installed;
+    update::StageFailure::Kind kind;  // None: it lands
+  } cases[] = {
+      {"another file", payload, other, update::StageFailure::WrongBase},
+      {"a damaged patch", damaged, a, update::StageFailure::Damaged},
+      {"its release", payload, a, update::StageFailure::None},
+  };
   const std::string inst = dir_ + "/inst";
-  for (const std::string* installed : {static_cast<const std::string*>(&other), &a}) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallUpdater(dir_ + "/updater.exe", c.payload);
     RemoveTree(inst);
     MakeFolders(dir_ + "/", {"inst"});
-    WriteWholeFile(inst + "/data.arc", *installed);
+    WriteWholeFile(inst + "/data.arc", c.installed);
     const Names before = ListTree(inst);
     std::FILE* f = std::fopen((dir_ + "/updater.exe").c_str(), "rb");
     update::StageFailure failure;
     const bool landed = update::StageUpdate(f, inst.c_str(), nullptr, &failure);
     std::fclose(f);
-    EXPECT_EQ(landed, installed == &a);
-    EXPECT_EQ(ReadWholeFile(inst + "/data.arc"), installed == &a ? b : other);
+    EXPECT_EQ(landed, c.kind == update::StageFailure::None);
+    EXPECT_EQ(ReadWholeFile(inst + "/data.arc"), landed ? b : c.installed);
     EXPECT_EQ(ListTree(inst), before);
-    if (!landed) EXPECT_EQ(failure.kind, update::StageFailure::WrongBase);
-    if (!landed) EXPECT_EQ(std::string(failure.path), inst + "\\data.arc");
+    if (landed) continue;
+    EXPECT_EQ(failure.kind, c.kind);
+    if (c.kind == update::StageFailure::WrongBase) EXPECT_EQ(std::string(failure.path), inst + "\\data.arc");
   }
 }

@@ -28,8 +28,9 @@ struct Options {
   int level = kStrongestLevel;
   unsigned threads = 0;  // one per core
   bool quiet = false;
-  bool patches = false;  // changed files as patches of the base's, where they pay
-  std::string problem;   // what is wrong with the call, "" when nothing
+  bool patches = true;        // with a base: changed files as patches of the base's, where they pay
+  bool patchesAsked = false;  // --patches given: accepted for scripts written when patches were opt-in
+  std::string problem;        // what is wrong with the call, "" when nothing
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -41,7 +42,9 @@ Options ParseOptions(int argc, char** argv) {
     } else if ((a == "--stub" || a == "--out" || a == "--base") && i + 1 < argc) {
       (a == "--stub" ? o.stub : a == "--out" ? o.out : o.base) = argv[++i];
     } else if (a == "--patches") {
-      o.patches = true;
+      o.patchesAsked = true;
+    } else if (a == "--no-patches") {
+      o.patches = false;
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
     } else if (a == "--threads" && i + 1 < argc) {
@@ -68,8 +71,11 @@ Options ParseOptions(int argc, char** argv) {
   if (o.problem.empty() && o.folder.empty()) o.problem = "the folder to pack is missing";
   if (o.problem.empty() && o.stub.empty()) o.problem = "--stub <updater.exe> is missing";
   if (o.problem.empty() && o.out.empty()) o.problem = "--out <file.exe> is missing";
-  if (o.problem.empty() && o.patches && o.base.empty())
-    o.problem = "--patches makes patches of the --base release's files: name it with --base <folder>";
+  if (o.problem.empty() && o.patchesAsked && !o.patches)
+    o.problem = "--patches and --no-patches contradict each other: give one";
+  if (o.problem.empty() && (o.patchesAsked || !o.patches) && o.base.empty())
+    o.problem = Format("%s goes with --base <folder of the previous release>: patches are made of its files",
+                       o.patchesAsked ? "--patches" : "--no-patches");
   return o;
 }
 
@@ -124,8 +130,8 @@ int RunBuildCommand(int argc, char** argv) {
     std::fprintf(stderr, "mkupdater build: %s\n", o.problem.c_str());
     std::fputs(
         "usage: mkupdater build --stub <updater.exe> --out <file.exe> [--base <previous-release> "
-        "[--patches]] "
-        "[-0 ... -12] [--threads <n>] [--quiet] <folder>\n(mkupdater build --help tells more)\n",
+        "[--no-patches]] [-0 ... -12] [--threads <n>] [--quiet] <folder>\n(mkupdater build --help tells "
+        "more)\n",
         stderr);
     return kUsageError;
   }
@@ -207,7 +213,7 @@ int RunBuildCommand(int argc, char** argv) {
   if (!o.base.empty()) WarnWithoutVersionGate(env, envPath);
   if (o.quiet) return 0;
   if (!o.base.empty()) PrintDelta(delta);
-  if (o.patches) PrintPatches(patches);
+  if (!o.base.empty() && o.patches) PrintPatches(patches);
   const std::uint64_t packed = static_cast<std::uint64_t>(total) - stubSize - 4;
   std::printf("%s: %zu files, %s in, %s out (%.1f%%), %.1f s\n", o.out.c_str(), files,
               FormatBytes(raw).c_str(), FormatBytes(packed).c_str(),

@@ -16,6 +16,7 @@ class Meter {
   ~Meter() { Finish(); }
   void Set(std::uint64_t done);  // bytes done so far
   void SetTotal(std::uint64_t total) { total_ = total; }
+  std::uint64_t Total() const { return total_; }
   void Finish();           // clears the bar's line
   double Seconds() const;  // since the start
 

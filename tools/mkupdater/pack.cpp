@@ -137,7 +137,7 @@ int PackRecords(std::FILE* out, const std::string& root, const std::vector<Entry
       if (WriteFolderRecord(out, e.name) != 0)
         result = Fail(kDataError, "cannot write '%s'", outName.c_str());
     } else if (!e.patchBase.empty()) {
-      result = PackPatchOrFile(out, root, e, level, meter, done, outName, patches);
+      result = PackPatchOrFile(out, root, e, level, meter, &done, outName, patches);
     } else if (Streamed(e)) {
       File in(host::Open(root + "/" + e.rel, "rb"));
       StreamProgress progress{meter, done};

@@ -95,13 +95,29 @@ void Thin(Index* index) {
   a.resize(kept);
 }
 
-bool BuildIndex(View* base, Index* index) {
+// Tells the watcher how far the patch's work has got: hashing both files, indexing the base and
+// scanning the new file, told as a share of `share` bytes, at most once per kTellEvery of work.
+struct Work {
+  PatchProgress progress;
+  std::uint64_t total = 1, done = 0, told = 0;
+  static constexpr std::uint64_t kTellEvery = 1u << 20;
+  void Add(std::uint64_t n) {
+    done += n;
+    if (!progress.tell || (done - told < kTellEvery && done < total)) return;
+    told = done;
+    const double part = static_cast<double>(std::min(done, total)) / static_cast<double>(total);
+    progress.tell(progress.context, static_cast<std::uint64_t>(part * static_cast<double>(progress.share)));
+  }
+};
+
+bool BuildIndex(View* base, Index* index, Work* work) {
   const std::uint64_t n = base->size();
   while (n / (index->mask + 1) > kMaxAnchors) index->mask = index->mask * 2 + 1;
   const std::size_t expected = static_cast<std::size_t>(n / (index->mask + 1));
   const std::size_t limit = expected + expected / 4 + 4096;
   index->anchors.reserve(limit);
-  if (n < kSeed) return true;
+  std::uint64_t indexed = 0;
+  if (n < kSeed) return work->Add(n), true;
   Roller r;
   const std::uint8_t* p = base->At(0, kSeed);
   if (!p) return false;
@@ -114,11 +130,13 @@ bool BuildIndex(View* base, Index* index) {
       index->anchors.push_back((m >> 32) << 32 | i);
     }
     if (i + kSeed >= n) break;
+    if (i - indexed >= 0x10000) work->Add(i - indexed), indexed = i;
     p = base->At(i, kSeed + 1);
     if (!p) return false;
     h = r.Roll(h, p[0], p[kSeed]);
   }
   Thin(index);
+  work->Add(n - indexed);
   return true;
 }
 
@@ -228,6 +246,7 @@ struct Scan {
   View* now;
   const Index* index;
   Encoder* enc;
+  Work* work;
   std::uint64_t copied = 0, literal = 0, literalLimit;
 };
 
@@ -272,8 +291,9 @@ bool ScanNew(Scan* s) {
   std::uint64_t lit = 0, i = 0, expected = 0;
   Roller r;
   bool fresh = true;
-  std::uint64_t h = 0;
+  std::uint64_t h = 0, scanned = 0;
   while (i + kSeed <= n) {
+    if (i - scanned >= 0x10000) s->work->Add(i - scanned), scanned = i;
     const std::uint8_t* p = s->now->At(i, kSeed + (i + kSeed < n ? 1 : 0));
     if (!p) return false;
     if (fresh) h = Roller::Hash(p), fresh = false;
@@ -300,10 +320,11 @@ bool ScanNew(Scan* s) {
     ++i;
     ++expected;
   }
+  s->work->Add(n - scanned);
   return EmitLiteral(s, lit, n);
 }
 
-bool HashFile(View* v, unsigned char* digest) {
+bool HashFile(View* v, unsigned char* digest, Work* work) {
   plat::Sha256* h = plat::BeginSha256();
   if (!h) return false;
   for (std::uint64_t at = 0; at < v->size();) {
@@ -314,6 +335,7 @@ bool HashFile(View* v, unsigned char* digest) {
       return false;
     }
     at += step;
+    work->Add(step);
   }
   return plat::FinishSha256(h, digest) == 0;
 }
@@ -327,7 +349,7 @@ std::uint64_t SizeOf(std::FILE* f) {
 }  // namespace
 
 int MakePatch(const std::string& basePath, const std::string& newPath, Patch* patch, std::string* why,
-              bool always) {
+              bool always, PatchProgress progress) {
   File fb(host::Open(basePath, "rb")), fn(host::Open(newPath, "rb"));
   if (!fb || !fn) return *why = host::LastError(), -1;
   const std::uint64_t baseSize = SizeOf(fb.get()), newSize = SizeOf(fn.get());
@@ -339,12 +361,13 @@ int MakePatch(const std::string& basePath, const std::string& newPath, Patch* pa
   std::vector<std::uint8_t>& body = patch->body;
   PutU32(body, static_cast<std::uint32_t>(baseSize));
   body.resize(payload::kPatchHeaderSize);
-  if (!HashFile(&base, body.data() + 4) || !HashFile(&now, body.data() + 4 + plat::kSha256Size))
+  Work work{progress, std::max<std::uint64_t>(1, 2 * (baseSize + newSize))};
+  if (!HashFile(&base, body.data() + 4, &work) || !HashFile(&now, body.data() + 4 + plat::kSha256Size, &work))
     return *why = "it could not be read whole", -1;
   Index index;
-  if (!BuildIndex(&base, &index)) return *why = "it could not be read whole", -1;
+  if (!BuildIndex(&base, &index, &work)) return *why = "it could not be read whole", -1;
   Encoder enc(&body);
-  Scan s{&base, &now, &index, &enc, 0, 0, always ? UINT64_MAX : newSize - newSize / 5};
+  Scan s{&base, &now, &index, &enc, &work, 0, 0, always ? UINT64_MAX : newSize - newSize / 5};
   const bool scanned = ScanNew(&s);
   if (base.failed() || now.failed()) return *why = "it could not be read whole", -1;
   if (!scanned || !enc.Finish()) return 0;
@@ -374,11 +397,13 @@ int WritePatchRecord(std::FILE* out, const std::string& name, std::uint64_t resu
 }
 
 int PackPatchOrFile(std::FILE* out, const std::string& root, const Entry& e, int level, Meter* meter,
-                    std::uint64_t doneBefore, const std::string& outName, PatchSummary* summary) {
+                    std::uint64_t* doneBefore, const std::string& outName, PatchSummary* summary) {
   const std::string path = root + "/" + e.rel;
   Patch patch;
   std::string why;
-  const int made = MakePatch(e.patchBase, path, &patch, &why);
+  StreamProgress progress{meter, *doneBefore};
+  const int made =
+      MakePatch(e.patchBase, path, &patch, &why, false, PatchProgress{OnChunk, &progress, e.size});
   if (made < 0) return Fail(kDataError, "cannot make a patch of '%s': %s", e.rel.c_str(), why.c_str());
   if (made > 0) {
     if (WritePatchRecord(out, e.name, e.size, e.time, patch.body) != 0)
@@ -390,8 +415,10 @@ int PackPatchOrFile(std::FILE* out, const std::string& root, const Entry& e, int
     }
     return 0;
   }
+  // The whole file after all: its packing is more work on top of the patch's.
+  meter->SetTotal(meter->Total() + e.size);
+  progress.before = *doneBefore += e.size;
   File in(host::Open(path, "rb"));
-  StreamProgress progress{meter, doneBefore};
   if (!in) return Fail(kDataError, "cannot read '%s': %s", e.rel.c_str(), host::LastError().c_str());
   if (WriteFileRecord(out, e.name, in.get(), e.size, e.time, std::min(level, 9), OnChunk, &progress) != 0)
     return Fail(kDataError, "cannot pack '%s': it could not be read whole, or '%s' not written",

@@ -28,12 +28,21 @@ struct Patch {
   std::uint64_t copied = 0, literal = 0;
 };
 
+// Who hears how far a patch has got (the chunk callback of WriteFileRecord): the work done
+// (both files hashed, the base indexed, the new file scanned) as a share of `share` bytes,
+// about every MiB of it.
+struct PatchProgress {
+  void (*tell)(void* context, std::uint64_t done);
+  void* context;
+  std::uint64_t share;
+};
+
 // A patch that makes newPath from basePath. 1 with *patch filled when it pays (it copies at
 // least a fifth of the new file and is smaller than it, and fits the memory bound), 0 when the
 // whole file should travel, -1 when a file cannot be read (*why says so). always: the patch is
 // made whole and 1 returned whether it pays or not.
 int MakePatch(const std::string& basePath, const std::string& newPath, Patch* patch, std::string* why,
-              bool always = false);
+              bool always = false, PatchProgress progress = {});
 
 // A patch record (CP932 name) for a result of resultSize bytes with its last-write time.
 int WritePatchRecord(std::FILE* out, const std::string& name, std::uint64_t resultSize,
@@ -46,9 +55,11 @@ struct PatchSummary {
 };
 
 // Writes entry e (its base at e.patchBase) as a patch record when one pays, else as a whole
-// file streamed at level (0-9). 0, or an exit code with the message printed.
+// file streamed at level (0-9). The meter moves from *doneBefore over e.size while the patch is
+// made; a whole file after it is more work, which adds e.size to the meter's total and to
+// *doneBefore. 0, or an exit code with the message printed.
 int PackPatchOrFile(std::FILE* out, const std::string& root, const Entry& e, int level, Meter* meter,
-                    std::uint64_t doneBefore, const std::string& outName, PatchSummary* summary);
+                    std::uint64_t* doneBefore, const std::string& outName, PatchSummary* summary);
 
 // Marks every changed file of the delta but the start-up files to travel as a patch of the
 // base's file of the same name.
