@@ -186,6 +186,8 @@ std::string RunToReport(const Layout& l) {
   if (!menu) return "no menu";
   WaitGone(confirm);
   Box report = WaitForBox(p.pi.dwProcessId, 30000, kTitle, menu);
+  static int shots = 0;
+  Screenshot("staging-report-" + std::to_string(++shots));
   Click(report.hwnd, IDOK);
   return WaitExit(p, 30000) == 0xFFFFFFFFu ? report.text : "did not end as a failure: " + report.text;
 }
