@@ -21,6 +21,7 @@ class StageTest : public HostTest {
   void SetUp() override {
     HostTest::SetUp();
     inst_ = dir_ + "/inst";
+    out_ = dir_ + "/outside";
     // Release A installed: two files the update replaces, one it leaves, a save folder.
     for (const char* f : {"game.exe", "data/a.dat", "data/keep.dat", "save/slot1.sav"}) {
       MakeTree(inst_, {f}, "old");
@@ -45,7 +46,14 @@ class StageTest : public HostTest {
     std::fclose(f);
     return code;
   }
-  std::string inst_, before_, update_;
+  // Release A afresh, and a folder outside the install folder with a file of its own.
+  void Fresh() {
+    RemoveTree(inst_);
+    RemoveTree(out_);
+    SetUp();
+    MakeTree(out_, {"target"}, "not the updater's");
+  }
+  std::string inst_, before_, update_, out_;
   StageFailure failure_;
 };
 
@@ -71,7 +79,7 @@ TEST_F(StageTest, WhatItMayTouch) {
   using E = plat::IoError;
   std::string damaged = update_;
   damaged[damaged.find("op.mpg") + 7 + 16 + 1000] ^= 0x55;  // inside the third file's stream
-  const std::string out = dir_ + "/outside";
+  const std::string& out = out_;
   auto link = [this](const std::string& target, const std::string& at) {
     ASSERT_EQ(symlink(target.c_str(), (inst_ + "/" + at).c_str()), 0);
   };
@@ -111,10 +119,7 @@ TEST_F(StageTest, WhatItMayTouch) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    RemoveTree(inst_);
-    RemoveTree(out);
-    SetUp();
-    MakeTree(out, {"target"}, "not the updater's");
+    Fresh();
     c.arrange();
     const std::string start = Snapshot(inst_), outside = Snapshot(out);
     int r = 0;
@@ -132,7 +137,7 @@ TEST_F(StageTest, WhatItMayTouch) {
 // staged copies and backups, never a link. One it cannot read or trust goes aside, once.
 TEST_F(StageTest, AJournalIsNotTrustedFurtherThanItsOwnNames) {
   using K = update::Kind;
-  const std::string out = dir_ + "/outside";
+  const std::string& out = out_;
   auto journal = [this](const char* name, std::vector<update::PlanEntry> entries) {
     update::Plan plan;
     plan.entries = entries.data();
@@ -176,10 +181,7 @@ TEST_F(StageTest, AJournalIsNotTrustedFurtherThanItsOwnNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    RemoveTree(inst_);
-    RemoveTree(out);
-    SetUp();
-    MakeTree(out, {"target"}, "not the updater's");
+    Fresh();
     c.arrange();
     const std::string outside = Snapshot(out);
     const Names before = ListTree(inst_);
