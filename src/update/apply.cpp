@@ -109,7 +109,7 @@ int ApplyUpdate(const char* installFolder) {
   // the menu removes the work folder.
   plat::SetCurrentFolder(installFolder);
   if (ReadmeAfterFinish()) {
-    char readme[512];
+    char readme[config::kLineSize];
     base::OpenDocument(config::InstReadmeFl(readme, sizeof readme));
   }
   return 0;
