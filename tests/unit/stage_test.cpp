@@ -210,28 +210,35 @@ TEST_F(StageTest, AFailureOrAKillAtEveryStep) {
   ASSERT_GT(calls, 8);
   int forward = 0, back = 0;
   for (int step = 1; step <= calls; ++step) {
-    for (bool kill : {false, true}) {
-      SCOPED_TRACE(std::to_string(step) + (kill ? " killed" : " failed"));
+    // A failure; a kill; a failure and then a kill on the way back from it.
+    for (int killAfter : {-1, 0, 2}) {
+      const bool kill = killAfter >= 0;
+      SCOPED_TRACE(std::to_string(step) + " failed" +
+                   (kill ? ", killed " + std::to_string(killAfter) + " later" : ""));
       RemoveTree(inst_);
       SetUp();
       SetWriteTime(inst_ + "/data", kFileTime - 20000000);
       const std::uint64_t dataTime = WriteTime(inst_ + "/data");
       fake::Reset();
-      kill ? fake::KillAtFileCall(step) : fake::FailFileCall(step, plat::IoError::InUse);
-      ASSERT_EQ(Stage(update_, &r), kill ? fake::kKilled : kReturned);
+      if (killAfter != 0) fake::FailFileCall(step, plat::IoError::InUse);
+      if (kill) fake::KillAtFileCall(step + killAfter);
+      const int code = Stage(update_, &r);
+      ASSERT_TRUE(code == (kill ? fake::kKilled : kReturned) || (killAfter > 0 && code == kReturned));
+      fake::KillAtFileCall(0);  // the next run runs clean
+      fake::FailFileCall(0, plat::IoError::None);
       update::StageFailure later;
-      if (kill || r == 0) {
+      if (code == fake::kKilled || r == 0) {
         EXPECT_TRUE(update::RecoverInterruptedUpdate(inst_.c_str(), &later));
       } else {
         EXPECT_TRUE(failure_.kind == StageFailure::Write || failure_.kind == StageFailure::Blocked);
         EXPECT_EQ(failure_.io, plat::IoError::InUse);
       }
       const std::string now = Snapshot(inst_);
-      if (!kill) { EXPECT_EQ(now, r == 0 ? after : before_); }
+      if (code == kReturned) { EXPECT_EQ(now, r == 0 ? after : before_); }
       EXPECT_TRUE(now == before_ || now == after) << now;
       // Put back, the folders' own times are back too, after a kill as well.
       if (now == before_) { EXPECT_EQ(WriteTime(inst_ + "/data"), dataTime); }
-      if (kill) (now == after ? forward : back) += 1;
+      if (code == fake::kKilled) (now == after ? forward : back) += 1;
     }
   }
   EXPECT_GT(forward, 0);
