@@ -6,8 +6,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-[ -x "${KOVELA_LINUX_MKUPDATER:-}" ] ||
-  { echo "skipped: KOVELA_LINUX_MKUPDATER must name the Linux mkupdater (scripts/run-tests.sh sets it)"; exit 77; }
+[ -x "${KOVELA_LINUX_MKUPDATER:-}" ] || { echo "skipped: KOVELA_LINUX_MKUPDATER must name the Linux mkupdater (scripts/run-tests.sh sets it)"; exit 77; }
 source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
 wineserver -p10 >/dev/null 2>&1  # one server for the calls below, not one per call

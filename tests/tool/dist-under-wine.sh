@@ -6,17 +6,15 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-[ -x "${KOVELA_LINUX_MKUPDATER:-}" ] ||
-  { echo "skipped: KOVELA_LINUX_MKUPDATER must name the Linux mkupdater (scripts/run-tests.sh sets it)"; exit 77; }
+[ -x "${KOVELA_LINUX_MKUPDATER:-}" ] || { echo "skipped: KOVELA_LINUX_MKUPDATER must name the Linux mkupdater (scripts/run-tests.sh sets it)"; exit 77; }
 source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
 wineserver -p10 >/dev/null 2>&1  # one server for the calls below, not one per call
-lin=$(readlink -f "$KOVELA_LINUX_MKUPDATER")
+lin=$(readlink -f "$KOVELA_LINUX_MKUPDATER") && export KOVELA_LINUX_MKUPDATER=$lin  # make-dist.sh encodes with it
 work=${TOOL_WORK:-$root/build/tool-dist}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 # The package of the programs that run here (the 64-bit twins where 32-bit x86 cannot run).
-zip=$(KOVELA_DIST_FROM=$KOVELA_WIN_BUILD KOVELA_DIST_OUT=$work/package KOVELA_LINUX_MKUPDATER=$lin \
-  "$root/tools/dist/make-dist.sh") || exit 1
+zip=$(KOVELA_DIST_FROM=$KOVELA_WIN_BUILD KOVELA_DIST_OUT=$work/package "$root/tools/dist/make-dist.sh") || exit 1
 python3 -m zipfile -e "$zip" . || exit 1
 cd "$(basename "$zip" .zip)" || exit 1
 failed=0 passed=0
