@@ -225,24 +225,11 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
       {"IsInst without InstTo", "", {}, "1", "", -1, "", unknown},
       {"key file missing under the record", kf, {}, "1", "D:\\Game", -1, "", unknown},
       {"key file under the record", kf, {"D:/Game/game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
-      {"a sound key file is never found",
-       "KEYFILE bgm.ogg\n",
-       {at(def, "bgm.ogg")},
-       "1",
-       def,
-       -1,
-       "",
-       unknown},
+      {"sound key file never found", "KEYFILE bgm.ogg\n", {at(def, "bgm.ogg")}, "1", def, -1, "", unknown},
       {"over-long record counts as absent", "", {}, "1", x300, -1, "", unknown},
       {"record without a code page 932 form", "", {}, "1", "D:\\\xFF", -1, "", text::kFolderNotCp932},
       // "game.exe" alone is what an emptied default folder would wrongly find.
-      {"over-long default skipped for the record",
-       longDefault,
-       {"D:/Game/game.exe", "game.exe"},
-       "1",
-       "D:\\Game",
-       0,
-       "D:\\Game"},
+      {"long default, record", longDefault, {"D:/Game/game.exe", "game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
       {"gate first", kf + "CHKREG Ver\nCHKREGVER 2\n", {at(def)}, "", "", -2, "", text::kVersionTooOld},
   };
   for (const Case& c : cases) {
@@ -296,12 +283,7 @@ TEST_F(LocateTest, ManualRouteDecisions) {
       {"key file missing", kf, {true, "D:\\Game"}, {}, -1, {Format(text::kKeyFileMissing, "テスト")}},
       {"key file present", kf + mk, {true, "D:\\Games"}, {yes}, 0, {Confirm(app)}, app},
       {"gate after the key file", kf + gate + "CHKREGVER 1\n", {true, app}, {}, -1, {text::kVersionTooOld}},
-      {"gate before confirmation",
-       gate + "CHKREGVERHIGH -1\n",
-       {true, "D:\\Game"},
-       {},
-       -1,
-       {text::kAlreadyApplied}},
+      {"gate first", gate + "CHKREGVERHIGH -1\n", {true, "D:\\Game"}, {}, -1, {text::kAlreadyApplied}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
