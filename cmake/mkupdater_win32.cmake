@@ -16,13 +16,3 @@ target_compile_definitions(mkupdater PRIVATE KOVELA_VERSION="${KOVELA_VERSION}")
 include(${CMAKE_CURRENT_LIST_DIR}/libdeflate_mingw.cmake)
 target_link_libraries(mkupdater PRIVATE kovela_tool_core deflate_mingw -static z ole32 advapi32)
 target_link_options(mkupdater PRIVATE -municode -static -static-libgcc -static-libstdc++ -s)
-add_test(NAME mkupdater_imports COMMAND ${KOVELA_PYTHON} ${CMAKE_SOURCE_DIR}/tests/resources/check_imports.py
-         ${CMAKE_BINARY_DIR}/mkupdater.exe)
-# Both tools over one table of inputs under Wine: the same updaters, listings, trees and pictures.
-set(KOVELA_NATIVE_MKUPDATER ${CMAKE_SOURCE_DIR}/build/native/mkupdater CACHE FILEPATH "The Linux mkupdater")
-add_test(NAME mkupdater_agrees COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/agree-under-wine.sh
-         ${CMAKE_BINARY_DIR}/mkupdater.exe ${KOVELA_NATIVE_MKUPDATER} ${CMAKE_BINARY_DIR}/updater.exe)
-set_tests_properties(mkupdater_agrees PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-agree" LABELS wine)
-# The release package (make dist) unpacked and used as its README.txt says, under Wine.
-add_test(NAME dist_package COMMAND ${CMAKE_SOURCE_DIR}/tests/tool/dist-under-wine.sh ${KOVELA_NATIVE_MKUPDATER})
-set_tests_properties(dist_package PROPERTIES ENVIRONMENT "TOOL_WORK=${CMAKE_BINARY_DIR}/tool-dist" LABELS wine)

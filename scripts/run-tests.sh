@@ -6,6 +6,8 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 passed=0 failed=0
+# The Windows tool and its release package are held against the Linux tool of the native build.
+export KOVELA_LINUX_MKUPDATER=$root/build/native/mkupdater
 step() {  # step <name> <command...>
   local name=$1
   shift

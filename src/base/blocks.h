@@ -14,11 +14,19 @@ void* AllocBlock(std::size_t n);
 // The out-of-memory end itself, for work that allocates on its own and reports the failure.
 [[noreturn]] void EndOutOfMemory();
 
-struct BlockFree {
+// The one owning buffer of heap bytes. base::Allocate reports a failed allocation to its caller
+// (an empty buffer), for the work that must put things back before it ends; AllocOwned ends
+// the run instead.
+struct FreeBytes {
   void operator()(void* p) const { std::free(p); }
 };
-using Block = std::unique_ptr<unsigned char[], BlockFree>;
-inline Block AllocOwned(std::size_t n) { return Block(static_cast<unsigned char*>(AllocBlock(n))); }
+template <typename T = unsigned char>
+using Owned = std::unique_ptr<T[], FreeBytes>;
+template <typename T = unsigned char>
+Owned<T> Allocate(std::size_t count) {
+  return Owned<T>(static_cast<T*>(std::calloc(count ? count : 1, sizeof(T))));
+}
+inline Owned<> AllocOwned(std::size_t n) { return Owned<>(static_cast<unsigned char*>(AllocBlock(n))); }
 
 struct FileClose {
   void operator()(std::FILE* f) const { std::fclose(f); }

@@ -1,5 +1,4 @@
-// Code page 932 texts: where characters begin, ASCII case folding, case-blind comparison,
-// and the one owning buffer of bytes.
+// Code page 932 texts: where characters begin, ASCII case folding, case-blind comparison.
 //
 // A double-byte character is a lead byte (0x81-0x9F, 0xE0-0xFC) and the byte after it, which
 // may be anything but the terminator: a trail byte can be 0x5C ('\\') or an ASCII letter, so
@@ -8,8 +7,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
-#include <memory>
+
+#include "base/blocks.h"  // base::Owned, which the staged update and the extraction take from here
 
 namespace cp932 {
 
@@ -28,19 +27,3 @@ inline bool EqualNoCase(const char* a, const char* b) { return CompareNoCase(a, 
 bool EndsWithNoCase(const char* s, const char* suffix);
 
 }  // namespace cp932
-
-namespace base {
-
-// Heap bytes that report a failed allocation to their caller (an empty buffer), for the work
-// that must put things back before it ends; base::AllocBlock ends the run instead.
-struct FreeBytes {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T = unsigned char>
-using Owned = std::unique_ptr<T[], FreeBytes>;
-template <typename T = unsigned char>
-Owned<T> Allocate(std::size_t count) {
-  return Owned<T>(static_cast<T*>(std::calloc(count ? count : 1, sizeof(T))));
-}
-
-}  // namespace base

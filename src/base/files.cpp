@@ -15,25 +15,7 @@ bool g_plainNameLookup = false;
 
 // A .ogg or .wav extension on the last path component, compared without ASCII case.
 bool IsSoundFile(const char* name) {
-  const char* dot = nullptr;
-  for (std::size_t i = 0; name[i];) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    if (paths::IsLeadByte(c) && name[i + 1]) {
-      i += 2;
-      continue;
-    }
-    if (c == '\\' || c == '/') dot = nullptr;
-    if (c == '.') dot = name + i;
-    ++i;
-  }
-  auto same = [](const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-      char x = (*a >= 'A' && *a <= 'Z') ? char(*a + 32) : *a;
-      if (x != *b) return false;
-    }
-    return *a == *b;
-  };
-  return dot && (same(dot, ".ogg") || same(dot, ".wav"));
+  return cp932::EndsWithNoCase(name, ".ogg") || cp932::EndsWithNoCase(name, ".wav");
 }
 
 }  // namespace

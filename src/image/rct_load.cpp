@@ -14,7 +14,7 @@ enum class ReadOutcome { Ok, Unknown, Short };
 // Reads the header, skips the name field of the 01 variants and reads the whole data block
 // in one read. A data block that the file cannot hold counts as a short read before any
 // memory is requested for it, so that a damaged size field never asks for gigabytes.
-ReadOutcome ReadRctFile(std::FILE* f, RctHeader* header, base::Block* block) {
+ReadOutcome ReadRctFile(std::FILE* f, RctHeader* header, base::Owned<>* block) {
   std::uint8_t head[kRctHeaderSize];
   if (std::fread(head, 1, sizeof head, f) != sizeof head) return ReadOutcome::Short;
   if (ParseRctHeader(head, sizeof head, header) != 0) return ReadOutcome::Unknown;
@@ -45,7 +45,7 @@ ReadOutcome ReadRctFile(std::FILE* f, RctHeader* header, base::Block* block) {
 BitmapSurface* LoadRctImage(const char* path) {
   for (int attempt = 0; attempt < kRctReadAttempts; ++attempt) {
     RctHeader header{};
-    base::Block block;
+    base::Owned<> block;
     {
       base::File f(base::Ffopen(path, "rb"));
       if (!f) return nullptr;

@@ -15,7 +15,7 @@ constexpr wchar_t kFull[] = RESOURCE_WNAME(IDD_FINISH);
 constexpr wchar_t kShort[] = RESOURCE_WNAME(IDD_FINISH_SHORT);
 
 // Shared by ShowFinishDialog and the dialog procedure.
-char g_text[512];
+char g_text[config::kLineSize];
 bool g_readme = false;
 
 // Serves both templates; ENDINSTALL_SHORT has no check box, so the calls on it do nothing.

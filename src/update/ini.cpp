@@ -29,12 +29,12 @@ bool SameNoCase(const char* b, const char* e, const char* text) {
   if (static_cast<std::size_t>(e - b) != n) return false;
   for (std::size_t i = 0; i < n; ++i) {
     unsigned char x = static_cast<unsigned char>(b[i]), y = static_cast<unsigned char>(text[i]);
-    if (paths::IsLeadByte(x) && i + 1 < n) {
+    if (cp932::IsLeadByte(x) && i + 1 < n) {
       if (x != y || b[i + 1] != text[i + 1]) return false;
       ++i;
       continue;
     }
-    if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y)) return false;
+    if (cp932::FoldAscii(x) != cp932::FoldAscii(y)) return false;
   }
   return true;
 }

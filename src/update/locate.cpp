@@ -20,12 +20,12 @@ constexpr char kIsInst[] = "IsInst";
 constexpr char kInstTo[] = "InstTo";
 constexpr char kProgramFiles[] = "Program Files\\";
 
-char g_candidate[kFolderSize] = {};
+char g_candidate[plat::kMaxPath] = {};
 
 // Remembers the current folder and gives it back once: when asked, or at the latest when the
 // route returns (also when a fatal box ends the run).
 struct SavedFolder {
-  char path[kSavedFolderSize] = {};
+  char path[2 * plat::kMaxPath] = {};
   bool pending = false;
   SavedFolder() { pending = plat::GetCurrentFolder(path, sizeof path) > 0; }
   ~SavedFolder() { Restore(); }
@@ -55,14 +55,14 @@ bool Insert(char* buf, std::size_t size, std::size_t at, const char* text, std::
   return true;
 }
 
-// The value's text when it is a REG_SZ within kRegBufferSize bytes, cut to 511 bytes: Ok,
+// The value's text when it is a REG_SZ within config::kLineSize bytes, cut to 511 bytes: Ok,
 // Missing (also a value of another type), or NotCp932.
 plat::RegRead ReadRegText(plat::RegRoot root, std::uint32_t access, const char* global, const char* local,
-                          const char* name, char (&text)[kRegBufferSize]) {
-  char key[kRegBufferSize];
+                          const char* name, char (&text)[config::kLineSize]) {
+  char key[config::kLineSize];
   int n = std::snprintf(key, sizeof key, "Software\\%s\\%s", global, local);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof key) return plat::RegRead::Missing;
-  char data[kRegBufferSize];
+  char data[config::kLineSize];
   std::uint32_t type = 0, length = 0;
   const plat::RegRead r = plat::RegQuery(root, key, access, name, data, sizeof data, &type, &length);
   if (r != plat::RegRead::Ok) return r;
@@ -74,9 +74,9 @@ plat::RegRead ReadRegText(plat::RegRoot root, std::uint32_t access, const char* 
 
 int ReadRegNumber(plat::RegRoot root, std::uint32_t access, const char* global, const char* local,
                   const char* name, int def) {
-  char text[kRegBufferSize];
+  char text[config::kLineSize];
   std::snprintf(text, sizeof text, "%d", def);
-  char value[kRegBufferSize];
+  char value[config::kLineSize];
   if (ReadRegText(root, access, global, local, name, value) == plat::RegRead::Ok)
     std::memcpy(text, value, std::strlen(value) + 1);
   return config::ConvertDecimal(text, nullptr, nullptr);
@@ -93,7 +93,7 @@ void CopyCut(char* out, std::size_t size, const char* text) {
 // True when KEYFILE, named inside folder, can be opened. A path that cannot be formed names
 // no file.
 bool KeyFileIn(const char* folder) {
-  char path[kFolderSize];
+  char path[plat::kMaxPath];
   if (paths::JoinPath(path, sizeof path, folder, config::KeyFile()) != 0) return false;
   return base::FileExists(path);
 }
@@ -126,7 +126,7 @@ int ReadMachineRegNumber(const char* global, const char* local, const char* name
 int ReadMachineRegString(const char* global, const char* local, const char* name, const char* def, char* out,
                          std::size_t size) {
   CopyCut(out, size, def);
-  char value[kRegBufferSize];
+  char value[config::kLineSize];
   const plat::RegRead r =
       ReadRegText(plat::RegRoot::LocalMachine, plat::kKeyRead, global, local, name, value);
   if (r != plat::RegRead::Ok) return r == plat::RegRead::NotCp932 ? kNotCp932 : -1;
@@ -138,13 +138,13 @@ int ReadMachineRegString(const char* global, const char* local, const char* name
 
 int ComposeDefaultFolder() {
   char* c = g_candidate;
-  if (plat::GetWindowsFolder(c, kFolderSize) == 0) c[0] = '\0';
+  if (plat::GetWindowsFolder(c, plat::kMaxPath) == 0) c[0] = '\0';
   const char* sep = paths::FindChar(c, '\\');
   c[sep ? sep - c + 1 : 0] = '\0';
-  bool fits = Append(c, kFolderSize, kProgramFiles);
+  bool fits = Append(c, plat::kMaxPath, kProgramFiles);
   if (config::InstFol()[0] != '\0')
-    fits = fits && Append(c, kFolderSize, config::InstFol()) && Append(c, kFolderSize, "\\");
-  fits = fits && Append(c, kFolderSize, config::InstTo());
+    fits = fits && Append(c, plat::kMaxPath, config::InstFol()) && Append(c, plat::kMaxPath, "\\");
+  fits = fits && Append(c, plat::kMaxPath, config::InstTo());
   if (!fits) {
     c[0] = '\0';
     return -1;
@@ -168,38 +168,36 @@ int CheckVersionGate() {
 
 Normalised NormaliseCandidate() {
   char* c = g_candidate;
-  c[kFolderSize - 1] = '\0';
+  c[plat::kMaxPath - 1] = '\0';
 
   // a. Forward slashes are separators too.
   for (char* p = c; *p; ++p)
     if (*p == '/') *p = '\\';
 
-  // b. Two separators in a row: a UNC path or a doubled separator. Only the first pair is
-  // looked at; one that follows a lead byte begins with a double-byte character's trail byte.
-  if (const char* pair = std::strstr(c, "\\\\")) {
-    if (pair == c || !paths::IsLeadByte(static_cast<unsigned char>(pair[-1]))) return Normalised::Network;
-  }
+  // b. Two separators in a row: a UNC path or a doubled separator. A double-byte character's
+  // trail byte 0x5C is not a separator.
+  if (paths::FindText(c, "\\\\")) return Normalised::Network;
 
   // c.
   paths::StripTrailingBackslash(c);
 
   // d. The application's own subfolder, unless its name is there already.
   const char* instTo = config::InstTo();
-  if (config::InstMakeFol() != 0 && std::strstr(c, instTo) == nullptr) {
-    char sub[kFolderSize] = "\\";
+  if (config::InstMakeFol() != 0 && paths::FindText(c, instTo) == nullptr) {
+    char sub[plat::kMaxPath] = "\\";
     bool fits = true;
     if (config::InstFol()[0] != '\0')
       fits = Append(sub, sizeof sub, config::InstFol()) && Append(sub, sizeof sub, "\\");
-    fits = fits && Append(sub, sizeof sub, instTo) && Append(c, kFolderSize, sub);
+    fits = fits && Append(sub, sizeof sub, instTo) && Append(c, plat::kMaxPath, sub);
     if (!fits) return Normalised::TooLong;
   }
 
   // e. No drive: the Windows folder's.
   if (paths::FindChar(c, ':') == nullptr) {
-    char windows[kFolderSize];
+    char windows[plat::kMaxPath];
     if (plat::GetWindowsFolder(windows, sizeof windows) == 0) windows[0] = '\0';
     if (const char* colon = paths::FindChar(windows, ':')) {
-      if (!Insert(c, kFolderSize, 0, windows, static_cast<std::size_t>(colon - windows) + 1))
+      if (!Insert(c, plat::kMaxPath, 0, windows, static_cast<std::size_t>(colon - windows) + 1))
         return Normalised::TooLong;
     }
   }
@@ -207,15 +205,14 @@ Normalised NormaliseCandidate() {
   // f. A separator right after the drive.
   if (const char* colon = paths::FindChar(c, ':')) {
     std::size_t at = static_cast<std::size_t>(colon - c) + 1;
-    if (c[at] != '\\' && !Insert(c, kFolderSize, at, "\\", 1)) return Normalised::TooLong;
+    if (c[at] != '\\' && !Insert(c, plat::kMaxPath, at, "\\", 1)) return Normalised::TooLong;
   }
 
   // g. Only a drive root still ends in a separator here. Nothing at all would stand for the
   // current drive's root as well.
   std::size_t len = std::strlen(c);
   if (len == 0) return Normalised::Root;
-  if (c[len - 1] == '\\' && (len == 1 || !paths::IsLeadByte(static_cast<unsigned char>(c[len - 2]))))
-    return Normalised::Root;
+  if (cp932::EndsWithNoCase(c, "\\")) return Normalised::Root;
   return Normalised::Ok;
 }
 
@@ -232,7 +229,7 @@ Located LocateInstallFolder(char* out, std::size_t size) {
       base::ReportError(text::kNotInstalled);
       return Located::NotFound;
     }
-    if (ReadMachineRegString(global, local, kInstTo, "", g_candidate, kFolderSize) == kNotCp932) {
+    if (ReadMachineRegString(global, local, kInstTo, "", g_candidate, plat::kMaxPath) == kNotCp932) {
       base::ReportError(text::kFolderNotCp932);
       return Located::NotFound;
     }
@@ -252,12 +249,12 @@ bool SelectInstallFolder(char* out, std::size_t size) {
 
   // The dialog opens on the recorded folder when there is one, else on the default folder.
   ComposeDefaultFolder();
-  char composed[kFolderSize];
+  char composed[plat::kMaxPath];
   std::memcpy(composed, g_candidate, sizeof composed);
   const char* global = config::RegGlobal();
   const char* local = config::RegLocal();
   if (ReadMachineRegNumber(global, local, kIsInst, 0) != 0)
-    ReadMachineRegString(global, local, kInstTo, composed, g_candidate, kFolderSize);
+    ReadMachineRegString(global, local, kInstTo, composed, g_candidate, plat::kMaxPath);
 
   switch (RunSetupDialog()) {
     case kSetupNext:

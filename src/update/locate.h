@@ -9,11 +9,8 @@
 
 namespace update {
 
-constexpr std::size_t kFolderSize = 260;     // CandidateFolder and InstallFolder (MAX_PATH)
-constexpr std::size_t kRegBufferSize = 512;  // key path and value data of the registry readers
-constexpr std::size_t kSavedFolderSize = 520;
-
-// The candidate folder shared by both routes, the SETUP dialog and the folder browser.
+// The candidate folder shared by both routes, the SETUP dialog and the folder browser:
+// plat::kMaxPath bytes.
 char* CandidateFolder();
 
 // ---- Routes ---------------------------------------------------------------------------------
@@ -45,7 +42,7 @@ enum class Normalised {
 // subfolder, drive, root separator, root test. Shows nothing; the route reports.
 Normalised NormaliseCandidate();
 
-// ---- Registry readers (REG_SZ only, data within 512 bytes with its terminator) -------------
+// ---- Registry readers (REG_SZ only, key path and data within config::kLineSize bytes) ------
 
 // HKEY_CURRENT_USER\Software\<global>\<local>, opened with full access; atoi of the text.
 int ReadUserRegNumber(const char* global, const char* local, const char* name, int def);

@@ -9,6 +9,7 @@
 #include "base/boxes.h"
 #include "base/window_win32.h"
 #include "platform/files_win32.h"
+#include "platform/platform.h"
 #include "resource.h"
 #include "update/locate.h"
 #include "update/messages.h"
@@ -52,7 +53,7 @@ void BrowseInstallFolder(HWND owner) {
     path[MAX_PATH] = L'\0';
     if (!plat::win32::ToCp932(path, picked, sizeof picked))
       base::ReportError(text::kFolderNotCp932);
-    else if (std::strlen(picked) < kFolderSize)
+    else if (std::strlen(picked) < plat::kMaxPath)
       std::memcpy(CandidateFolder(), picked, std::strlen(picked) + 1);
   }
   FreeItemList(items);
@@ -61,7 +62,7 @@ void BrowseInstallFolder(HWND owner) {
 // "次へ": the field's text into CandidateFolder, unless it is longer than the buffer holds or
 // has a character without a code page 932 form.
 int TakeField(HWND dialog) {
-  char field[kFolderSize] = {};
+  char field[plat::kMaxPath] = {};
   switch (base::GetItemText(dialog, kFolderEdit, field, sizeof field)) {
     case base::ItemText::TooLong:
       return kSetupTooLong;

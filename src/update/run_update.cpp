@@ -10,7 +10,7 @@
 namespace update {
 
 int RunUpdate() {
-  char installFolder[kFolderSize] = {};
+  char installFolder[plat::kMaxPath] = {};
 
   // 1. Locate: automatically, else by hand when the user wants to.
   Located r = LocateInstallFolder(installFolder, sizeof installFolder);

@@ -9,6 +9,11 @@
 
 namespace fake {
 
+// A fuzz target's own check, beyond the sanitizers: a failure stops the run as a crash.
+inline void Require(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
 // Thrown by plat::Exit in the native tests, after the exit actions have run.
 struct ProcessExit {
   int code;

@@ -9,7 +9,7 @@
 namespace update {
 namespace {
 
-char g_text[512];
+char g_text[config::kLineSize];
 bool g_readme = false;
 FinishAnswer g_answer = FinishAnswer::Ok;
 FinishShown g_shown = {nullptr, "", 0};

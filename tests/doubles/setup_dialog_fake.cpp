@@ -31,8 +31,8 @@ int RunSetupDialog() {
   s.steps.pop_front();
   if (!step.wander.empty()) plat::SetCurrentFolder(step.wander.c_str());
   if (!step.next) return kSetupCancelled;
-  // The real dialog reads at most kFolderSize - 1 bytes of the field.
-  if (step.typed.size() + 1 > kFolderSize) return kSetupTooLong;
+  // The real dialog reads at most plat::kMaxPath - 1 bytes of the field.
+  if (step.typed.size() + 1 > plat::kMaxPath) return kSetupTooLong;
   // 0xFF is no code page 932 byte: it stands for a character the field holds without one.
   if (step.typed.find('\xFF') != std::string::npos) return kSetupNotCp932;
   std::memcpy(CandidateFolder(), step.typed.c_str(), step.typed.size() + 1);

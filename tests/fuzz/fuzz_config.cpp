@@ -11,9 +11,7 @@
 
 namespace {
 
-void Require(bool ok) {
-  if (!ok) __builtin_trap();
-}
+using fake::Require;
 
 void CheckText(const char* s, std::size_t size) { Require(std::strlen(s) < size); }
 
@@ -39,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         config::InstTo(), config::InstFol(), config::KeyFile(), config::ChkReg()})
     CheckText(s, config::kValueSize);
   CheckText(config::UpdaterTitle(), config::kTitleSize);
-  char small[3], large[512];
+  char small[3], large[config::kLineSize];
   CheckText(config::InstReadme(small, sizeof small), sizeof small);
   CheckText(config::InstReadmeFl(large, sizeof large), sizeof large);
   (void)(config::InstMakeFol() + config::ChkRegVer() + config::ChkRegVerHigh());

@@ -15,13 +15,7 @@
 #include "fake.h"
 #include "update/locate.h"
 
-namespace {
-
-void Require(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-}  // namespace
+using fake::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
@@ -32,14 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (nul) config::LoadSetupConfigFromMemory(nul + 1, size - candidateSize - 1);
 
   char* c = update::CandidateFolder();
-  std::memset(c, 'x', update::kFolderSize);  // no terminator of its own beyond what we copy
-  std::size_t n = candidateSize < update::kFolderSize ? candidateSize : update::kFolderSize;
+  std::memset(c, 'x', plat::kMaxPath);  // no terminator of its own beyond what we copy
+  std::size_t n = candidateSize < plat::kMaxPath ? candidateSize : plat::kMaxPath;
   std::memcpy(c, data, n);
-  if (n < update::kFolderSize) c[n] = '\0';
+  if (n < plat::kMaxPath) c[n] = '\0';
 
   update::Normalised r = update::NormaliseCandidate();
-  std::size_t len = strnlen(c, update::kFolderSize);
-  Require(len < update::kFolderSize);
+  std::size_t len = strnlen(c, plat::kMaxPath);
+  Require(len < plat::kMaxPath);
   if (r == update::Normalised::Ok) {
     const char* colon = paths::FindChar(c, ':');
     Require(colon != nullptr && colon[1] == '\\');
@@ -47,8 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // appended afterwards, are the author's and stay.
     if (!std::strchr(config::InstTo(), '/') && !std::strchr(config::InstFol(), '/'))
       Require(paths::FindChar(c, '/') == nullptr);
-    Require(len > 0 &&
-            (c[len - 1] != '\\' || (len >= 2 && paths::IsLeadByte(static_cast<unsigned char>(c[len - 2])))));
+    Require(len > 0 && !cp932::EndsWithNoCase(c, "\\"));
   }
   config::ResetForTests();
   fake::Reset();

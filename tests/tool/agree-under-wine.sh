@@ -2,14 +2,15 @@
 # mkupdater.exe under Wine against the Linux mkupdater: every row of the table below runs
 # through both tools in twin folders; exit codes, standard output and the files the row names
 # must be the same (updaters byte for byte, extracted trees file by file, PNGs pixel by pixel).
-# usage: agree-under-wine.sh <mkupdater.exe> <mkupdater> <updater.exe>
+# usage: KOVELA_LINUX_MKUPDATER=<mkupdater> agree-under-wine.sh <mkupdater.exe> <updater.exe>
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+[ -x "${KOVELA_LINUX_MKUPDATER:-}" ] || { echo "skipped: KOVELA_LINUX_MKUPDATER must name the Linux mkupdater (scripts/run-tests.sh sets it)"; exit 77; }
 source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
 wineserver -p10 >/dev/null 2>&1  # one server for the calls below, not one per call
-win=$(readlink -f "$1") lin=$(readlink -f "$2") stub=$(readlink -f "$3")
+win=$(readlink -f "$1") lin=$(readlink -f "$KOVELA_LINUX_MKUPDATER") stub=$(readlink -f "$2")
 work=${TOOL_WORK:-$root/build/tool-agree}
 rm -rf "$work" && mkdir -p "$work/in" && cd "$work/in" || exit 1
 

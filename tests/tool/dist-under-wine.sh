@@ -2,14 +2,15 @@
 # The release package as an author meets it: make the zip, unpack it into a fresh folder, run
 # every command that README.txt shows ("> ..." lines) through cmd.exe under Wine in that
 # folder, and check that the example updater it built is the one the Linux tool builds.
-# usage: dist-under-wine.sh <mkupdater (Linux)>
+# usage: KOVELA_LINUX_MKUPDATER=<mkupdater> dist-under-wine.sh   (skipped, exit 77, without it)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+[ -x "${KOVELA_LINUX_MKUPDATER:-}" ] || { echo "skipped: KOVELA_LINUX_MKUPDATER must name the Linux mkupdater (scripts/run-tests.sh sets it)"; exit 77; }
 source "$root/scripts/wine-env.sh"
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
 wineserver -p10 >/dev/null 2>&1  # one server for the calls below, not one per call
-lin=$(readlink -f "$1")
+lin=$(readlink -f "$KOVELA_LINUX_MKUPDATER") && export KOVELA_LINUX_MKUPDATER=$lin  # make-dist.sh encodes with it
 work=${TOOL_WORK:-$root/build/tool-dist}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 # The package of the programs that run here (the 64-bit twins where 32-bit x86 cannot run).

@@ -66,6 +66,12 @@ TEST_F(LocateTest, NormalisationTable) {
       {"C:\\ソ", "", N::Ok, "C:\\ソ"},
       {"C:\\ソ\\", "", N::Ok, "C:\\ソ"},
       {"C:\\表\\data", "", N::Ok, "C:\\表\\data"},
+      {"C:\\ソ\\\\Sub", "", N::Network},  // a real pair right after one
+      {"D:\\\x83"
+       "KOVELA_APP",
+       mk, N::Ok,
+       "D:\\\x83"
+       "KOVELA_APP\\KOVELA_APP"},  // no name from a trail byte on
       {"D:", "", N::Root},
       {"D:/", "", N::Root},
       {"", "", N::Root},
@@ -93,11 +99,11 @@ TEST_F(LocateTest, NormalisationTable) {
     SCOPED_TRACE("typed \"" + c.typed + "\" with " + c.env);
     Fresh(c.env);
     fake::SetWindowsFolder(c.windows);
-    ASSERT_LT(c.typed.size(), update::kFolderSize);
+    ASSERT_LT(c.typed.size(), plat::kMaxPath);
     std::memcpy(update::CandidateFolder(), c.typed.c_str(), c.typed.size() + 1);
     EXPECT_EQ(update::NormaliseCandidate(), c.result);
     if (c.result == N::Ok) { EXPECT_EQ(std::string(update::CandidateFolder()), c.folder); }
-    EXPECT_LT(std::strlen(update::CandidateFolder()), update::kFolderSize);
+    EXPECT_LT(std::strlen(update::CandidateFolder()), plat::kMaxPath);
   }
 }
 
@@ -176,8 +182,8 @@ TEST_F(LocateTest, MachineReadersUseReadAccessAndRefuseWhatDoesNotFit) {
     int r = update::ReadMachineRegString("Maker", "Game", name, def, out.data(), size);
     return std::make_pair(r, std::string(out.data()));
   };
-  EXPECT_EQ(text("D", "def", update::kFolderSize), std::make_pair(-1, std::string("def")));
-  EXPECT_EQ(text("Fits", "", update::kFolderSize), std::make_pair(0, std::string(259, 'y')));
+  EXPECT_EQ(text("D", "def", plat::kMaxPath), std::make_pair(-1, std::string("def")));
+  EXPECT_EQ(text("Fits", "", plat::kMaxPath), std::make_pair(0, std::string(259, 'y')));
   EXPECT_EQ(text("None", "default", 4), std::make_pair(-1, std::string("def")));
   // A key path beyond 512 bytes is never opened, not even cut short.
   std::string global(300, 'g'), local(300, 'l');
@@ -219,24 +225,11 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
       {"IsInst without InstTo", "", {}, "1", "", -1, "", unknown},
       {"key file missing under the record", kf, {}, "1", "D:\\Game", -1, "", unknown},
       {"key file under the record", kf, {"D:/Game/game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
-      {"a sound key file is never found",
-       "KEYFILE bgm.ogg\n",
-       {at(def, "bgm.ogg")},
-       "1",
-       def,
-       -1,
-       "",
-       unknown},
+      {"sound key file never found", "KEYFILE bgm.ogg\n", {at(def, "bgm.ogg")}, "1", def, -1, "", unknown},
       {"over-long record counts as absent", "", {}, "1", x300, -1, "", unknown},
       {"record without a code page 932 form", "", {}, "1", "D:\\\xFF", -1, "", text::kFolderNotCp932},
       // "game.exe" alone is what an emptied default folder would wrongly find.
-      {"over-long default skipped for the record",
-       longDefault,
-       {"D:/Game/game.exe", "game.exe"},
-       "1",
-       "D:\\Game",
-       0,
-       "D:\\Game"},
+      {"long default, record", longDefault, {"D:/Game/game.exe", "game.exe"}, "1", "D:\\Game", 0, "D:\\Game"},
       {"gate first", kf + "CHKREG Ver\nCHKREGVER 2\n", {at(def)}, "", "", -2, "", text::kVersionTooOld},
   };
   for (const Case& c : cases) {
@@ -244,7 +237,7 @@ TEST_F(LocateTest, AutomaticRouteDecisions) {
     Fresh(c.env, c.isInst, c.instTo, c.isInstType);
     MakeTree(dir_, c.files, "key");
     if (!c.error) fake::ScriptAnswers({c.result == 0 ? plat::kIdYes : plat::kIdNo});
-    char out[update::kFolderSize] = "untouched";
+    char out[plat::kMaxPath] = "untouched";
     using update::Located;
     EXPECT_EQ(update::LocateInstallFolder(out, sizeof out), c.result == 0    ? Located::Found
                                                             : c.result == -1 ? Located::NotFound
@@ -290,12 +283,7 @@ TEST_F(LocateTest, ManualRouteDecisions) {
       {"key file missing", kf, {true, "D:\\Game"}, {}, -1, {Format(text::kKeyFileMissing, "テスト")}},
       {"key file present", kf + mk, {true, "D:\\Games"}, {yes}, 0, {Confirm(app)}, app},
       {"gate after the key file", kf + gate + "CHKREGVER 1\n", {true, app}, {}, -1, {text::kVersionTooOld}},
-      {"gate before confirmation",
-       gate + "CHKREGVERHIGH -1\n",
-       {true, "D:\\Game"},
-       {},
-       -1,
-       {text::kAlreadyApplied}},
+      {"gate first", gate + "CHKREGVERHIGH -1\n", {true, "D:\\Game"}, {}, -1, {text::kAlreadyApplied}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -305,7 +293,7 @@ TEST_F(LocateTest, ManualRouteDecisions) {
     step.wander = posix::FromHostPath(dir_ + "/elsewhere");
     update::host_setup::Script({step});
     fake::ScriptAnswers(c.answers);
-    char out[update::kFolderSize] = "untouched";
+    char out[plat::kMaxPath] = "untouched";
     bool chosen = false;
     int code = ExitCodeOf([&] { chosen = update::SelectInstallFolder(out, sizeof out); });
     EXPECT_EQ(code != kReturned, c.exits);

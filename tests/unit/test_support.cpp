@@ -131,12 +131,11 @@ int ExitCodeOf(const std::function<void()>& f) {
 std::string Payload(const std::vector<Entry>& entries, bool end) {
   std::FILE* t = std::tmpfile();
   for (const Entry& e : entries) {
-    if (e.folder) {
+    if (e.folder)
       mkupdater::WriteFolderRecord(t, e.name);
-    } else {
+    else
       mkupdater::WriteFileRecord(t, e.name, std::vector<std::uint8_t>(e.data.begin(), e.data.end()),
                                  kFileTime, 9);
-    }
   }
   if (end) std::fwrite("\0\0\0\0", 1, 4, t);
   std::string b(static_cast<std::size_t>(std::ftell(t)), '\0');
@@ -154,11 +153,14 @@ void InstallUpdater(const std::string& exe, const std::string& payload, std::int
   fake::SetModulePath(exe);
 }
 
+// n bytes of v, least significant first, at offset at of h.
+void PutLittleEndian(std::string& h, std::size_t at, std::uint32_t v, int n) {
+  for (int i = 0; i < n; ++i) h[at + i] = static_cast<char>(v >> (8 * i));
+}
+
 std::string PeStub(std::uint16_t magic, std::uint32_t tableOffset, std::uint32_t tableSize) {
   std::string h(512, '\0');
-  auto put = [&](std::size_t at, std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) h[at + i] = static_cast<char>(v >> (8 * i));
-  };
+  auto put = [&](std::size_t at, std::uint32_t v, int n) { PutLittleEndian(h, at, v, n); };
   const std::size_t dirs = magic == 0x20B ? 112 : 96;  // the directories' offset in the optional header
   h[0] = 'M', h[1] = 'Z';
   put(0x3C, 0x40, 4);
@@ -176,9 +178,7 @@ std::string PeStub(std::uint16_t magic, std::uint32_t tableOffset, std::uint32_t
 
 std::string UpdaterStub(const std::string& version) {
   std::string h = PeStub() + std::string(512, '\0');
-  auto put = [&](std::size_t at, std::uint32_t v, int n) {
-    for (int i = 0; i < n; ++i) h[at + i] = static_cast<char>(v >> (8 * i));
-  };
+  auto put = [&](std::size_t at, std::uint32_t v, int n) { PutLittleEndian(h, at, v, n); };
   constexpr std::uint32_t kRva = 0x1000, kSection = 512;
   put(0x46, 1, 2);               // one section
   put(0x58 + 96 + 16, kRva, 4);  // resource directory
