@@ -8,8 +8,6 @@
 
 #include <cstddef>
 
-#include "base/blocks.h"  // base::Owned, which the staged update and the extraction take from here
-
 namespace cp932 {
 
 bool IsLeadByte(unsigned char c);

@@ -7,9 +7,6 @@
 
 namespace paths {
 
-// The lead bytes of code page 932 (the low 8 bits of c); new code calls cp932:: directly.
-inline bool IsLeadByte(int c) { return cp932::IsLeadByte(static_cast<unsigned char>(c)); }
-
 // Removes one trailing backslash unless it is the trail byte of a double-byte character.
 char* StripTrailingBackslash(char* path);
 // Appends a backslash unless the text already ends in a real one. The buffer must have

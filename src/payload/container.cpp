@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 
 namespace payload {
@@ -41,7 +42,7 @@ bool IsBadComponent(const char* begin, const char* end) {
 void LowerCp932(char* s) {
   for (std::size_t i = 0; s[i];) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    if (paths::IsLeadByte(c) && s[i + 1]) {
+    if (cp932::IsLeadByte(c) && s[i + 1]) {
       unsigned char t = static_cast<unsigned char>(s[i + 1]);
       if (c == 0x82 && t >= 0x60 && t <= 0x79) s[i + 1] = static_cast<char>(t + 0x21);
       i += 2;
@@ -115,7 +116,7 @@ bool IsSafeEntryName(const char* name, bool folder) {
   for (std::size_t i = 0; i <= len;) {
     unsigned char c = static_cast<unsigned char>(name[i]);
     if (c == ':') return false;
-    if (c != 0 && paths::IsLeadByte(c) && name[i + 1]) {
+    if (c != 0 && cp932::IsLeadByte(c) && name[i + 1]) {
       i += 2;
       continue;
     }
@@ -154,7 +155,7 @@ bool IsStoredAsGiven(const char* name, bool folder) {
   const char* start = name;
   for (std::size_t i = 0;; ++i) {
     const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c != 0 && paths::IsLeadByte(c) && name[i + 1]) {
+    if (c != 0 && cp932::IsLeadByte(c) && name[i + 1]) {
       ++i;
       continue;
     }

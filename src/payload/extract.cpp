@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/blocks.h"
 #include "base/cp932.h"
 #include "base/paths.h"
 #include "payload/patch.h"

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <memory>
 
+#include "base/blocks.h"
 #include "base/cp932.h"
 #include "base/paths.h"
 

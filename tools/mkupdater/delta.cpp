@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 #include "config/config.h"
 #include "host.h"
@@ -54,7 +55,7 @@ const char* WhyNotLiteral(const std::string& cp932) {
     std::size_t end = at;
     while (end < cp932.size() && cp932[end] != '\\') {
       unsigned char c = static_cast<unsigned char>(cp932[end]);
-      end += paths::IsLeadByte(c) && end + 1 < cp932.size() ? 2 : 1;
+      end += cp932::IsLeadByte(c) && end + 1 < cp932.size() ? 2 : 1;
     }
     const std::string part = cp932.substr(at, end - at);
     if (!part.empty() && (part.back() == '.' || part.back() == ' '))

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 #include "config/config.h"
 #include "host.h"
@@ -368,7 +369,7 @@ void CheckSections(Lint& lint) {
 // splits a double-byte character.
 bool CutSplitsCharacter(const char* value, std::size_t keep) {
   std::size_t i = 0;
-  while (i < keep) i += paths::IsLeadByte(static_cast<unsigned char>(value[i])) ? 2 : 1;
+  while (i < keep) i += cp932::IsLeadByte(static_cast<unsigned char>(value[i])) ? 2 : 1;
   return i > keep;
 }
 

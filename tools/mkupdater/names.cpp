@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/cp932.h"
 #include "base/paths.h"
 #include "tool.h"
 
@@ -77,7 +78,7 @@ std::string FoldCase(const std::string& cp932) {
   std::string s = cp932;
   for (std::size_t i = 0; i < s.size();) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (paths::IsLeadByte(c) && i + 1 < s.size()) {
+    if (cp932::IsLeadByte(c) && i + 1 < s.size()) {
       const unsigned char t = static_cast<unsigned char>(s[i + 1]);
       unsigned folded = t;
       if (c == 0x82 && t >= 0x60 && t <= 0x79) folded = t + 0x21;  // Ａ-Ｚ -> ａ-ｚ

@@ -10,7 +10,7 @@
 #include "names.h"
 #include "payload/container.h"
 #include "tool.h"
-#include "update/stage.h"
+#include "update/plan.h"
 
 namespace mkupdater {
 
