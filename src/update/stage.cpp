@@ -108,7 +108,7 @@ bool VisitRecord(payload::LayoutVisitor* self, const payload::Record& rec, std::
 }
 
 // The plan of the payload (src at its first record) for folder: every record with its kind,
-// checked against what the folder holds now. False: Damaged, Blocked or Memory.
+// checked against what the folder holds now. False: Damaged, Blocked, Stray, Link or Memory.
 bool MakePlan(payload::Source src, const char* folder, Plan* plan, StageFailure* failure) {
   if (plat::GetFileWriteTime(folder, &plan->folderTime) != 0) plan->folderTime = 0;
   PlanWalk walk{{VisitRecord}, plan, folder, failure, {}};
@@ -140,9 +140,9 @@ bool RoomCheck(const char* folder, const Plan& plan, StageFailure* failure) {
 
 // ---- The journal on disk --------------------------------------------------------------------
 
-// Writes the plan's journal under `name`: whole, and on the disk, before it has that name.
-bool WriteJournal(const char* folder, const Plan& plan, const char* name, StageFailure* failure) {
-  const Path writing = PathIn(folder, kJournalWriting), journal = PathIn(folder, name);
+// Writes the plan's journal: whole, and on the disk, before it has the journal's name.
+bool WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
+  const Path writing = PathIn(folder, kJournalWriting), journal = PathIn(folder, kJournalStaging);
   const std::size_t size = JournalSize(plan);
   base::Owned<> bytes = base::Allocate(size);
   if (!bytes) return Fail(failure, StageFailure::Memory, "");
@@ -465,7 +465,7 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
                   &plan,
                   base::Allocate<plat::OutFile*>(plan.count)};
   if (!staging.open) return Fail(failure, StageFailure::Memory, "");
-  if (!WriteJournal(folder, plan, kJournalStaging, failure)) return false;
+  if (!WriteJournal(folder, plan, failure)) return false;
   payload::Failure pf;
   // The plan was made by walking the same layout: it is sound. A patch reads the installed file
   // it applies to in place, and checks it before it writes anything.
