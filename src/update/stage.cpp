@@ -166,7 +166,6 @@ bool WriteJournal(const char* folder, const Plan& plan, StageFailure* failure) {
 }
 
 bool ReadJournal(const char* path, Plan* plan) {
-  if (plat::IsLink(path)) return false;  // a journal is a file the staging wrote, never a link
   std::FILE* f = plat::OpenFile(path, "rb");
   if (!f) return false;
   long n = -1;
@@ -483,14 +482,19 @@ bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, 
 bool RecoverInterruptedUpdate(const char* folder, StageFailure* failure) {
   // A run cut off before its journal was whole leaves a file; anything else there is not the
   // staging's.
+  // The journal's names hold files the staging wrote, or nothing; a link or a folder there is
+  // someone else's, and stays as it is.
+  auto notAFile = [](const char* path) {
+    const plat::PathKind k = plat::QueryPath(path);
+    return plat::IsLink(path) || (k != plat::PathKind::Missing && k != plat::PathKind::File);
+  };
   const Path writing = PathIn(folder, kJournalWriting);
-  if (plat::IsLink(writing.text) ||
-      (Taken(writing.text) && plat::QueryPath(writing.text) != plat::PathKind::File))
-    return Fail(failure, StageFailure::Stray, writing.text);
+  if (notAFile(writing.text)) return Fail(failure, StageFailure::Stray, writing.text);
   if (Exists(writing.text)) plat::DeletePath(writing.text);
   for (const char* name : {kJournalCommit, kJournalStaging}) {
     const Path journal = PathIn(folder, name);
-    if (!Taken(journal.text)) continue;
+    if (notAFile(journal.text)) return Fail(failure, StageFailure::Stray, journal.text);
+    if (!Exists(journal.text)) continue;
     Plan plan;
     std::unique_ptr<Plan, void (*)(Plan*)> planGuard(&plan, FreePlan);
     if (!ReadJournal(journal.text, &plan)) return SetAside(folder, journal.text, failure);
