@@ -51,6 +51,24 @@ std::wstring SystemFolder(Call call) {
 
 // ---- The work folder and the running executable ----------------------------------------------
 
+namespace {
+
+// Deletes the plain files of a folder and then the folder (when that leaves it empty).
+void RemovePlainFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
+  if (h != INVALID_HANDLE_VALUE) {
+    do
+      if (!(d.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        DeleteFileW((folder + L"\\" + d.cFileName).c_str());
+    while (FindNextFileW(h, &d));
+    ::FindClose(h);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
 WorkFolder EnterWorkFolder(const char* name) {
   std::wstring temp = SystemFolder([](DWORD n, wchar_t* b) { return GetTempPathW(n, b); });
   std::wstring leaf;
@@ -78,24 +96,6 @@ WorkFolder EnterWorkFolder(const char* name) {
   return WorkFolder::Entered;
 }
 
-namespace {
-
-// Deletes the plain files of a folder and then the folder (when that leaves it empty).
-void RemovePlainFolder(const std::wstring& folder) {
-  WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
-  if (h != INVALID_HANDLE_VALUE) {
-    do
-      if (!(d.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-        DeleteFileW((folder + L"\\" + d.cFileName).c_str());
-    while (FindNextFileW(h, &d));
-    ::FindClose(h);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
-}  // namespace
-
 void RemoveAbandonedWorkFolders(const char* prefix) {
   std::wstring temp = SystemFolder([](DWORD n, wchar_t*b) { return GetTempPathW(n, b); }), wide;
   if (temp.empty() || !ToWide(prefix, &wide)) return;
@@ -119,16 +119,7 @@ void LeaveWorkFolder() {
   if (!g_inWorkFolder) return;
   if (g_workLock != INVALID_HANDLE_VALUE) CloseHandle(g_workLock);
   g_workLock = INVALID_HANDLE_VALUE;
-  WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileW((g_workFolder + L"\\*.*").c_str(), &d);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        DeleteFileW((g_workFolder + L"\\" + d.cFileName).c_str());
-    } while (FindNextFileW(h, &d));
-    ::FindClose(h);
-  }
-  RemoveDirectoryW(g_workFolder.c_str());
+  RemovePlainFolder(g_workFolder);
 }
 
 std::FILE* OpenOwnExecutable() {

@@ -15,7 +15,7 @@ void DeleteAfterInstallFiles(const char* installFolder) {
     if (!IsPatternInsideFolder(pattern)) continue;
     // Nothing is deleted through a link: a folder on the way that is one skips the line.
     char folderPart[plat::kMaxPath];
-    std::size_t start, end, len = 0;
+    std::size_t start, end;
     paths::LastComponent(pattern, &start, &end);
     if (start >= sizeof folderPart) continue;
     std::memcpy(folderPart, pattern, start ? start - 1 : 0);
@@ -26,7 +26,7 @@ void DeleteAfterInstallFiles(const char* installFolder) {
     const char* sep = paths::FindChar(pattern, '\\');
     if (!sep) continue;
     char first[plat::kMaxPath], folder[plat::kMaxPath];
-    len = static_cast<std::size_t>(sep - pattern);
+    std::size_t len = static_cast<std::size_t>(sep - pattern);
     if (len >= sizeof first) continue;
     std::memcpy(first, pattern, len);
     first[len] = '\0';
