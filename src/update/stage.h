@@ -52,9 +52,10 @@ struct StageFailure {
 bool StageUpdate(std::FILE* f, const char* folder, payload::Progress* progress, StageFailure* failure);
 
 // Finishes or undoes what an earlier run left in folder: a commit journal is carried forward,
-// a staging or rollback journal is undone, a journal still being written is dropped. True when
-// there was nothing to do or it was done; false with *failure filled (UndoFailed, FinishFailed,
-// CleanupPending, Stray or BadJournal).
+// a staging journal is undone, a journal still being written is dropped; a link or a folder at
+// one of the journal's names is left alone (Stray). True when there was nothing to do or it was
+// done; false with *failure filled (UndoFailed, FinishFailed, CleanupPending, Stray or
+// BadJournal).
 bool RecoverInterruptedUpdate(const char* folder, StageFailure* failure);
 
 // The first link on the way from folder to folder\name: each folder on the way, then the name
